@@ -1,0 +1,72 @@
+#pragma once
+
+#include <QSettings>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+#include <memory>
+
+// One registry location, opened on a native path such as "HKEY_CLASSES_ROOT"
+// or "HKEY_CURRENT_USER\Software\Classes", with the operations of QSettings'
+// native format on Windows and nothing more. On Windows it is that QSettings;
+// elsewhere it reaches the SQLite registry that stands in for the real one.
+//
+// Names behave as in the Windows registry: case-insensitive and
+// case-preserving, "/" and "\" separate key levels, and "Default" (or ".")
+// as the last part of a name addresses a key's unnamed default value.
+class RegistrySettings
+{
+public:
+    explicit RegistrySettings(const QString &nativePath);
+    ~RegistrySettings();
+    RegistrySettings(const RegistrySettings &) = delete;
+    RegistrySettings &operator=(const RegistrySettings &) = delete;
+
+    // Entering a group reads and creates nothing.
+    void beginGroup(const QString &prefix);
+    void endGroup();
+
+    bool contains(const QString &key) const;
+    QVariant value(const QString &key) const;
+    // Writes a string value (REG_SZ), creating the keys on the way.
+    void setValue(const QString &key, const QString &value);
+    // Removes the value of that name and the subkey of that name with
+    // everything below it.
+    void remove(const QString &key);
+
+    // Value names, the unnamed one as "."; both listings sorted in QString
+    // order, each name once.
+    QStringList childKeys() const;
+    QStringList childGroups() const;
+
+    // AccessError once any write or removal has failed; nothing else
+    // reports a failed write.
+    QSettings::Status status() const;
+
+    class Private;
+
+private:
+    std::unique_ptr<Private> d;
+};
+
+// Makes every registry write of this process, from construction until
+// commit(), land together or not at all. Without commit() the writes are
+// undone when the transaction is destroyed. The Windows registry offers no
+// such thing, so there commit() only tells whether the transaction began.
+class RegistryTransaction
+{
+public:
+    RegistryTransaction();
+    ~RegistryTransaction();
+    RegistryTransaction(const RegistryTransaction &) = delete;
+    RegistryTransaction &operator=(const RegistryTransaction &) = delete;
+
+    // True when every write inside landed; on false nothing of it remains.
+    bool commit();
+
+    class Private;
+
+private:
+    std::unique_ptr<Private> d;
+};
