@@ -1,0 +1,13 @@
+#pragma once
+
+#include <QImage>
+
+struct FIBITMAP;
+
+// The QImage format that holds a FreeImage bitmap's pixels unconverted, or
+// Format_Invalid when there is none.
+QImage::Format imageFormatForBitmap(FIBITMAP *bitmap);
+
+// Replaces the image's colour table with the bitmap's palette; a bitmap
+// without a palette leaves the image with an empty table.
+void copyPaletteToImage(FIBITMAP *bitmap, QImage &image);

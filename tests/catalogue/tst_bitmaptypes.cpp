@@ -1,0 +1,163 @@
+#include "bitmaptypes.h"
+#include "messagecapture.h"
+
+#include <QtTest>
+
+#include <FreeImage.h>
+
+#include <memory>
+
+namespace {
+
+struct Unload
+{
+    void operator()(FIBITMAP *bitmap) const { FreeImage_Unload(bitmap); }
+};
+using Bitmap = std::unique_ptr<FIBITMAP, Unload>;
+
+Bitmap allocate(int type, int bpp, unsigned red = 0, unsigned green = 0, unsigned blue = 0)
+{
+    return Bitmap(FreeImage_AllocateT(FREE_IMAGE_TYPE(type), 4, 4, bpp, red, green, blue));
+}
+
+uchar *paletteBytes(FIBITMAP *bitmap)
+{
+    return reinterpret_cast<uchar *>(FreeImage_GetPalette(bitmap));
+}
+
+void setPaletteEntry(FIBITMAP *bitmap, unsigned index, uchar b0, uchar b1, uchar b2, uchar b3)
+{
+    uchar *entry = paletteBytes(bitmap) + index * sizeof(RGBQUAD);
+    entry[0] = b0;
+    entry[1] = b1;
+    entry[2] = b2;
+    entry[3] = b3;
+}
+
+QImage indexedWithTable(int colours)
+{
+    QImage image(4, 4, QImage::Format_Indexed8);
+    image.setColorTable(QList<QRgb>(colours, qRgb(0x11, 0x22, 0x33)));
+    return image;
+}
+
+} // namespace
+
+class TestBitmapTypes : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void imageFormat_data();
+    void imageFormat();
+    void fourBitsReported();
+
+    void paletteBytesInMemoryOrder();
+    void smallerPaletteReplacesTable();
+    void noPaletteEmptiesTable();
+};
+
+void TestBitmapTypes::imageFormat_data()
+{
+    QTest::addColumn<int>("type");
+    QTest::addColumn<int>("bpp");
+    QTest::addColumn<uint>("red");
+    QTest::addColumn<uint>("green");
+    QTest::addColumn<uint>("blue");
+    QTest::addColumn<QImage::Format>("expected");
+
+    // Types whose depth would map to a QImage format if only the depth counted.
+    QTest::newRow("16-bit grey with 555 masks")
+        << int(FIT_UINT16) << 16 << 0x7C00u << 0x03E0u << 0x001Fu << QImage::Format_Invalid;
+    QTest::newRow("32-bit float") << int(FIT_FLOAT) << 32 << 0u << 0u << 0u
+                                  << QImage::Format_Invalid;
+
+    QTest::newRow("1 bit") << int(FIT_BITMAP) << 1 << 0u << 0u << 0u << QImage::Format_Mono;
+    QTest::newRow("8 bits") << int(FIT_BITMAP) << 8 << 0u << 0u << 0u << QImage::Format_Indexed8;
+    QTest::newRow("16 bits 555") << int(FIT_BITMAP) << 16 << 0x7C00u << 0x03E0u << 0x001Fu
+                                 << QImage::Format_RGB555;
+    QTest::newRow("16 bits 565") << int(FIT_BITMAP) << 16 << 0xF800u << 0x07E0u << 0x001Fu
+                                 << QImage::Format_RGB16;
+    QTest::newRow("16 bits, 555 but red")
+        << int(FIT_BITMAP) << 16 << 0xF800u << 0x03E0u << 0x001Fu << QImage::Format_RGB16;
+    QTest::newRow("16 bits, 555 but green")
+        << int(FIT_BITMAP) << 16 << 0x7C00u << 0x07E0u << 0x001Fu << QImage::Format_RGB16;
+    QTest::newRow("16 bits, 555 but blue")
+        << int(FIT_BITMAP) << 16 << 0x7C00u << 0x03E0u << 0x003Eu << QImage::Format_RGB16;
+    QTest::newRow("16 bits without masks")
+        << int(FIT_BITMAP) << 16 << 0u << 0u << 0u << QImage::Format_RGB16;
+    QTest::newRow("24 bits") << int(FIT_BITMAP) << 24 << 0u << 0u << 0u << QImage::Format_RGB888;
+    QTest::newRow("32 bits") << int(FIT_BITMAP) << 32 << 0u << 0u << 0u << QImage::Format_ARGB32;
+}
+
+void TestBitmapTypes::imageFormat()
+{
+    QFETCH(int, type);
+    QFETCH(int, bpp);
+    QFETCH(uint, red);
+    QFETCH(uint, green);
+    QFETCH(uint, blue);
+    QFETCH(QImage::Format, expected);
+
+    const Bitmap bitmap = allocate(type, bpp, red, green, blue);
+    QVERIFY(bitmap);
+    QCOMPARE(int(FreeImage_GetBPP(bitmap.get())), bpp);
+
+    MessageCapture capture;
+    QCOMPARE(imageFormatForBitmap(bitmap.get()), expected);
+    QCOMPARE(capture.messages().size(), 0);
+}
+
+void TestBitmapTypes::fourBitsReported()
+{
+    const Bitmap bitmap = allocate(FIT_BITMAP, 4);
+    QVERIFY(bitmap);
+
+    MessageCapture capture;
+    QCOMPARE(imageFormatForBitmap(bitmap.get()), QImage::Format_Invalid);
+    QCOMPARE(capture.messages().size(), 1);
+    QCOMPARE(capture.messages().first().type, QtDebugMsg);
+    QCOMPARE(capture.messages().first().text, QStringLiteral("4bits - unsupported"));
+}
+
+void TestBitmapTypes::paletteBytesInMemoryOrder()
+{
+    const Bitmap bitmap = allocate(FIT_BITMAP, 8);
+    QVERIFY(bitmap);
+    QCOMPARE(FreeImage_GetColorsUsed(bitmap.get()), 256u);
+    setPaletteEntry(bitmap.get(), 0, 0x10, 0x20, 0x30, 0x40);
+    setPaletteEntry(bitmap.get(), 255, 0x01, 0x02, 0x03, 0x00);
+
+    QImage image = indexedWithTable(0);
+    copyPaletteToImage(bitmap.get(), image);
+    QCOMPARE(image.colorCount(), 256);
+    QCOMPARE(image.color(0), QRgb(0xFF102030));
+    QCOMPARE(image.color(255), QRgb(0xFF010203));
+}
+
+void TestBitmapTypes::smallerPaletteReplacesTable()
+{
+    const Bitmap bitmap = allocate(FIT_BITMAP, 1);
+    QVERIFY(bitmap);
+    QCOMPARE(FreeImage_GetColorsUsed(bitmap.get()), 2u);
+    setPaletteEntry(bitmap.get(), 0, 0xAA, 0xBB, 0xCC, 0x00);
+    setPaletteEntry(bitmap.get(), 1, 0x00, 0x00, 0x00, 0xFF);
+
+    QImage image = indexedWithTable(256);
+    copyPaletteToImage(bitmap.get(), image);
+    QCOMPARE(image.colorTable(), (QList<QRgb>{0xFFAABBCC, 0xFF000000}));
+}
+
+void TestBitmapTypes::noPaletteEmptiesTable()
+{
+    const Bitmap bitmap = allocate(FIT_BITMAP, 24);
+    QVERIFY(bitmap);
+    QCOMPARE(FreeImage_GetColorsUsed(bitmap.get()), 0u);
+
+    QImage image = indexedWithTable(16);
+    copyPaletteToImage(bitmap.get(), image);
+    QCOMPARE(image.colorCount(), 0);
+}
+
+QTEST_GUILESS_MAIN(TestBitmapTypes)
+#include "tst_bitmaptypes.moc"
