@@ -198,24 +198,48 @@ class RegistryTransaction::Private
 public:
     std::shared_ptr<RegistryStore> store;
     bool open = false;
+    bool finished = false;
+    bool finish(bool keep);
 };
 
 RegistryTransaction::RegistryTransaction() : d(std::make_unique<Private>())
 {
     d->store = RegistryStore::openDefault();
     d->open = d->store->beginTransaction();
+    if (!d->open)
+        d->store->suspendWrites();
 }
 
 RegistryTransaction::~RegistryTransaction()
 {
     if (d->open)
         d->store->rollbackTransaction();
+    else if (!d->finished)
+        d->store->resumeWrites();
 }
 
+// Ends the transaction; one that never began had every write refused.
+bool RegistryTransaction::Private::finish(bool keep)
+{
+    if (finished)
+        return !keep;
+    finished = true;
+    if (!open) {
+        store->resumeWrites();
+        return !keep;
+    }
+    open = false;
+    if (keep)
+        return store->commitTransaction();
+    store->rollbackTransaction();
+    return true;
+}
+
+bool RegistryTransaction::rollback()
+{
+    return d->finish(false);
+}
 bool RegistryTransaction::commit()
 {
-    if (!d->open)
-        return false;
-    d->open = false;
-    return d->store->commitTransaction();
+    return d->finish(true);
 }

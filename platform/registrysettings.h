@@ -64,6 +64,9 @@ public:
 
     // True when every write inside landed; on false nothing of it remains.
     bool commit();
+    // Undoes the writes so far; false where the registry cannot undo them
+    // and they stay as they were made.
+    bool rollback();
 
     class Private;
 

@@ -103,6 +103,10 @@ public:
     bool commitTransaction();
     void rollbackTransaction();
     bool inTransaction() const;
+    // While suspended every write fails: a transaction that could not begin
+    // must not let its writes land one by one.
+    void suspendWrites();
+    void resumeWrites();
 
     // The shell's "associations changed" notifications, kept where another
     // process can read them.

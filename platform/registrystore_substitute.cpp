@@ -227,6 +227,7 @@ public:
 
     int depth = 0;
     bool doomed = false;
+    int suspensions = 0;
 
     // Key ids by (parent id, folded name); 0 caches a missing key. Dropped
     // whenever another connection commits or this one deletes keys.
@@ -592,7 +593,15 @@ bool RegistryStore::isUsable() const
 }
 bool RegistryStore::isWritable() const
 {
-    return d->usable && d->writable;
+    return d->usable && d->writable && !d->suspensions;
+}
+void RegistryStore::suspendWrites()
+{
+    ++d->suspensions;
+}
+void RegistryStore::resumeWrites()
+{
+    --d->suspensions;
 }
 bool RegistryStore::inTransaction() const
 {

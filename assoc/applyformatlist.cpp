@@ -1,0 +1,142 @@
+#include "formatcatalogue.h"
+#include "formatlist.h"
+#include "registrylayout.h"
+#include "registrysettings.h"
+#include "shellnotify.h"
+
+#include <QListWidget>
+#include <QSet>
+#include <QtDebug>
+
+namespace {
+
+// Both separators address deeper keys, so such a name would reach a key
+// other than the one it stands for.
+bool isSafeName(const QString &name)
+{
+    return !name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\\'));
+}
+
+int checkStateOf(const QListWidgetItem *item)
+{
+    return item->data(Qt::CheckStateRole).toInt();
+}
+
+// An extension given back must not go to a ProgId that is itself being
+// given up in the same list: the viewer would keep it under another name.
+QSet<QString> progIdsGivenUp(const QListWidget *list)
+{
+    QSet<QString> progIds;
+    for (int row = 0; row < list->count(); ++row) {
+        const QListWidgetItem *item = list->item(row);
+        const int state = checkStateOf(item);
+        if (state != Qt::Checked && state != Qt::PartiallyChecked)
+            progIds.insert(progIdOf(item->data(FormatIdRole).toInt()));
+    }
+    return progIds;
+}
+
+} // namespace
+
+bool applyFormatList(QListWidget *list)
+{
+    RegistryTransaction transaction;
+    RegistrySettings mergedClasses(mergedClassesPath);
+    RegistrySettings userClasses(userClassesPath);
+    RegistrySettings userFileExts(userFileExtsPath);
+    bool changed = false;
+    const QSet<QString> givenUp = progIdsGivenUp(list);
+    const QString defaultName = QStringLiteral("Default");
+    const QString openWith = QStringLiteral("OpenWithProgids");
+
+    for (int row = 0; row < list->count(); ++row) {
+        const QListWidgetItem *item = list->item(row);
+        const int state = checkStateOf(item);
+        if (state == Qt::PartiallyChecked)
+            continue;
+        const bool checked = state == Qt::Checked;
+        const int fif = item->data(FormatIdRole).toInt();
+        const QString progId = progIdOf(fif);
+
+        for (const QString &extension : extensionsOfFormat(fif)) {
+            if (!isSafeName(extension)) {
+                qDebug("applyFormatList: skipped an extension that holds a key separator");
+                continue;
+            }
+            const QString key = extensionKey(extension);
+            mergedClasses.beginGroup(key);
+            QString previous;
+            userFileExts.beginGroup(key);
+            if (userFileExts.contains(QStringLiteral("ProgId"))) {
+                const QString overrideId = userFileExts.value(QStringLiteral("ProgId")).toString();
+                if (checked && overrideId != progId) {
+                    previous = overrideId;
+                    userFileExts.remove(QStringLiteral("ProgId"));
+                    changed = true;
+                } else if (!checked && overrideId == progId) {
+                    userFileExts.remove(QStringLiteral("ProgId"));
+                    changed = true;
+                }
+            }
+            userFileExts.endGroup();
+            if (previous.isEmpty())
+                previous = mergedClasses.value(defaultName).toString();
+
+            if (checked && previous != progId) {
+                userClasses.beginGroup(key);
+                userClasses.beginGroup(openWith);
+                // Remembered so that unchecking can give the extension back.
+                if (!previous.isEmpty() && isSafeName(previous)) {
+                    userClasses.remove(previous);
+                    userClasses.setValue(previous, QString());
+                }
+                userClasses.endGroup();
+                userClasses.setValue(defaultName, progId);
+                userClasses.setValue(QStringLiteral("PerceivedType"), QStringLiteral("image"));
+                userClasses.endGroup();
+                changed = true;
+            } else if (!checked && previous == progId) {
+                userClasses.beginGroup(key);
+                if (!userClasses.contains(defaultName)) {
+                    // The association comes from the machine, not from us.
+                    userClasses.endGroup();
+                } else {
+                    userClasses.beginGroup(openWith);
+                    QString heir;
+                    for (int k = 0; k < userClasses.childKeys().size(); ++k) {
+                        const QString candidate = userClasses.childKeys().at(k);
+                        if (!isSafeName(candidate) || givenUp.contains(candidate))
+                            continue;
+                        mergedClasses.endGroup();
+                        mergedClasses.beginGroup(candidate);
+                        const bool registered = !mergedClasses.childGroups().isEmpty();
+                        mergedClasses.endGroup();
+                        mergedClasses.beginGroup(key);
+                        if (registered) {
+                            heir = candidate;
+                            break;
+                        }
+                    }
+                    userClasses.endGroup();
+                    if (!heir.isEmpty()) {
+                        userClasses.setValue(defaultName, heir);
+                        userClasses.endGroup();
+                    } else {
+                        userClasses.endGroup();
+                        userClasses.remove(key);
+                    }
+                    changed = true;
+                }
+            }
+            mergedClasses.endGroup();
+        }
+    }
+
+    const bool written =
+        userClasses.status() == QSettings::NoError && userFileExts.status() == QSettings::NoError;
+    const bool landed = written ? transaction.commit() : !transaction.rollback();
+    // Told after the last write, and only when some of it is still there.
+    if (changed && landed)
+        notifyAssociationsChanged();
+    return written && landed;
+}

@@ -1,0 +1,70 @@
+#include "benchregistry.h"
+#include "formatlist.h"
+
+#include <QApplication>
+#include <QListWidget>
+
+#include <benchmark/benchmark.h>
+
+namespace {
+
+constexpr int realisticKeys = 100000;
+
+void setAll(QListWidget &list, Qt::CheckState state)
+{
+    for (int row = 0; row < list.count(); ++row)
+        list.item(row)->setData(Qt::CheckStateRole, int(state));
+}
+
+void BM_FillFormatList(benchmark::State &state)
+{
+    BenchRegistry reg(int(state.range(0)));
+    for (auto _ : state) {
+        QListWidget list;
+        SelectionList selection;
+        benchmark::DoNotOptimize(fillFormatList(&list, &selection));
+    }
+}
+
+// Each timed call changes every extension; the untimed one puts it back.
+void applyAll(benchmark::State &state, Qt::CheckState timed, Qt::CheckState reset)
+{
+    BenchRegistry reg(int(state.range(0)));
+    QListWidget list;
+    fillFormatList(&list, nullptr);
+    setAll(list, reset);
+    applyFormatList(&list);
+    for (auto _ : state) {
+        setAll(list, timed);
+        benchmark::DoNotOptimize(applyFormatList(&list));
+        state.PauseTiming();
+        setAll(list, reset);
+        applyFormatList(&list);
+        state.ResumeTiming();
+    }
+}
+
+void BM_ApplyAllChecked(benchmark::State &state)
+{
+    applyAll(state, Qt::Checked, Qt::Unchecked);
+}
+void BM_ApplyAllUnchecked(benchmark::State &state)
+{
+    applyAll(state, Qt::Unchecked, Qt::Checked);
+}
+
+} // namespace
+
+BENCHMARK(BM_FillFormatList)->Arg(realisticKeys)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ApplyAllChecked)->Arg(realisticKeys)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ApplyAllUnchecked)->Arg(realisticKeys)->Unit(benchmark::kMillisecond);
+
+int main(int argc, char **argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,394 @@
+#include "formatcatalogue.h"
+#include "formatlist.h"
+#include "registrylayout.h"
+#include "testregistry.h"
+
+#include <QListWidget>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QtTest>
+
+#include <FreeImage.h>
+
+#include <csignal>
+
+namespace {
+
+const QString machine = QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\");
+const QString user = QStringLiteral("HKEY_CURRENT_USER\\Software\\Classes\\");
+const QString fileExts = QStringLiteral(
+    "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts\\");
+constexpr quint32 assocChanged = 0x08000000;
+
+int fifOf(const char *name)
+{
+    return int(FreeImage_GetFIFFromFormat(name));
+}
+QString progId(const char *name)
+{
+    return progIdOf(fifOf(name));
+}
+
+void registerViewer(const TestRegistry &reg)
+{
+    for (int fif = 0; fif < formatCount(); ++fif)
+        QVERIFY(reg.set(machine + progIdOf(fif), QString(), formatDescription(fif)));
+}
+
+// Another program's ProgId, registered the way installers do: with a verb.
+void registerProgram(const TestRegistry &reg, const QString &id)
+{
+    QVERIFY(reg.set(machine + id + QStringLiteral("\\shell\\open\\command"), QString(),
+                    QStringLiteral("other.exe \"%1\"")));
+}
+
+// One item per named format, as the window would leave it.
+void addItem(QListWidget &list, const char *format, Qt::CheckState state)
+{
+    auto *item = new QListWidgetItem(QLatin1String(format));
+    item->setData(Qt::CheckStateRole, int(state));
+    item->setData(FormatIdRole, fifOf(format));
+    list.addItem(item);
+}
+
+void setAll(QListWidget &list, Qt::CheckState state)
+{
+    for (int row = 0; row < list.count(); ++row)
+        list.item(row)->setData(Qt::CheckStateRole, int(state));
+}
+
+qint64 notifications(const TestRegistry &reg)
+{
+    return reg.store->notifications(assocChanged).count;
+}
+
+QStringList everything(const TestRegistry &reg)
+{
+    return reg.dump(QStringLiteral("HKEY_LOCAL_MACHINE")) +
+           reg.dump(QStringLiteral("HKEY_CURRENT_USER"));
+}
+
+// What each extension of the real table opens with, through the merged view
+// and the override, as the shell would decide it.
+QMap<QString, QString> effectiveHandlers(const TestRegistry &reg)
+{
+    QMap<QString, QString> handlers;
+    for (const QString &ext : allExtensions()) {
+        const QString key = QLatin1Char('.') + ext;
+        auto overrideId = reg.get(fileExts + key, QStringLiteral("ProgId"));
+        const auto v =
+            reg.store->value(TestRegistry::key(QStringLiteral("HKCR\\") + key), QString());
+        handlers[key] = overrideId ? *overrideId : v ? decodeRegSz(v->data) : QString();
+    }
+    return handlers;
+}
+
+// Everything checked but the formats whose only extension a later format
+// takes anyway, so that checking twice is checking once.
+void checkAllOnce(QListWidget &list)
+{
+    setAll(list, Qt::Checked);
+    for (const char *f : {"PBM", "PGM", "PPM"})
+        list.item(fifOf(f))->setData(Qt::CheckStateRole, int(Qt::Unchecked));
+}
+
+int runKilledApplier()
+{
+    QListWidget list;
+    fillFormatList(&list, nullptr);
+    if (qEnvironmentVariable("PELLVARIN_APPLY") == QLatin1String("check"))
+        checkAllOnce(list);
+    else
+        setAll(list, Qt::Unchecked);
+    return applyFormatList(&list) ? 0 : 1;
+}
+
+} // namespace
+
+class TestApplyFormatList : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<TestRegistry> reg;
+    QStringList machineBefore;
+
+private Q_SLOTS:
+    void init()
+    {
+        reg = std::make_unique<TestRegistry>();
+        registerViewer(*reg);
+        for (const char *id : {"jpegfile", "pngfile", "giffile"})
+            registerProgram(*reg, QLatin1String(id));
+        QVERIFY(reg->set(machine + QStringLiteral(".jpg"), QString(), QStringLiteral("jpegfile")));
+        QVERIFY(reg->set(machine + QStringLiteral(".gif"), QString(), QStringLiteral("giffile")));
+        machineBefore = reg->dump(QStringLiteral("HKEY_LOCAL_MACHINE"));
+    }
+
+    void cleanup()
+    {
+        // Nothing the applier does may reach the machine's own keys.
+        QCOMPARE(reg->dump(QStringLiteral("HKEY_LOCAL_MACHINE")), machineBefore);
+        reg.reset();
+    }
+
+    void partiallyCheckedItemsAreLeftAlone()
+    {
+        QVERIFY(reg->set(fileExts + QStringLiteral(".png"), QStringLiteral("ProgId"),
+                         QStringLiteral("pngfile")));
+        const QStringList before = everything(*reg);
+        QListWidget list;
+        addItem(list, "PNG", Qt::PartiallyChecked);
+        addItem(list, "JPEG", Qt::PartiallyChecked);
+        QVERIFY(applyFormatList(&list));
+        QCOMPARE(everything(*reg), before);
+        QCOMPARE(notifications(*reg), 0);
+    }
+
+    void checkingTakesOverAndRemembers()
+    {
+        // .png: an override naming another program; .jpg: machine classes
+        // only; .bmp: nothing at all.
+        QVERIFY(reg->set(fileExts + QStringLiteral(".png"), QStringLiteral("ProgId"),
+                         QStringLiteral("pngfile")));
+        QListWidget list;
+        for (const char *f : {"PNG", "JPEG", "BMP"})
+            addItem(list, f, Qt::Checked);
+        QVERIFY(applyFormatList(&list));
+
+        QVERIFY(!reg->get(fileExts + QStringLiteral(".png"), QStringLiteral("ProgId")));
+        QCOMPARE(reg->get(user + QStringLiteral(".png"), QString()), progId("PNG"));
+        QCOMPARE(reg->get(user + QStringLiteral(".png"), QStringLiteral("PerceivedType")),
+                 QStringLiteral("image"));
+        QCOMPARE(
+            reg->get(user + QStringLiteral(".png\\OpenWithProgids"), QStringLiteral("pngfile")),
+            QString());
+        QCOMPARE(reg->valueNames(user + QStringLiteral(".jpg\\OpenWithProgids")),
+                 QStringList{QStringLiteral("jpegfile")});
+        // The remembered ProgId is the one read before the first extension
+        // was written, for each extension on its own.
+        QVERIFY(!reg->exists(user + QStringLiteral(".jif\\OpenWithProgids")));
+        QCOMPARE(reg->get(user + QStringLiteral(".jif"), QString()), progId("JPEG"));
+        QVERIFY(!reg->exists(user + QStringLiteral(".bmp\\OpenWithProgids")));
+        QCOMPARE(reg->valueNames(user + QStringLiteral(".bmp")),
+                 (QStringList{QString(), QStringLiteral("PerceivedType")}));
+        QCOMPARE(notifications(*reg), 1);
+    }
+
+    void applyingTwiceWritesNothingMore()
+    {
+        QListWidget list;
+        fillFormatList(&list, nullptr);
+        // Two checked formats sharing an extension hand it over on every run,
+        // so the list is the one a window shows after the first save.
+        checkAllOnce(list);
+        QVERIFY(applyFormatList(&list));
+        QCOMPARE(notifications(*reg), 1);
+        const QStringList after = everything(*reg);
+        QVERIFY(applyFormatList(&list));
+        QCOMPARE(everything(*reg), after);
+        QCOMPARE(notifications(*reg), 1);
+    }
+
+    void alreadyOursThroughTheMachineWritesNothing()
+    {
+        QVERIFY(reg->set(machine + QStringLiteral(".png"), QString(), progId("PNG")));
+        machineBefore = reg->dump(QStringLiteral("HKEY_LOCAL_MACHINE"));
+        const QStringList before = everything(*reg);
+        QListWidget list;
+        addItem(list, "PNG", Qt::Checked);
+        QVERIFY(applyFormatList(&list));
+        QCOMPARE(everything(*reg), before);
+        QCOMPARE(notifications(*reg), 0);
+        // Unchecking it cannot give back what the machine decides.
+        list.item(0)->setData(Qt::CheckStateRole, int(Qt::Unchecked));
+        QVERIFY(applyFormatList(&list));
+        QCOMPARE(everything(*reg), before);
+    }
+
+    void uncheckingRemovesOurOverride()
+    {
+        QVERIFY(
+            reg->set(fileExts + QStringLiteral(".gif"), QStringLiteral("ProgId"), progId("GIF")));
+        QListWidget list;
+        addItem(list, "GIF", Qt::Unchecked);
+        QVERIFY(applyFormatList(&list));
+        QVERIFY(!reg->get(fileExts + QStringLiteral(".gif"), QStringLiteral("ProgId")));
+        QVERIFY(reg->exists(fileExts + QStringLiteral(".gif")));
+        QCOMPARE(notifications(*reg), 1);
+    }
+
+    void uncheckingGivesBackToTheFirstRegisteredProgram()
+    {
+        const QString png = user + QStringLiteral(".png");
+        QVERIFY(reg->set(png, QString(), progId("PNG")));
+        QVERIFY(reg->set(png, QStringLiteral("PerceivedType"), QStringLiteral("image")));
+        // "Abandoned" sorts first but has no subkeys, so it is not registered.
+        QVERIFY(reg->createKey(machine + QStringLiteral("Abandoned")));
+        for (const char *id : {"Abandoned", "pngfile", "zzz"})
+            QVERIFY(reg->set(png + QStringLiteral("\\OpenWithProgids"), QLatin1String(id), {}));
+        machineBefore = reg->dump(QStringLiteral("HKEY_LOCAL_MACHINE"));
+        QListWidget list;
+        addItem(list, "PNG", Qt::Unchecked);
+        QVERIFY(applyFormatList(&list));
+        QCOMPARE(reg->get(png, QString()), QStringLiteral("pngfile"));
+        QCOMPARE(reg->get(png, QStringLiteral("PerceivedType")), QStringLiteral("image"));
+        QCOMPARE(reg->valueNames(png + QStringLiteral("\\OpenWithProgids")).size(), 3);
+        QCOMPARE(notifications(*reg), 1);
+    }
+
+    void uncheckingWithNoHeirRemovesTheKey()
+    {
+        const QString png = user + QStringLiteral(".png");
+        QVERIFY(reg->set(png, QString(), progId("PNG")));
+        QVERIFY(reg->set(png, QStringLiteral("PerceivedType"), QStringLiteral("image")));
+        QVERIFY(reg->set(png + QStringLiteral("\\OpenWithProgids"), QStringLiteral("Gone"), {}));
+        QListWidget list;
+        addItem(list, "PNG", Qt::Unchecked);
+        QVERIFY(applyFormatList(&list));
+        QVERIFY(!reg->exists(png));
+        QCOMPARE(notifications(*reg), 1);
+    }
+
+    void sharedExtensionEndsWithTheLaterRow()
+    {
+        QListWidget list;
+        addItem(list, "PGM", Qt::Checked);
+        addItem(list, "PGMRAW", Qt::Checked);
+        QVERIFY(applyFormatList(&list));
+        QCOMPARE(reg->get(user + QStringLiteral(".pgm"), QString()), progId("PGMRAW"));
+        QCOMPARE(reg->valueNames(user + QStringLiteral(".pgm\\OpenWithProgids")),
+                 QStringList{progId("PGM")});
+    }
+
+    // Giving an extension back never hands it to a format of the viewer
+    // that the same list gives up, the format itself included.
+    void givingBackSkipsProgIdsGivenUp()
+    {
+        QListWidget list;
+        addItem(list, "PPM", Qt::Checked);
+        addItem(list, "PPMRAW", Qt::Checked);
+        QVERIFY(applyFormatList(&list));
+        // .ppm now opens with PPMRAW and remembers PPM; both are registered.
+        setAll(list, Qt::Unchecked);
+        QVERIFY(applyFormatList(&list));
+        QVERIFY(!reg->exists(user + QStringLiteral(".ppm")));
+
+        QListWidget reread;
+        QVERIFY(!fillFormatList(&reread, nullptr));
+        for (int row = 0; row < reread.count(); ++row)
+            QCOMPARE(reread.item(row)->data(Qt::CheckStateRole).toInt(), int(Qt::Unchecked));
+    }
+
+    void roundTripsOverTheRealTable()
+    {
+        const QMap<QString, QString> original = effectiveHandlers(*reg);
+        QListWidget list;
+        SelectionList unused;
+        QVERIFY(!fillFormatList(&list, &unused));
+        setAll(list, Qt::Checked);
+        QVERIFY(applyFormatList(&list));
+
+        // Every format reads back checked, except those whose only
+        // extension went to a later row of the same table.
+        QListWidget reread;
+        fillFormatList(&reread, nullptr);
+        QStringList unchecked;
+        for (int row = 0; row < reread.count(); ++row) {
+            const int state = reread.item(row)->data(Qt::CheckStateRole).toInt();
+            if (state != Qt::Checked)
+                unchecked.append(reread.item(row)->text().trimmed());
+        }
+        QCOMPARE(unchecked, (QStringList{QStringLiteral("PBM"), QStringLiteral("PGM"),
+                                         QStringLiteral("PPM")}));
+
+        setAll(reread, Qt::Unchecked);
+        QVERIFY(applyFormatList(&reread));
+        const QMap<QString, QString> after = effectiveHandlers(*reg);
+        QCOMPARE(after, original);
+        for (const QString &handler : after)
+            QVERIFY(!handler.startsWith(QLatin1String("Talvimor.")));
+    }
+
+    void unsafeNamesNeverAddressOtherKeys()
+    {
+        // An override naming a path: it may be compared and removed, never
+        // used as a value name.
+        QVERIFY(reg->set(fileExts + QStringLiteral(".gif"), QStringLiteral("ProgId"),
+                         QStringLiteral("..\\..\\Escape")));
+        QListWidget list;
+        addItem(list, "GIF", Qt::Checked);
+        QVERIFY(applyFormatList(&list));
+        QCOMPARE(reg->get(user + QStringLiteral(".gif"), QString()), progId("GIF"));
+        QVERIFY(!reg->exists(user + QStringLiteral(".gif\\OpenWithProgids\\..")));
+        QVERIFY(reg->valueNames(user + QStringLiteral(".gif\\OpenWithProgids")).isEmpty());
+        QVERIFY(!reg->exists(user + QStringLiteral("Escape")));
+    }
+
+    void failedWriteLeavesEverythingAsItWas()
+    {
+        QVERIFY(reg->set(fileExts + QStringLiteral(".png"), QStringLiteral("ProgId"),
+                         QStringLiteral("pngfile")));
+        // The disk "fills up" on the third extension's first write, after
+        // earlier writes of the same call have been made.
+        QProcess sqlite;
+        sqlite.start(
+            QStringLiteral("sqlite3"),
+            {reg->fileName, QStringLiteral("CREATE TRIGGER full BEFORE INSERT ON vals "
+                                           "WHEN (SELECT count(*) FROM vals WHERE fold = "
+                                           "'PERCEIVEDTYPE') >= 2 "
+                                           "BEGIN SELECT RAISE(ABORT, 'disk full'); END;")});
+        QVERIFY(sqlite.waitForFinished());
+        QCOMPARE(sqlite.exitCode(), 0);
+        const QStringList before = everything(*reg);
+
+        QListWidget list;
+        for (const char *f : {"PNG", "JPEG", "BMP"})
+            addItem(list, f, Qt::Checked);
+        QVERIFY(!applyFormatList(&list));
+        QCOMPARE(everything(*reg), before);
+        QCOMPARE(notifications(*reg), 0);
+    }
+
+    void killedMidwayLeavesOneWholeState()
+    {
+        QListWidget list;
+        fillFormatList(&list, nullptr);
+        checkAllOnce(list);
+        QVERIFY(applyFormatList(&list));
+        const QStringList checked = everything(*reg);
+        setAll(list, Qt::Unchecked);
+        QVERIFY(applyFormatList(&list));
+        const QStringList unchecked = everything(*reg);
+        QVERIFY(checked != unchecked);
+        // The two states are all a complete save can leave.
+        checkAllOnce(list);
+        QVERIFY(applyFormatList(&list));
+        QCOMPARE(everything(*reg), checked);
+
+        for (int round = 0; round < 30; ++round) {
+            QProcess child;
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert(QStringLiteral("PELLVARIN_APPLY"),
+                       round % 2 ? QStringLiteral("check") : QStringLiteral("uncheck"));
+            child.setProcessEnvironment(env);
+            child.start(QCoreApplication::applicationFilePath(), {});
+            QVERIFY(child.waitForStarted());
+            QTest::qSleep(int(QRandomGenerator::global()->bounded(5, 120)));
+            ::kill(pid_t(child.processId()), SIGKILL);
+            child.waitForFinished();
+            const QStringList now = everything(*reg);
+            QVERIFY2(now == checked || now == unchecked, qPrintable(QString::number(round)));
+        }
+    }
+};
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    if (qEnvironmentVariableIsSet("PELLVARIN_APPLY"))
+        return runKilledApplier();
+    TestApplyFormatList test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_applyformatlist.moc"
