@@ -1,0 +1,23 @@
+#pragma once
+
+#include "formatselection.h"
+
+#include <QString>
+
+// The name under which the viewer is registered with Windows' default
+// programs, and which every call of the association service is given.
+inline const QString registeredAppName = QStringLiteral("Talvimor Image Viewer");
+
+// Vista and later own the choice of defaults themselves.
+bool isVistaOrLater();
+// The viewer's entry under the registered applications exists.
+bool isAppInstalled();
+
+// Opens the system's page for the viewer's defaults; says why in a message
+// box when it cannot.
+void launchAssociationPage();
+// ok, when given, tells whether the service accepted the request.
+void makeAppDefaultThroughService(bool *ok);
+// Appends, for every format the viewer registered, which extensions open
+// with it now; the result is the service's own overall answer.
+bool queryDefaultsThroughService(SelectionList *list);

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+// Windows' association registration service, as the engine needs it: the two
+// COM objects with the methods it calls, each released exactly once by its
+// user. On Windows they are the system's own; elsewhere a substitute follows
+// the documented Default Programs behaviour on the substitute registry.
+
+using HResult = qint32; // negative is failure, as FAILED() tests it
+
+namespace HResults {
+constexpr HResult ok = 0;
+constexpr HResult falseOk = 1;
+constexpr HResult classNotRegistered = HResult(0x80040154u);
+constexpr HResult notInitialized = HResult(0x800401F0u);
+constexpr HResult notImplemented = HResult(0x80004001u);
+constexpr HResult invalidArgument = HResult(0x80070057u);
+constexpr HResult fileNotFound = HResult(0x80070002u);
+constexpr HResult noAssociation = HResult(0x80070483u);
+} // namespace HResults
+
+inline bool failed(HResult hr)
+{
+    return hr < 0;
+}
+
+// ASSOCIATIONTYPE and ASSOCIATIONLEVEL values.
+constexpr int associationTypeFileExtension = 0;
+constexpr int associationLevelEffective = 1;
+
+class AssociationRegistration
+{
+public:
+    virtual HResult queryAppIsDefault(const QString &query, int type, int level,
+                                      const QString &appName, bool *isDefault) = 0;
+    virtual HResult queryAppIsDefaultAll(int level, const QString &appName, bool *isDefault) = 0;
+    virtual HResult setAppAsDefaultAll(const QString &appName) = 0;
+    virtual void release() = 0;
+
+protected:
+    virtual ~AssociationRegistration() = default;
+};
+
+class AssociationRegistrationUI
+{
+public:
+    virtual HResult launchAdvancedAssociationUI(const QString &appName) = 0;
+    virtual void release() = 0;
+
+protected:
+    virtual ~AssociationRegistrationUI() = default;
+};
+
+// Creates the objects as CoCreateInstance does: *out is cleared first, and a
+// failed creation may still hand back an object that must be released.
+class AssociationServiceFactory
+{
+public:
+    virtual ~AssociationServiceFactory() = default;
+    virtual HResult createRegistration(AssociationRegistration **out) = 0;
+    virtual HResult createRegistrationUI(AssociationRegistrationUI **out) = 0;
+};
+
+// The platform's factory, unless another has been installed (tests install
+// stand-ins that fail on demand); installing nullptr restores the platform's.
+AssociationServiceFactory &associationServiceFactory();
+void installAssociationServiceFactory(AssociationServiceFactory *factory);

@@ -1,0 +1,152 @@
+#include "assocservice.h"
+
+#include "registrystore.h"
+#include "shellnotify.h"
+
+#include <QMap>
+
+namespace {
+
+const QString registeredApplications =
+    QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\RegisteredApplications");
+const QString fileExts =
+    QStringLiteral("HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\"
+                   "FileExts");
+
+std::optional<QString> stringValue(const RegistryStore &store, const RegKeyPath &key,
+                                   const QString &name)
+{
+    const auto v = store.value(key, name);
+    if (!v || (v->type != RegType::Sz && v->type != RegType::ExpandSz))
+        return std::nullopt;
+    return decodeRegSz(v->data);
+}
+
+// Default Programs as Windows documents it: a registered application names
+// its Capabilities key, whose FileAssociations map extensions to ProgIds;
+// the user's choice per extension is FileExts\.ext\UserChoice "Progid".
+class Registration final : public AssociationRegistration
+{
+public:
+    Registration() : store(RegistryStore::openDefault()) {}
+
+    HResult queryAppIsDefault(const QString &query, int type, int level, const QString &appName,
+                              bool *isDefault) override
+    {
+        if (type != associationTypeFileExtension || level != associationLevelEffective)
+            return HResults::notImplemented;
+        const auto declared = declaredProgIds(appName);
+        if (!declared)
+            return HResults::fileNotFound;
+        const auto it = declared->constFind(foldName(query));
+        if (it == declared->constEnd())
+            return HResults::noAssociation;
+        *isDefault = foldName(effectiveHandler(query)) == foldName(*it);
+        return HResults::ok;
+    }
+
+    HResult queryAppIsDefaultAll(int level, const QString &appName, bool *isDefault) override
+    {
+        if (level != associationLevelEffective)
+            return HResults::notImplemented;
+        const auto declared = declaredProgIds(appName);
+        if (!declared)
+            return HResults::fileNotFound;
+        bool all = true;
+        for (auto it = declared->constBegin(); it != declared->constEnd(); ++it) {
+            const QString &extension = extensions.value(it.key());
+            all = all && foldName(effectiveHandler(extension)) == foldName(*it);
+        }
+        *isDefault = all;
+        return HResults::ok;
+    }
+
+    HResult setAppAsDefaultAll(const QString &appName) override
+    {
+        const auto declared = declaredProgIds(appName);
+        if (!declared)
+            return HResults::fileNotFound;
+        if (!store->beginTransaction())
+            return HResults::invalidArgument;
+        bool ok = true;
+        for (auto it = declared->constBegin(); ok && it != declared->constEnd(); ++it) {
+            const RegKeyPath choice = userChoiceKey(extensions.value(it.key()));
+            ok = store->setValue(choice, QStringLiteral("Progid"), RegType::Sz, encodeRegSz(*it));
+        }
+        if (!ok) {
+            store->rollbackTransaction();
+            return HResult(0x80070005u); // E_ACCESSDENIED, as for a registry refusing writes
+        }
+        if (!store->commitTransaction())
+            return HResult(0x80070005u);
+        notifyAssociationsChanged();
+        return HResults::ok;
+    }
+
+    void release() override { delete this; }
+
+private:
+    // By folded extension; the extension's own spelling is kept beside.
+    std::optional<QMap<QString, QString>> declaredProgIds(const QString &appName)
+    {
+        const auto capabilities =
+            stringValue(*store, *parseKeyPath(registeredApplications), appName);
+        if (!capabilities)
+            return std::nullopt;
+        const auto path = parseKeyPath(QStringLiteral("HKEY_LOCAL_MACHINE\\") + *capabilities);
+        if (!path)
+            return std::nullopt;
+        const RegKeyPath associations = path->child(QStringLiteral("FileAssociations"));
+        QMap<QString, QString> declared;
+        extensions.clear();
+        for (const RegValue &v : store->values(associations)) {
+            if (!v.name.startsWith(QLatin1Char('.')) || v.type != RegType::Sz)
+                continue;
+            declared.insert(foldName(v.name), decodeRegSz(v.data));
+            extensions.insert(foldName(v.name), v.name);
+        }
+        return declared;
+    }
+
+    RegKeyPath userChoiceKey(const QString &extension) const
+    {
+        return parseKeyPath(fileExts)->child(extension).child(QStringLiteral("UserChoice"));
+    }
+
+    QString effectiveHandler(const QString &extension) const
+    {
+        if (const auto choice =
+                stringValue(*store, userChoiceKey(extension), QStringLiteral("Progid")))
+            return *choice;
+        return stringValue(*store, parseKeyPath(QStringLiteral("HKCR"))->child(extension), {})
+            .value_or(QString());
+    }
+
+    std::shared_ptr<RegistryStore> store;
+    QMap<QString, QString> extensions;
+};
+
+class SubstituteFactory final : public AssociationServiceFactory
+{
+public:
+    HResult createRegistration(AssociationRegistration **out) override
+    {
+        *out = new Registration;
+        return HResults::ok;
+    }
+
+    // The page is part of Windows' own shell, which is not here.
+    HResult createRegistrationUI(AssociationRegistrationUI **out) override
+    {
+        *out = nullptr;
+        return HResults::classNotRegistered;
+    }
+};
+
+} // namespace
+
+AssociationServiceFactory &platformAssociationServiceFactory()
+{
+    static SubstituteFactory factory;
+    return factory;
+}

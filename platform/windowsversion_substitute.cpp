@@ -1,0 +1,36 @@
+#include "windowsversion.h"
+
+#include "registrystore.h"
+
+// Read from the substitute registry where Windows keeps it, so that a test or
+// a user can choose which Windows the engine believes it runs on. The true
+// numbers of Windows 10 and later are in DWORDs beside a "CurrentVersion"
+// that stays at 6.3 for old programs; without any value this is XP.
+int windowsVersion()
+{
+    const auto store = RegistryStore::openDefault();
+    const RegKeyPath key =
+        *parseKeyPath(QStringLiteral("HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion"));
+    auto dword = [&](const char *name) -> int {
+        const auto v = store->value(key, QLatin1String(name));
+        if (!v || v->type != RegType::Dword || v->data.size() != 4)
+            return -1;
+        const auto *b = reinterpret_cast<const uchar *>(v->data.constData());
+        return int(b[0] | b[1] << 8 | b[2] << 16 | uint(b[3]) << 24);
+    };
+    const int major = dword("CurrentMajorVersionNumber");
+    const int minor = dword("CurrentMinorVersionNumber");
+    if (major >= 0 && minor >= 0)
+        return winVersionFromNt(major, minor);
+
+    const auto current = store->value(key, QStringLiteral("CurrentVersion"));
+    if (current && (current->type == RegType::Sz || current->type == RegType::ExpandSz)) {
+        const QStringList parts = decodeRegSz(current->data).split(QLatin1Char('.'));
+        bool okMajor = false, okMinor = parts.size() < 2;
+        const int ntMajor = parts.value(0).toInt(&okMajor);
+        const int ntMinor = parts.size() < 2 ? 0 : parts.at(1).toInt(&okMinor);
+        if (okMajor && okMinor)
+            return winVersionFromNt(ntMajor, ntMinor);
+    }
+    return 0x30;
+}

@@ -1,0 +1,339 @@
+#include "formatcatalogue.h"
+#include "headerwidget.h"
+#include "registrylayout.h"
+#include "selectassocwidget.h"
+#include "testregistry.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+#include <QtTest>
+#include <QVBoxLayout>
+
+#include <FreeImage.h>
+
+namespace {
+
+const QString machine = QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\");
+const QString user = QStringLiteral("HKEY_CURRENT_USER\\Software\\Classes\\");
+
+int fifOf(const char *name)
+{
+    return int(FreeImage_GetFIFFromFormat(name));
+}
+
+void registerFormats(const TestRegistry &reg, std::initializer_list<const char *> names)
+{
+    for (const char *name : names)
+        QVERIFY(reg.set(machine + progIdOf(fifOf(name)), QString(), QLatin1String(name)));
+}
+
+void associate(const TestRegistry &reg, const char *extension, const char *format)
+{
+    QVERIFY(reg.set(user + QLatin1String(extension), QString(), progIdOf(fifOf(format))));
+}
+
+int stateOf(const QListWidgetItem *item)
+{
+    return item->data(Qt::CheckStateRole).toInt();
+}
+
+QListWidgetItem *itemNamed(QListWidget *list, const char *name)
+{
+    const auto found = list->findItems(QLatin1String(name) + QLatin1Char('\t'), Qt::MatchExactly);
+    return found.isEmpty() ? nullptr : found.first();
+}
+
+void clickItem(QListWidget *list, QListWidgetItem *item, bool onIndicator)
+{
+    const QRect r = list->visualItemRect(item);
+    const QPoint at = onIndicator ? QPoint(r.left() + 8, r.center().y()) : r.center();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+}
+
+} // namespace
+
+class TestSelectAssocWidget : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<TestRegistry> reg;
+    std::unique_ptr<SelectAssocWidget> window;
+    QCheckBox *selectAll = nullptr;
+    QListWidget *list = nullptr;
+    QDialogButtonBox *buttons = nullptr;
+
+    void open()
+    {
+        window = std::make_unique<SelectAssocWidget>(nullptr);
+        selectAll = window->findChild<QCheckBox *>(QStringLiteral("selectAll"));
+        list = window->findChild<QListWidget *>(QStringLiteral("listWidget"));
+        buttons = window->findChild<QDialogButtonBox *>(QStringLiteral("buttonBox"));
+        QVERIFY(selectAll && list && buttons);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        reg = std::make_unique<TestRegistry>();
+        registerFormats(*reg, {"PNG", "JPEG", "GIF", "BMP"});
+    }
+
+    void cleanup()
+    {
+        window.reset();
+        reg.reset();
+    }
+
+    void windowIsBuiltAsDesigned()
+    {
+        open();
+        QCOMPARE(window->objectName(), QStringLiteral("Widget"));
+        QCOMPARE(window->windowTitle(), QStringLiteral("Talvimor file type selector"));
+        QCOMPARE(window->size(), QSize(400, 364));
+        const QList<QSize> sizes = window->windowIcon().availableSizes();
+        QVERIFY(sizes.contains(QSize(16, 16)) && sizes.contains(QSize(32, 32)));
+
+        auto *layout = window->findChild<QVBoxLayout *>(QStringLiteral("verticalLayout"));
+        QVERIFY(layout);
+        QCOMPARE(layout->spacing(), 6);
+        const QMargins m = layout->contentsMargins();
+        QCOMPARE(m.left(), 15);
+        QCOMPARE(m.top(), 0);
+        QCOMPARE(m.right(), 15);
+        QCOMPARE(m.bottom(), window->style()->pixelMetric(QStyle::PM_LayoutBottomMargin, nullptr,
+                                                          window.get()));
+        // Banner, box, list, buttons from top to bottom.
+        QVERIFY(qobject_cast<HeaderWidget *>(layout->itemAt(0)->widget()));
+        QCOMPARE(layout->itemAt(1)->widget(), selectAll);
+        QCOMPARE(layout->itemAt(2)->widget(), list);
+        QCOMPARE(layout->itemAt(3)->widget(), buttons);
+        auto *banner = qobject_cast<HeaderWidget *>(layout->itemAt(0)->widget());
+        QCOMPARE(banner->text(),
+                 QStringLiteral("<b>FILE ASSOCIATIONS</b><br>Select which file types are opened "
+                                "with <b>Talvimor</b> by default."));
+        QCOMPARE(selectAll->text(), QStringLiteral("Select all"));
+        QCOMPARE(buttons->standardButtons(), QDialogButtonBox::Save | QDialogButtonBox::Cancel);
+
+        QVERIFY(list->isWrapping());
+        QVERIFY(list->isSortingEnabled());
+        QVERIFY(list->wordWrap());
+        QCOMPARE(list->flow(), QListView::TopToBottom);
+        QCOMPARE(list->resizeMode(), QListView::Fixed);
+        QCOMPARE(list->selectionMode(), QAbstractItemView::SingleSelection);
+        QCOMPARE(list->textElideMode(), Qt::ElideNone);
+        QVERIFY(!list->alternatingRowColors());
+        QVERIFY(!list->isSelectionRectVisible());
+        QCOMPARE(QApplication::focusWidget(), list);
+    }
+
+    void startStateFollowsTheRegistry_data()
+    {
+        QTest::addColumn<bool>("allAssociated");
+        QTest::newRow("all associated") << true;
+        QTest::newRow("some not") << false;
+    }
+
+    void startStateFollowsTheRegistry()
+    {
+        QFETCH(bool, allAssociated);
+        associate(*reg, ".png", "PNG");
+        associate(*reg, ".gif", "GIF");
+        associate(*reg, ".bmp", "BMP");
+        for (const char *e : {".jpg", ".jif", ".jpeg", allAssociated ? ".jpe" : ".none"})
+            associate(*reg, e, "JPEG");
+        open();
+        QCOMPARE(selectAll->checkState(), allAssociated ? Qt::Checked : Qt::Unchecked);
+        // Setting the box at start-up rewrote no item.
+        QCOMPARE(stateOf(itemNamed(list, "JPEG")),
+                 allAssociated ? int(Qt::Checked) : int(Qt::PartiallyChecked));
+        QCOMPARE(stateOf(itemNamed(list, "PNG")), int(Qt::Checked));
+    }
+
+    void nothingListedStartsChecked()
+    {
+        reg = std::make_unique<TestRegistry>();
+        open();
+        QCOMPARE(list->count(), 0);
+        QCOMPARE(selectAll->checkState(), Qt::Checked);
+    }
+
+    void rowsAreSortedAndWrapIntoColumns()
+    {
+        reg = std::make_unique<TestRegistry>();
+        for (int fif = 0; fif < formatCount(); ++fif)
+            QVERIFY(reg->set(machine + progIdOf(fif), QString(), QString()));
+        open();
+        QStringList texts;
+        for (int row = 0; row < list->count(); ++row)
+            texts.append(list->item(row)->text());
+        QStringList sorted = texts;
+        std::sort(sorted.begin(), sorted.end(),
+                  [](const QString &a, const QString &b) { return a.localeAwareCompare(b) < 0; });
+        QCOMPARE(texts, sorted);
+        QCOMPARE(texts.size(), formatCount());
+        // 37 rows do not fit the list's height: later rows stand in a column further right.
+        const QRect first = list->visualItemRect(list->item(0));
+        const QRect last = list->visualItemRect(list->item(list->count() - 1));
+        QVERIFY2(last.left() > first.left(), "rows did not wrap into a second column");
+    }
+
+    void clicksAndActivationToggle()
+    {
+        associate(*reg, ".jpg", "JPEG"); // JPEG partial, PNG unchecked
+        associate(*reg, ".gif", "GIF");
+        open();
+        QListWidgetItem *jpeg = itemNamed(list, "JPEG"), *png = itemNamed(list, "PNG"),
+                        *gif = itemNamed(list, "GIF");
+        clickItem(list, jpeg, false);
+        QCOMPARE(stateOf(jpeg), int(Qt::Checked));
+        clickItem(list, gif, true); // the indicator is no different from the text
+        QCOMPARE(stateOf(gif), int(Qt::Unchecked));
+        clickItem(list, png, false);
+        QCOMPARE(stateOf(png), int(Qt::Checked));
+        QCOMPARE(selectAll->checkState(), Qt::Unchecked);
+
+        // Enter activates the current item, exactly like a click.
+        list->setCurrentItem(gif);
+        QTest::keyClick(list, Qt::Key_Return);
+        QCOMPARE(stateOf(gif), int(Qt::Checked));
+        QCOMPARE(selectAll->checkState(), Qt::Unchecked); // BMP is still unchecked
+        clickItem(list, itemNamed(list, "BMP"), false);
+        // The last unchecked item checks the box and leaves every item as it is.
+        QCOMPARE(selectAll->checkState(), Qt::Checked);
+        for (int row = 0; row < list->count(); ++row)
+            QCOMPARE(stateOf(list->item(row)), int(Qt::Checked));
+        clickItem(list, png, false);
+        QCOMPARE(selectAll->checkState(), Qt::Unchecked);
+        QCOMPARE(stateOf(jpeg), int(Qt::Checked));
+        QCOMPARE(stateOf(png), int(Qt::Unchecked));
+    }
+
+    void selectAllRewritesEveryItem()
+    {
+        associate(*reg, ".jpg", "JPEG");
+        associate(*reg, ".gif", "GIF");
+        open();
+        QTest::mouseClick(selectAll, Qt::LeftButton, Qt::NoModifier,
+                          QPoint(8, selectAll->height() / 2));
+        QCOMPARE(selectAll->checkState(), Qt::Checked);
+        for (int row = 0; row < list->count(); ++row)
+            QCOMPARE(stateOf(list->item(row)), int(Qt::Checked));
+        QTest::mouseClick(selectAll, Qt::LeftButton, Qt::NoModifier,
+                          QPoint(8, selectAll->height() / 2));
+        for (int row = 0; row < list->count(); ++row)
+            QCOMPARE(stateOf(list->item(row)), int(Qt::Unchecked));
+    }
+
+    void closingWithoutSaveWritesNothing_data()
+    {
+        QTest::addColumn<int>("how");
+        QTest::newRow("Escape") << 0;
+        QTest::newRow("Cancel") << 1;
+        QTest::newRow("title bar") << 2;
+    }
+
+    void closingWithoutSaveWritesNothing()
+    {
+        QFETCH(int, how);
+        open();
+        const QStringList before = reg->dump(QStringLiteral("HKEY_CURRENT_USER"));
+        clickItem(list, itemNamed(list, "PNG"), false);
+        if (how == 0)
+            QTest::keyClick(list, Qt::Key_Escape);
+        else if (how == 1)
+            QTest::mouseClick(buttons->button(QDialogButtonBox::Cancel), Qt::LeftButton);
+        else
+            window->close();
+        QVERIFY(!window->isVisible());
+        QCOMPARE(reg->dump(QStringLiteral("HKEY_CURRENT_USER")), before);
+    }
+
+    void saveWritesThenCloses()
+    {
+        open();
+        clickItem(list, itemNamed(list, "PNG"), false);
+        QTest::mouseClick(buttons->button(QDialogButtonBox::Save), Qt::LeftButton);
+        QVERIFY(!window->isVisible());
+        QCOMPARE(reg->get(user + QStringLiteral(".png"), QString()),
+                 QStringLiteral("Talvimor.PNG"));
+        QVERIFY(!reg->exists(user + QStringLiteral(".gif")));
+    }
+
+    void failedSaveWarnsAndKeepsTheChoice()
+    {
+        open();
+        clickItem(list, itemNamed(list, "PNG"), false);
+        // The registry file turns read-only behind the window's back.
+        const QString copy = reg->fileName + QStringLiteral(".copy");
+        QVERIFY(QFile::copy(reg->fileName, copy));
+        QVERIFY(QFile::setPermissions(copy, QFile::ReadOwner));
+        QVERIFY(QFile::remove(reg->fileName));
+        QVERIFY(QFile::rename(copy, reg->fileName));
+        QString title, text;
+        QTimer::singleShot(50, [&] {
+            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+                title = box->windowTitle();
+                text = box->text();
+                box->accept();
+            }
+        });
+        QTest::mouseClick(buttons->button(QDialogButtonBox::Save), Qt::LeftButton);
+        QCOMPARE(title, QStringLiteral("File associations"));
+        QVERIFY(text.contains(QLatin1String("could not be saved")));
+        QVERIFY(window->isVisible());
+        QCOMPARE(stateOf(itemNamed(list, "PNG")), int(Qt::Checked));
+    }
+
+    void logoSitsRightAndCentred()
+    {
+        const QSize logo(256, 139);
+        QCOMPARE(HeaderWidget::logoOrigin(QSize(400, 139), logo), QPoint(144, 0));
+        // Narrower than the logo: its right edge stays on the banner's.
+        QCOMPARE(HeaderWidget::logoOrigin(QSize(200, 139), logo), QPoint(-56, 0));
+        // Lower: the vertical middle shows, cut at top and bottom.
+        QCOMPARE(HeaderWidget::logoOrigin(QSize(400, 100), logo), QPoint(144, -19));
+        QCOMPARE(HeaderWidget::logoOrigin(QSize(400, 101), logo), QPoint(144, -19));
+
+        // And the pixels say so: the logo shows at 0.75 over the background.
+        QWidget parent;
+        HeaderWidget banner(&parent);
+        banner.resize(200, 100);
+        const QImage shot = banner.grab().toImage();
+        const QImage plain = [] {
+            QLabel label;
+            label.resize(200, 100);
+            return label.grab().toImage();
+        }();
+        const QImage source(QStringLiteral(":/headerLogo.png"));
+        QVERIFY(!source.isNull());
+        int differing = 0, expected = 0;
+        for (int y = 0; y < 100; y += 5) {
+            for (int x = 0; x < 200; x += 5) {
+                const QColor logoPixel = source.pixelColor(x + 56, y + 19);
+                if (logoPixel.alpha() < 60)
+                    continue;
+                ++expected;
+                if (shot.pixelColor(x, y) != plain.pixelColor(x, y))
+                    ++differing;
+            }
+        }
+        QVERIFY(expected > 0);
+        QCOMPARE(differing, expected);
+    }
+};
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    TestSelectAssocWidget test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_selectassocwidget.moc"

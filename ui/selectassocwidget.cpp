@@ -1,0 +1,140 @@
+#include "selectassocwidget.h"
+
+#include "formatlist.h"
+#include "headerwidget.h"
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QDialogButtonBox>
+#include <QIcon>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QVBoxLayout>
+
+namespace {
+const QString productName = QStringLiteral("Talvimor");
+} // namespace
+
+SelectAssocWidget::SelectAssocWidget(QWidget *parent)
+    : QWidget(parent), form(std::make_unique<SelectAssocForm>()),
+      closeShortcut(QKeySequence(Qt::Key_Escape), this)
+{
+    QIcon icon;
+    // No suffix: the image reader finds set16.png and set32.png by itself.
+    icon.addFile(QStringLiteral(":/set16"), QSize(16, 16), QIcon::Normal, QIcon::Off);
+    icon.addFile(QStringLiteral(":/set32"), QSize(32, 32), QIcon::Normal, QIcon::Off);
+    setWindowIcon(icon);
+
+    setupForm();
+    setWindowTitle(productName + tr(" file type selector"));
+
+    auto *header = new HeaderWidget(this);
+    header->setText(tr("<b>FILE ASSOCIATIONS</b><br>Select which file types are opened with <b>") +
+                    productName + tr("</b> by default."));
+    form->verticalLayout->insertWidget(0, header, 0, Qt::Alignment());
+
+    connect(form->listWidget, SIGNAL(itemClicked(QListWidgetItem *)), this,
+            SLOT(checkItem(QListWidgetItem *)));
+    connect(form->listWidget, SIGNAL(itemActivated(QListWidgetItem *)), this,
+            SLOT(checkItem(QListWidgetItem *)));
+    connect(&closeShortcut, SIGNAL(activated()), this, SLOT(close()));
+
+    form->listWidget->setFocus(Qt::OtherFocusReason);
+
+    SelectionList selection;
+    const bool allAssociated = fillFormatList(form->listWidget, &selection);
+    updatingSelectAll = true;
+    form->selectAll->setCheckState(allAssociated ? Qt::Checked : Qt::Unchecked);
+    updatingSelectAll = false;
+}
+
+SelectAssocWidget::~SelectAssocWidget() = default;
+
+void SelectAssocWidget::setupForm()
+{
+    if (objectName().isEmpty())
+        setObjectName(QStringLiteral("Widget"));
+    resize(400, 364);
+
+    form->verticalLayout = new QVBoxLayout(this);
+    form->verticalLayout->setSpacing(6);
+    form->verticalLayout->setContentsMargins(11, 11, 11, 11);
+    form->verticalLayout->setObjectName(QStringLiteral("verticalLayout"));
+    // A negative bottom margin leaves the style's default there.
+    form->verticalLayout->setContentsMargins(15, 0, 15, -1);
+
+    form->selectAll = new QCheckBox(this);
+    form->selectAll->setObjectName(QStringLiteral("selectAll"));
+    form->verticalLayout->addWidget(form->selectAll, 0, Qt::Alignment());
+
+    QListWidget *list = form->listWidget = new QListWidget(this);
+    list->setObjectName(QStringLiteral("listWidget"));
+    list->setAlternatingRowColors(false);
+    list->setSelectionMode(QAbstractItemView::SingleSelection);
+    list->setSelectionBehavior(QAbstractItemView::SelectItems);
+    list->setTextElideMode(Qt::ElideNone);
+    list->setProperty("isWrapping", QVariant(true));
+    list->setViewMode(QListView::ListMode);
+    list->setUniformItemSizes(false);
+    list->setWordWrap(true);
+    list->setSelectionRectVisible(false);
+    // On before filling, so that every item lands at its sorted place.
+    list->setSortingEnabled(true);
+    form->verticalLayout->addWidget(list, 0, Qt::Alignment());
+
+    form->buttonBox = new QDialogButtonBox(this);
+    form->buttonBox->setObjectName(QStringLiteral("buttonBox"));
+    form->buttonBox->setStandardButtons(QDialogButtonBox::Save | QDialogButtonBox::Cancel);
+    form->verticalLayout->addWidget(form->buttonBox, 0, Qt::Alignment());
+
+    setWindowTitle(QCoreApplication::translate("Widget", "Widget"));
+    form->selectAll->setText(QCoreApplication::translate("Widget", "Select all"));
+
+    QMetaObject::connectSlotsByName(this);
+}
+
+void SelectAssocWidget::on_selectAll_stateChanged(int)
+{
+    if (updatingSelectAll)
+        return;
+    const Qt::CheckState state = form->selectAll->isChecked() ? Qt::Checked : Qt::Unchecked;
+    for (int row = 0; row < form->listWidget->count(); ++row)
+        form->listWidget->item(row)->setData(Qt::CheckStateRole, int(state));
+}
+
+void SelectAssocWidget::checkItem(QListWidgetItem *item)
+{
+    const bool wasChecked = item->data(Qt::CheckStateRole).toInt() == Qt::Checked;
+    item->setData(Qt::CheckStateRole, int(wasChecked ? Qt::Unchecked : Qt::Checked));
+
+    Qt::CheckState all = Qt::Checked;
+    for (int row = 0; row < form->listWidget->count(); ++row) {
+        if (form->listWidget->item(row)->data(Qt::CheckStateRole).toInt() != Qt::Checked) {
+            all = Qt::Unchecked;
+            break;
+        }
+    }
+    updatingSelectAll = true;
+    form->selectAll->setCheckState(all);
+    updatingSelectAll = false;
+}
+
+void SelectAssocWidget::on_buttonBox_clicked(QAbstractButton *b)
+{
+    switch (form->buttonBox->standardButton(b)) {
+    case QDialogButtonBox::Save:
+        if (!applyFormatList(form->listWidget)) {
+            // Staying open keeps the user's choice, which is nowhere else.
+            QMessageBox::warning(this, tr("File associations"),
+                                 tr("Your choice of file types could not be saved."));
+            return;
+        }
+        close();
+        break;
+    case QDialogButtonBox::Cancel:
+        close();
+        break;
+    default:
+        break;
+    }
+}
