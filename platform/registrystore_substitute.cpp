@@ -385,8 +385,10 @@ bool RegistryStore::Private::prepareStatements()
            listKeys.prepare(db, "SELECT name FROM keys WHERE parent = ?") &&
            getValue.prepare(db, "SELECT name, type, data FROM vals WHERE key = ? AND fold = ?") &&
            listValues.prepare(db, "SELECT name FROM vals WHERE key = ?") &&
-           putValue.prepare(db, "INSERT OR REPLACE INTO vals(key, name, fold, type, data) "
-                                "VALUES (?, ?, ?, ?, ?)") &&
+           putValue.prepare(db,
+                            "INSERT INTO vals(key, name, fold, type, data) VALUES (?, ?, ?, ?, ?) "
+                            "ON CONFLICT(key, fold) DO UPDATE SET type = excluded.type, "
+                            "data = excluded.data") &&
            deleteValue.prepare(db, "DELETE FROM vals WHERE key = ? AND fold = ?") &&
            deleteTreeValues.prepare(db, "WITH RECURSIVE t(id) AS (SELECT ?1 UNION ALL "
                                         "SELECT k.id FROM keys k JOIN t ON k.parent = t.id) "
@@ -700,9 +702,10 @@ bool RegistryStore::createKey(const RegKeyPath &key)
 {
     return atomically(*this, [&] {
         if (key.hive == Hive::ClassesRoot) {
-            // A key created through the view goes to the machine copy.
-            const Resolved m = machineClasses(key);
-            return d->create(m.root, m.parts) != 0;
+            // Opening a key that either copy has creates nothing; a new key
+            // created through the view goes to the machine copy.
+            const Resolved u = userClasses(key), m = machineClasses(key);
+            return d->resolve(u.root, u.parts) != 0 || d->create(m.root, m.parts) != 0;
         }
         const Resolved r = direct(key);
         return d->create(r.root, r.parts) != 0;
@@ -744,6 +747,8 @@ bool RegistryStore::removeKey(const RegKeyPath &key)
     return atomically(*this, [&] {
         Resolved target = direct(key);
         if (key.hive == Hive::ClassesRoot) {
+            if (key.parts.isEmpty())
+                return false; // the view's root is a hive too
             const Resolved u = userClasses(key);
             target = d->resolve(u.root, u.parts) ? u : machineClasses(key);
         }

@@ -69,8 +69,8 @@ private Q_SLOTS:
         QCOMPARE(s.childGroups(), QStringList{QStringLiteral("MixedCase")});
         s.setValue(QStringLiteral("mixedcase/NAME"), QStringLiteral("w"));
         s.beginGroup(QStringLiteral("MIXEDcase"));
-        // Overwriting through another spelling keeps one value.
-        QCOMPARE(s.childKeys().size(), 1);
+        // Overwriting through another spelling keeps one value, and its name.
+        QCOMPARE(s.childKeys(), QStringList{QStringLiteral("Name")});
         QCOMPARE(s.value(QStringLiteral("Name")).toString(), QStringLiteral("w"));
         s.endGroup();
 
@@ -190,6 +190,14 @@ private Q_SLOTS:
         hkcr.setValue(QStringLiteral("machineonly/x"), QStringLiteral("m"));
         QVERIFY(store->value(key("HKLM\\SOFTWARE\\Classes\\machineonly"), QStringLiteral("x")));
         QVERIFY(!store->keyExists(key("HKCU\\Software\\Classes\\machineonly")));
+        // Opening a per-user key through the view leaves the machine alone,
+        // and the view's root cannot be removed as a whole.
+        QVERIFY(store->createKey(key("HKCR\\.jpg\\OpenWithProgids")));
+        QVERIFY(store->createKey(key("HKCU\\Software\\Classes\\useronly")));
+        QVERIFY(store->createKey(key("HKCR\\useronly")));
+        QVERIFY(!store->keyExists(key("HKLM\\SOFTWARE\\Classes\\useronly")));
+        QVERIFY(!store->removeKey(key("HKCR")));
+        QVERIFY(store->keyExists(key("HKCU\\Software\\Classes\\useronly")));
         QCOMPARE(hkcr.status(), QSettings::NoError);
     }
 

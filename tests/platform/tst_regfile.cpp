@@ -1,0 +1,708 @@
+#include "regfile.h"
+#include "registrystore.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <FreeImage.h>
+
+#include <set>
+
+namespace {
+
+RegKeyPath key(const char *path)
+{
+    return *parseRegKeyName(QString::fromUtf8(path));
+}
+
+QByteArray utf16(const QString &s)
+{
+    return encodeRegSz(s);
+}
+
+QByteArray dword(quint32 v)
+{
+    QByteArray b(4, '\0');
+    for (int i = 0; i < 4; ++i)
+        b[i] = char(v >> (8 * i));
+    return b;
+}
+
+const QByteArray v5 = "Windows Registry Editor Version 5.00\n\n";
+
+// A store in a directory of its own, gone with the test.
+class Registry
+{
+public:
+    Registry() : store(RegistryStore::open(dir.filePath(QStringLiteral("registry.sqlite")))) {}
+
+    bool import(const QByteArray &content, QString *error = nullptr)
+    {
+        return importRegFile(*store, content, QStringLiteral("test.reg"), error);
+    }
+
+    QByteArray exportKeys(const std::optional<RegKeyPath> &root = std::nullopt) const
+    {
+        QBuffer out;
+        out.open(QIODevice::WriteOnly);
+        QString error;
+        if (!exportRegFile(*store, root, out, &error))
+            qWarning() << "export failed:" << error;
+        return out.data();
+    }
+
+    // Every key and value, types and bytes included, for exact comparisons.
+    QStringList dump() const
+    {
+        QStringList lines;
+        for (const RegKeyPath &hive : {key("HKLM"), key("HKCU")})
+            dumpKey(hive, lines);
+        return lines;
+    }
+
+    bool set(const char *path, const QString &name, quint32 type, const QByteArray &data)
+    {
+        return store->setValue(key(path), name, type, data);
+    }
+
+    QTemporaryDir dir;
+    std::shared_ptr<RegistryStore> store;
+
+private:
+    void dumpKey(const RegKeyPath &k, QStringList &lines) const
+    {
+        lines.append(QLatin1Char('[') + k.toString() + QLatin1Char(']'));
+        for (const RegValue &v : store->values(k))
+            lines.append(v.name + QLatin1Char('=') + QString::number(v.type) + QLatin1Char(':') +
+                         QString::fromLatin1(v.data.toHex()));
+        for (const QString &sub : store->subkeyNames(k))
+            dumpKey(k.child(sub), lines);
+    }
+};
+
+} // namespace
+
+class TestRegFile : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void keyNamesSplitOnBackslashOnly();
+
+    void exportImportExportIsStable();
+    void exportWritesRegeditSyntax();
+    void exportWrapsLongHexLists();
+    void exportOfOneKey();
+    void exportRefusesNamesNoLineCanHold();
+
+    void importsEveryValueSyntax_data();
+    void importsEveryValueSyntax();
+    void importsUtf16AndBoms();
+    void regedit4WidensHexStrings();
+    void keysExistWithoutValues();
+    void deletions();
+    void classesRootGoesThroughTheMergedView();
+
+    void malformedInputWritesNothing_data();
+    void malformedInputWritesNothing();
+    void unreadableOrReadOnly();
+
+    void defaultRegistryDescribesTheViewer();
+};
+
+void TestRegFile::keyNamesSplitOnBackslashOnly()
+{
+    const auto k = parseRegKeyName(QStringLiteral("HKCR\\MIME\\Database\\Content Type\\image/png"));
+    QVERIFY(k);
+    QCOMPARE(k->hive, Hive::ClassesRoot);
+    QCOMPARE(k->parts, (QStringList{QStringLiteral("MIME"), QStringLiteral("Database"),
+                                    QStringLiteral("Content Type"), QStringLiteral("image/png")}));
+    QCOMPARE(parseRegKeyName(QStringLiteral("hkey_local_machine"))->hive, Hive::LocalMachine);
+    QCOMPARE(parseRegKeyName(QStringLiteral("HKEY_CURRENT_USER\\\\A\\"))->parts,
+             QStringList{QStringLiteral("A")});
+    QVERIFY(!parseRegKeyName(QStringLiteral("HKEY_USERS\\S-1-5-18")));
+    QVERIFY(!parseRegKeyName(QStringLiteral("HKLM/SOFTWARE")));
+    QVERIFY(!parseRegKeyName(QString()));
+}
+
+void TestRegFile::exportImportExportIsStable()
+{
+    Registry a;
+    const QByteArray binary = [] {
+        QByteArray b;
+        for (int i = 0; i < 300; ++i)
+            b.append(char(i * 7));
+        return b;
+    }();
+    struct
+    {
+        const char *key;
+        QString name;
+        quint32 type;
+        QByteArray data;
+    } const values[] = {
+        {"HKLM", QStringLiteral("OnTheHive"), RegType::Sz, utf16(QStringLiteral("root"))},
+        {"HKLM\\SOFTWARE\\T", QString(), RegType::Sz, utf16(QStringLiteral("default"))},
+        {"HKLM\\SOFTWARE\\T", QStringLiteral("path"), RegType::Sz,
+         utf16(QStringLiteral("C:\\Program Files\\\"quoted\"\\"))},
+        {"HKLM\\SOFTWARE\\T", QStringLiteral("empty"), RegType::Sz, utf16(QString())},
+        {"HKLM\\SOFTWARE\\T", QString::fromUtf8("na\"me\\ \xc3\xa9"), RegType::Sz,
+         utf16(QString::fromUtf8("\xc3\xa9\xe4\xb8\xad\xf0\x9f\x98\x80 \xef\xbb\xbf"))},
+        // REG_SZ that no quoted string reproduces must still come back exact.
+        {"HKLM\\SOFTWARE\\T", QStringLiteral("noNul"), RegType::Sz, QByteArray("a\0b\0", 4)},
+        {"HKLM\\SOFTWARE\\T", QStringLiteral("odd"), RegType::Sz, QByteArray("a\0\0", 3)},
+        {"HKLM\\SOFTWARE\\T", QStringLiteral("nulInside"), RegType::Sz,
+         QByteArray("a\0\0\0b\0\0\0", 8)},
+        {"HKLM\\SOFTWARE\\T", QStringLiteral("twoNuls"), RegType::Sz, QByteArray("a\0\0\0\0\0", 6)},
+        {"HKLM\\SOFTWARE\\T", QStringLiteral("newline"), RegType::Sz,
+         utf16(QStringLiteral("one\r\ntwo"))},
+        {"HKLM\\SOFTWARE\\T", QStringLiteral("loneSurrogate"), RegType::Sz,
+         QByteArray("\x3d\xd8\0\0", 4)},
+        {"HKLM\\SOFTWARE\\T", QStringLiteral("zeroBytes"), RegType::Sz, QByteArray()},
+        {"HKLM\\SOFTWARE\\T", QStringLiteral("expand"), RegType::ExpandSz,
+         utf16(QStringLiteral("%SystemRoot%\\x"))},
+        {"HKLM\\SOFTWARE\\T", QStringLiteral("multi"), RegType::MultiSz,
+         QByteArray("a\0b\0\0\0c\0\0\0\0\0", 14)},
+        {"HKLM\\SOFTWARE\\T", QStringLiteral("dword"), RegType::Dword, dword(0xdeadbeef)},
+        {"HKLM\\SOFTWARE\\T", QStringLiteral("shortDword"), RegType::Dword, QByteArray("\1\2\3")},
+        {"HKLM\\SOFTWARE\\T", QStringLiteral("bigEndian"), RegType::DwordBigEndian,
+         QByteArray("\0\0\0\1", 4)},
+        {"HKLM\\SOFTWARE\\T", QStringLiteral("qword"), RegType::Qword,
+         QByteArray::fromHex("0102030405060708")},
+        {"HKLM\\SOFTWARE\\T", QStringLiteral("none"), RegType::None, QByteArray()},
+        {"HKLM\\SOFTWARE\\T", QStringLiteral("noneWithData"), RegType::None,
+         QByteArray("\0\xff", 2)},
+        {"HKLM\\SOFTWARE\\T", QStringLiteral("binary"), RegType::Binary, binary},
+        {"HKLM\\SOFTWARE\\T", QStringLiteral("emptyBinary"), RegType::Binary, QByteArray()},
+        {"HKLM\\SOFTWARE\\T", QStringLiteral("oddType"), 0xffffffffu, QByteArray("x")},
+        {"HKLM\\SOFTWARE\\T", QString(60, QLatin1Char('n')), RegType::Binary, binary.left(40)},
+        {"HKLM\\SOFTWARE\\T\\image/png", QStringLiteral("slash"), RegType::Sz, utf16("x")},
+        {"HKLM\\SOFTWARE\\T\\[brackets] and spaces ", QString(), RegType::Sz, utf16("y")},
+        {"HKCU\\Software\\Classes\\.png", QString(), RegType::Sz, utf16("pngfile")},
+    };
+    for (const auto &v : values)
+        QVERIFY(a.set(v.key, v.name, v.type, v.data));
+    QVERIFY(a.store->createKey(key("HKLM\\SOFTWARE\\T\\Empty\\Deeper")));
+    QVERIFY(a.store->createKey(key("HKCU\\Software\\Lonely")));
+
+    const QByteArray first = a.exportKeys();
+    QVERIFY2(!first.contains('\0'), "a NUL is no text a .reg line can carry");
+    Registry b;
+    QString error;
+    QVERIFY2(b.import(first, &error), qPrintable(error));
+    QCOMPARE(b.dump(), a.dump());
+    QCOMPARE(b.exportKeys(), first);
+
+    // Stable also for the exact bytes of every value, looked up one by one.
+    for (const auto &v : values) {
+        const auto got = b.store->value(key(v.key), v.name);
+        QVERIFY2(got, v.key);
+        QCOMPARE(got->type, v.type);
+        QCOMPARE(got->data, v.data);
+    }
+}
+
+void TestRegFile::exportWritesRegeditSyntax()
+{
+    Registry r;
+    QVERIFY(r.set("HKCU\\Software\\T", QStringLiteral("z"), RegType::Sz, utf16("last")));
+    QVERIFY(r.set("HKCU\\Software\\T", QString(), RegType::Sz, utf16("first")));
+    QVERIFY(r.set("HKCU\\Software\\T", QStringLiteral("a\"b"), RegType::Sz, utf16("c:\\d\"")));
+    QVERIFY(r.set("HKCU\\Software\\T", QStringLiteral("d"), RegType::Dword, dword(42)));
+    QVERIFY(r.set("HKCU\\Software\\T", QStringLiteral("e"), RegType::ExpandSz, utf16("%a%")));
+    QVERIFY(r.set("HKCU\\Software\\T", QStringLiteral("q"), RegType::Qword,
+                  QByteArray::fromHex("ff00000000000000")));
+    QVERIFY(r.set("HKCU\\Software\\T", QStringLiteral("n"), RegType::None, QByteArray()));
+    QVERIFY(r.set("HKCU\\Software\\T", QStringLiteral("b"), RegType::Binary,
+                  QByteArray::fromHex("00AB")));
+    QVERIFY(r.store->createKey(key("HKCU\\Software\\T\\Sub")));
+
+    QCOMPARE(r.exportKeys(key("hkcu\\SOFTWARE\\t")),
+             QByteArray("Windows Registry Editor Version 5.00\n"
+                        "\n"
+                        "[HKEY_CURRENT_USER\\Software\\T]\n"
+                        "@=\"first\"\n"
+                        "\"a\\\"b\"=\"c:\\\\d\\\"\"\n"
+                        "\"b\"=hex:00,ab\n"
+                        "\"d\"=dword:0000002a\n"
+                        "\"e\"=hex(2):25,00,61,00,25,00,00,00\n"
+                        "\"n\"=hex(0):\n"
+                        "\"q\"=hex(b):ff,00,00,00,00,00,00,00\n"
+                        "\"z\"=\"last\"\n"
+                        "\n"
+                        "[HKEY_CURRENT_USER\\Software\\T\\Sub]\n"
+                        "\n"));
+}
+
+void TestRegFile::exportWrapsLongHexLists()
+{
+    Registry r;
+    const QByteArray data(1000, '\x5a');
+    for (const QString &name : {QStringLiteral("s"), QString(70, QLatin1Char('x'))})
+        QVERIFY(r.set("HKCU\\W", name, RegType::Binary, data));
+    const QList<QByteArray> lines = r.exportKeys(key("HKCU\\W")).split('\n');
+    int continuations = 0;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        QVERIFY2(lines[i].size() <= 80, lines[i]);
+        if (lines[i].endsWith('\\')) {
+            QVERIFY(lines[i].endsWith(",\\") || lines[i].endsWith("hex:\\"));
+            QVERIFY(lines[i + 1].startsWith("  ") && !lines[i + 1].startsWith("   "));
+            ++continuations;
+        }
+    }
+    // 1000 bytes take 40 lines or more; past the long name not even one fits.
+    QVERIFY(continuations >= 2 * 39);
+    Registry back;
+    QVERIFY(lines.contains("\"" + QByteArray(70, 'x') + "\"=hex:\\"));
+    QVERIFY(back.import(lines.join('\n')));
+    QCOMPARE(back.dump(), r.dump());
+}
+
+void TestRegFile::exportOfOneKey()
+{
+    Registry r;
+    QVERIFY(r.set("HKLM\\SOFTWARE\\Classes\\.gif", QString(), RegType::Sz, utf16("giffile")));
+    QVERIFY(r.set("HKCU\\Software\\Classes\\.GIF", QString(), RegType::Sz, utf16("mine")));
+    QVERIFY(r.set("HKCU\\Software\\Classes\\.GIF\\Sub", QString(), RegType::Sz, utf16("s")));
+    QVERIFY(r.set("HKCU\\Software\\Other", QStringLiteral("x"), RegType::Sz, utf16("o")));
+
+    // Only the subtree, named as stored, not as asked for.
+    const QByteArray sub = r.exportKeys(key("HKCU\\SOFTWARE\\CLASSES"));
+    QVERIFY(sub.contains("[HKEY_CURRENT_USER\\Software\\Classes]\n\n"));
+    QVERIFY(sub.contains("[HKEY_CURRENT_USER\\Software\\Classes\\.GIF\\Sub]\n"));
+    QVERIFY(!sub.contains("Other"));
+    QVERIFY(!sub.contains("giffile"));
+
+    // The merged view, named as such, with the per-user value winning.
+    const QByteArray merged = r.exportKeys(key("HKCR\\.gif"));
+    QCOMPARE(merged, v5 + "[HKEY_CLASSES_ROOT\\.GIF]\n@=\"mine\"\n\n"
+                          "[HKEY_CLASSES_ROOT\\.GIF\\Sub]\n@=\"s\"\n\n");
+
+    // Hives are written only when they hold values themselves.
+    QVERIFY(!r.exportKeys().contains("[HKEY_CURRENT_USER]"));
+    QVERIFY(r.set("HKCU", QStringLiteral("top"), RegType::Sz, utf16("t")));
+    QVERIFY(r.exportKeys().contains("\n[HKEY_CURRENT_USER]\n\"top\"=\"t\"\n\n"));
+    QCOMPARE(r.exportKeys(key("HKLM")).count("[HKEY_LOCAL_MACHINE"), 3);
+
+    QBuffer out;
+    out.open(QIODevice::WriteOnly);
+    QString error;
+    QVERIFY(!exportRegFile(*r.store, key("HKCU\\Software\\Missing"), out, &error));
+    QVERIFY2(error.contains(QStringLiteral("Missing")), qPrintable(error));
+}
+
+void TestRegFile::exportRefusesNamesNoLineCanHold()
+{
+    const struct
+    {
+        QString key;
+        QString value;
+    } names[] = {
+        {QStringLiteral("two\nlines"), QStringLiteral("v")},
+        {QStringLiteral("k"), QStringLiteral("a\rb")},
+        {QStringLiteral("k"), QStringLiteral("nul") + QChar(0)},
+    };
+    for (const auto &n : names) {
+        Registry r;
+        QVERIFY(r.store->setValue(key("HKCU\\Software").child(n.key), n.value, RegType::Sz,
+                                  utf16("x")));
+        QBuffer out;
+        out.open(QIODevice::WriteOnly);
+        QString error;
+        QVERIFY(!exportRegFile(*r.store, std::nullopt, out, &error));
+        QVERIFY(error.contains(QStringLiteral("cannot hold")));
+    }
+}
+
+void TestRegFile::importsEveryValueSyntax_data()
+{
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<uint>("type");
+    QTest::addColumn<QByteArray>("data");
+
+    QTest::newRow("string") << QByteArray("\"s\"=\"text\"") << "s" << uint(RegType::Sz)
+                            << utf16("text");
+    QTest::newRow("escapes") << QByteArray(R"("a\\\"b"="\"C:\\x\\\"")") << "a\\\"b"
+                             << uint(RegType::Sz) << utf16("\"C:\\x\\\"");
+    QTest::newRow("empty string") << QByteArray("\"s\"=\"\"") << "s" << uint(RegType::Sz)
+                                  << utf16(QString());
+    QTest::newRow("unicode") << QByteArray("\"\xc3\xa9\"=\"\xf0\x9f\x98\x80\"")
+                             << QString::fromUtf8("\xc3\xa9") << uint(RegType::Sz)
+                             << utf16(QString::fromUtf8("\xf0\x9f\x98\x80"));
+    QTest::newRow("default") << QByteArray("@=\"d\"") << "" << uint(RegType::Sz) << utf16("d");
+    QTest::newRow("empty name is the default")
+        << QByteArray("\"\"=\"d\"") << "" << uint(RegType::Sz) << utf16("d");
+    QTest::newRow("blanks around =")
+        << QByteArray("  \"s\" \t=  \"v\"  \r") << "s" << uint(RegType::Sz) << utf16("v");
+    QTest::newRow("dword") << QByteArray("\"d\"=dword:0000002a") << "d" << uint(RegType::Dword)
+                           << dword(42);
+    QTest::newRow("dword one digit")
+        << QByteArray("\"d\"=dword:7") << "d" << uint(RegType::Dword) << dword(7);
+    QTest::newRow("dword upper case")
+        << QByteArray("\"d\"=DWORD:FFFFFFFF") << "d" << uint(RegType::Dword) << dword(0xffffffff);
+    QTest::newRow("binary") << QByteArray("\"b\"=hex:00,7f,80,FF") << "b" << uint(RegType::Binary)
+                            << QByteArray::fromHex("007f80ff");
+    QTest::newRow("binary single digits") << QByteArray("\"b\"=hex:0, a ,F") << "b"
+                                          << uint(RegType::Binary) << QByteArray::fromHex("000a0f");
+    QTest::newRow("empty binary") << QByteArray("\"b\"=hex:") << "b" << uint(RegType::Binary)
+                                  << QByteArray();
+    QTest::newRow("none") << QByteArray("\"n\"=hex(0):") << "n" << uint(RegType::None)
+                          << QByteArray();
+    QTest::newRow("expand kept as UTF-16") << QByteArray("\"e\"=hex(2):41,00,00,00") << "e"
+                                           << uint(RegType::ExpandSz) << QByteArray("A\0\0\0", 4);
+    QTest::newRow("multi") << QByteArray("\"m\"=hex(7):61,00,00,00,62,00,00,00,00,00") << "m"
+                           << uint(RegType::MultiSz) << QByteArray("a\0\0\0b\0\0\0\0\0", 10);
+    QTest::newRow("qword") << QByteArray("\"q\"=hex(b):01,00,00,00,00,00,00,80") << "q"
+                           << uint(RegType::Qword) << QByteArray::fromHex("0100000000000080");
+    QTest::newRow("any type") << QByteArray("\"t\"=hex(ffffffff):01") << "t" << 0xffffffffu
+                              << QByteArray("\1");
+    QTest::newRow("continued") << QByteArray("\"b\"=hex:01,02,\\\n    03,04,\\\r\n\t05\r") << "b"
+                               << uint(RegType::Binary) << QByteArray::fromHex("0102030405");
+    QTest::newRow("continued right after the colon")
+        << QByteArray("\"b\"=hex(3):\\\n  0a") << "b" << uint(RegType::Binary) << QByteArray("\n");
+    QTest::newRow("a string ending in a backslash does not continue")
+        << QByteArray("\"p\"=\"C:\\\\\"\n\"q\"=\"x\"") << "p" << uint(RegType::Sz) << utf16("C:\\");
+}
+
+void TestRegFile::importsEveryValueSyntax()
+{
+    QFETCH(QByteArray, line);
+    QFETCH(QString, name);
+    QFETCH(uint, type);
+    QFETCH(QByteArray, data);
+
+    Registry r;
+    QString error;
+    QVERIFY2(r.import(v5 + "[HKEY_CURRENT_USER\\T]\n" + line + "\n", &error), qPrintable(error));
+    const auto v = r.store->value(key("HKCU\\T"), name);
+    QVERIFY(v);
+    QCOMPARE(v->name, name);
+    QCOMPARE(v->type, quint32(type));
+    QCOMPARE(v->data, data);
+}
+
+void TestRegFile::importsUtf16AndBoms()
+{
+    const QString text = QString::fromUtf8("Windows Registry Editor Version 5.00\r\n\r\n"
+                                           "; \xe2\x82\xac comment\r\n"
+                                           "[HKEY_CURRENT_USER\\\xc3\x84pfel]\r\n"
+                                           "@=\"\xe2\x82\xac \xf0\x9f\x98\x80\"\r\n"
+                                           "\"b\"=hex:01,\\\r\n  02\r\n");
+    QByteArray utf16le("\xff\xfe");
+    for (QChar c : text) {
+        utf16le.append(char(c.unicode() & 0xff));
+        utf16le.append(char(c.unicode() >> 8));
+    }
+    const QByteArray utf8 = text.toUtf8();
+    const QByteArray utf8Bom = "\xef\xbb\xbf" + utf8;
+    for (const QByteArray &content : {utf16le, utf8, utf8Bom}) {
+        Registry r;
+        QString error;
+        QVERIFY2(r.import(content, &error), qPrintable(error));
+        const RegKeyPath k = key("HKCU");
+        QCOMPARE(r.store->subkeyNames(k), QStringList{QString::fromUtf8("\xc3\x84pfel")});
+        const RegKeyPath apfel = k.child(QString::fromUtf8("\xc3\x84pfel"));
+        QCOMPARE(r.store->value(apfel, QString())->data,
+                 utf16(QString::fromUtf8("\xe2\x82\xac \xf0\x9f\x98\x80")));
+        QCOMPARE(r.store->value(apfel, QStringLiteral("b"))->data, QByteArray("\1\2"));
+    }
+}
+
+void TestRegFile::regedit4WidensHexStrings()
+{
+    Registry r;
+    QString error;
+    QVERIFY2(r.import("REGEDIT4\n\n[HKEY_CURRENT_USER\\T]\n"
+                      "\"e\"=hex(2):41,e9,00\n"
+                      "\"m\"=hex(7):61,00,62,00,00\n"
+                      "\"b\"=hex:41,00\n"
+                      "\"q\"=hex(b):01,02,03,04,05,06,07,08\n"
+                      "\"s\"=\"plain\"\n"
+                      "\"d\"=dword:00000001\n",
+                      &error),
+             qPrintable(error));
+    const RegKeyPath t = key("HKCU\\T");
+    QCOMPARE(r.store->value(t, QStringLiteral("e"))->data, QByteArray("A\0\xe9\0\0\0", 6));
+    QCOMPARE(r.store->value(t, QStringLiteral("m"))->data, QByteArray("a\0\0\0b\0\0\0\0\0", 10));
+    QCOMPARE(r.store->value(t, QStringLiteral("b"))->data, QByteArray("A\0", 2));
+    QCOMPARE(r.store->value(t, QStringLiteral("q"))->data.size(), 8);
+    QCOMPARE(r.store->value(t, QStringLiteral("s"))->data, utf16("plain"));
+    QCOMPARE(r.store->value(t, QStringLiteral("d"))->data, dword(1));
+}
+
+void TestRegFile::keysExistWithoutValues()
+{
+    Registry r;
+    QVERIFY(r.import(v5 + "[HKEY_LOCAL_MACHINE\\SOFTWARE\\A\\B\\C]\n"
+                          "[HKLM\\SOFTWARE\\Mixed]\n"
+                          "[hklm\\software\\MIXED]\n"
+                          "\"v\"=\"1\"\n"
+                          "[HKEY_CLASSES_ROOT\\MIME\\Database\\Content Type\\image/png]\n"));
+    QVERIFY(r.store->keyExists(key("HKLM\\SOFTWARE\\A\\B\\C")));
+    QVERIFY(r.store->values(key("HKLM\\SOFTWARE\\A\\B\\C")).isEmpty());
+    // Another spelling opens the same key and keeps the first one.
+    QCOMPARE(
+        r.store->subkeyNames(key("HKLM\\SOFTWARE")),
+        (QStringList{QStringLiteral("A"), QStringLiteral("Classes"), QStringLiteral("Mixed")}));
+    QVERIFY(r.store->value(key("HKLM\\SOFTWARE\\Mixed"), QStringLiteral("v")));
+    QCOMPARE(r.store->subkeyNames(key("HKCR\\MIME\\Database\\Content Type")),
+             QStringList{QStringLiteral("image/png")});
+}
+
+void TestRegFile::deletions()
+{
+    Registry r;
+    QVERIFY(r.import(v5 + "[HKEY_CURRENT_USER\\Keep]\n\"a\"=\"1\"\n\"b\"=\"2\"\n@=\"d\"\n"
+                          "[HKEY_CURRENT_USER\\Gone\\Child\\Grandchild]\n\"x\"=dword:1\n"
+                          "[HKEY_CURRENT_USER\\Gone]\n@=\"top\"\n"
+                          "[HKEY_CURRENT_USER\\Gone2]\n"
+                          "[HKEY_CURRENT_USER\\Reborn\\Old]\n"));
+    QString error;
+    QVERIFY2(r.import(v5 + "[-HKEY_CURRENT_USER\\Gone]\n"
+                           "[-HKEY_CURRENT_USER\\Never\\There]\n"
+                           "[-HKCU\\gone2]\n"
+                           "[HKEY_CURRENT_USER\\Keep]\n\"a\"=-\n@=-\n\"missing\"=-\n"
+                           "[-HKEY_CURRENT_USER\\Reborn]\n"
+                           "[HKEY_CURRENT_USER\\Reborn]\n\"new\"=\"n\"\n",
+                      &error),
+             qPrintable(error));
+    QCOMPARE(r.dump(), (QStringList{
+                           QStringLiteral("[HKEY_LOCAL_MACHINE]"),
+                           QStringLiteral("[HKEY_CURRENT_USER]"),
+                           QStringLiteral("[HKEY_CURRENT_USER\\Keep]"),
+                           QStringLiteral("b=1:32000000"),
+                           QStringLiteral("[HKEY_CURRENT_USER\\Reborn]"),
+                           QStringLiteral("new=1:6e000000"),
+                       }));
+}
+
+void TestRegFile::classesRootGoesThroughTheMergedView()
+{
+    Registry r;
+    QVERIFY(r.set("HKLM\\SOFTWARE\\Classes\\.png", QString(), RegType::Sz, utf16("pngfile")));
+    QVERIFY(r.set("HKLM\\SOFTWARE\\Classes\\.png", QStringLiteral("Content Type"), RegType::Sz,
+                  utf16("image/png")));
+    QVERIFY(r.set("HKCU\\Software\\Classes\\.png", QString(), RegType::Sz, utf16("mine")));
+    QVERIFY(r.set("HKLM\\SOFTWARE\\Classes\\.gif", QString(), RegType::Sz, utf16("giffile")));
+
+    QString error;
+    QVERIFY2(r.import(v5 + "[HKEY_CLASSES_ROOT\\.png]\n@=\"Talvimor.PNG\"\n"
+                           "[HKCR\\.new]\n@=\"newfile\"\n"
+                           "[-HKEY_CLASSES_ROOT\\.gif]\n",
+                      &error),
+             qPrintable(error));
+    // An existing per-user key takes the write; the machine copy stays.
+    QCOMPARE(r.store->value(key("HKCU\\Software\\Classes\\.png"), QString())->data,
+             utf16("Talvimor.PNG"));
+    QCOMPARE(r.store->value(key("HKLM\\SOFTWARE\\Classes\\.png"), QString())->data,
+             utf16("pngfile"));
+    QCOMPARE(r.store->value(key("HKLM\\SOFTWARE\\Classes\\.new"), QString())->data,
+             utf16("newfile"));
+    QVERIFY(!r.store->keyExists(key("HKLM\\SOFTWARE\\Classes\\.gif")));
+
+    // Removing the per-user copy lets the machine one show through again.
+    QVERIFY(r.import(v5 + "[-HKEY_CLASSES_ROOT\\.png]\n"));
+    QVERIFY(!r.store->keyExists(key("HKCU\\Software\\Classes\\.png")));
+    QCOMPARE(r.store->value(key("HKCR\\.png"), QString())->data, utf16("pngfile"));
+}
+
+void TestRegFile::malformedInputWritesNothing_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<int>("line");
+    QTest::addColumn<QString>("message");
+
+    // Valid lines first: none of them may land when a later one is bad.
+    const QByteArray good = v5 + "[HKEY_CURRENT_USER\\Fresh]\n\"v\"=\"1\"\n"
+                                 "[-HKEY_CURRENT_USER\\Existing]\n"
+                                 "[HKEY_CURRENT_USER\\Existing2]\n\"w\"=-\n";
+    const int next = 8;
+
+    QTest::newRow("empty file") << QByteArray() << 1 << "not a registry file";
+    QTest::newRow("other header") << QByteArray("Windows Registry Editor Version 4.00\n") << 1
+                                  << "not a registry file";
+    QTest::newRow("header not first") << QByteArray("\nREGEDIT4\n") << 1 << "not a registry file";
+    QTest::newRow("value before a key") << v5 + "; c\n\"a\"=\"b\"\n" << 4 << "before any [KEY]";
+    QTest::newRow("value under a deleted key") << good + "[-HKEY_CURRENT_USER\\X]\n\"a\"=\"b\"\n"
+                                               << next + 1 << "deleted key";
+    QTest::newRow("unknown hive") << good + "[HKEY_USERS\\S-1-5-18]\n"
+                                  << next << "unknown hive \"HKEY_USERS\"";
+    QTest::newRow("no hive") << good + "[Software\\Classes]\n" << next << "unknown hive";
+    QTest::newRow("empty key") << good + "[]\n" << next << "empty key name";
+    QTest::newRow("deleting a hive") << good + "[-HKEY_CLASSES_ROOT]\n" << next << "whole hive";
+    QTest::newRow("no closing bracket") << good + "[HKEY_CURRENT_USER\\A\n"
+                                        << next << "no closing ]";
+    QTest::newRow("text after the key") << good + "[HKEY_CURRENT_USER\\A] ; no\n"
+                                        << next << "no closing ]";
+    QTest::newRow("stray text") << good + "HKEY_CURRENT_USER\\A\n" << next << "expected [KEY]";
+    QTest::newRow("unclosed name") << good + "\"abc\n" << next << "no closing \"";
+    QTest::newRow("unclosed string") << good + "\"a\"=\"b\n" << next << "no closing \"";
+    QTest::newRow("string ends in an escape") << good + "\"a\"=\"b\\\"\n"
+                                              << next << "no closing \"";
+    QTest::newRow("unknown escape") << good + "\"a\"=\"line\\nbreak\"\n"
+                                    << next << "unknown escape \\n";
+    QTest::newRow("no =") << good + "\"a\" \"b\"\n" << next << "expected =";
+    QTest::newRow("text after the string") << good + "\"a\"=\"b\" x\n"
+                                           << next << "after the string";
+    QTest::newRow("unknown data") << good + "\"a\"=str:x\n" << next << "unknown value data";
+    QTest::newRow("bare word") << good + "\"a\"=b\n" << next << "unknown value data";
+    QTest::newRow("dword too long") << good + "\"a\"=dword:000000001\n" << next << "dword:";
+    QTest::newRow("dword empty") << good + "\"a\"=dword:\n" << next << "dword:";
+    QTest::newRow("dword not hex") << good + "\"a\"=dword:12g4\n" << next << "dword:";
+    QTest::newRow("dword negative") << good + "\"a\"=dword:-1\n" << next << "dword:";
+    QTest::newRow("bad byte") << good + "\"a\"=hex:01,zz\n" << next << "found \"zz\"";
+    QTest::newRow("three digits") << good + "\"a\"=hex:123\n" << next << "found \"123\"";
+    QTest::newRow("missing comma") << good + "\"a\"=hex:01 02\n" << next << "found \"01 02\"";
+    QTest::newRow("trailing comma") << good + "\"a\"=hex:01,\n" << next << "ends in a ,";
+    QTest::newRow("empty byte") << good + "\"a\"=hex:01,,02\n" << next << "found \"\"";
+    QTest::newRow("bad type") << good + "\"a\"=hex(xyz):01\n" << next << "hex(N):";
+    QTest::newRow("type too long") << good + "\"a\"=hex(100000000):01\n" << next << "hex(N):";
+    QTest::newRow("unclosed type") << good + "\"a\"=hex(2:01\n" << next << "hex(N):";
+    QTest::newRow("no colon") << good + "\"a\"=hex(2)01\n" << next << "expected :";
+    QTest::newRow("continues past the end") << good + "\"a\"=hex:01,\\\n  02,\\\n"
+                                            << next << "past the end";
+    QTest::newRow("bad byte on a continuation line") << good + "\"a\"=hex:01,\\\n  02,\\\n  0x\n"
+                                                     << next + 2 << "found \"0x\"";
+    QTest::newRow("invalid UTF-8") << good + "\"a\"=\"\xc3\x28\"\n" << next << "UTF-8";
+    QTest::newRow("overlong UTF-8") << good + "\"a\"=\"\xc0\xaf\"\n" << next << "UTF-8";
+    QTest::newRow("UTF-8 surrogate") << good + "\"a\"=\"\xed\xa0\x80\"\n" << next << "UTF-8";
+    QTest::newRow("truncated UTF-8") << good + "\"a\"=\"\xe2\x82" << next << "UTF-8";
+    QTest::newRow("UTF-16 half a character")
+        << QByteArray("\xff\xfeW\0\n\0x", 7) << 2 << "half a character";
+    QTest::newRow("UTF-16 lone surrogate")
+        << QByteArray("\xff\xfeW\0\n\0\n\0\x00\xdc", 10) << 3 << "UTF-16";
+    QTest::newRow("UTF-16 big-endian") << QByteArray("\xfe\xff\0W", 4) << 1 << "big-endian";
+}
+
+void TestRegFile::malformedInputWritesNothing()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(int, line);
+    QFETCH(QString, message);
+
+    Registry r;
+    QVERIFY(r.import(v5 + "[HKEY_CURRENT_USER\\Existing\\Sub]\n\"x\"=\"1\"\n"
+                          "[HKEY_CURRENT_USER\\Existing2]\n\"w\"=hex:01\n"));
+    const QByteArray before = r.exportKeys();
+
+    QString error;
+    QVERIFY(!r.import(content, &error));
+    const QString prefix = QStringLiteral("test.reg:%1: ").arg(line);
+    QVERIFY2(error.startsWith(prefix), qPrintable(error));
+    QVERIFY2(error.contains(message), qPrintable(error));
+    QCOMPARE(r.exportKeys(), before);
+}
+
+void TestRegFile::unreadableOrReadOnly()
+{
+    Registry r;
+    QString error;
+    const QString missing = r.dir.filePath(QStringLiteral("missing.reg"));
+    QVERIFY(!importRegFile(*r.store, missing, &error));
+    QVERIFY2(error.startsWith(missing + QStringLiteral(": cannot be read")), qPrintable(error));
+
+    // Read from disk, messages name the file as it was given.
+    const QString bad = r.dir.filePath(QStringLiteral("bad.reg"));
+    QFile f(bad);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(v5 + "[HKEY_CURRENT_USER\\A]\n\"x\"=dword:xyz\n");
+    f.close();
+    QVERIFY(!importRegFile(*r.store, bad, &error));
+    QCOMPARE(error.left(error.indexOf(QStringLiteral(": "))), bad + QStringLiteral(":4"));
+
+    // A registry that cannot be written takes nothing and says so.
+    const QString readOnly = r.dir.filePath(QStringLiteral("ro.sqlite"));
+    QVERIFY(r.import(v5 + "[HKEY_CURRENT_USER\\Kept]\n"));
+    QVERIFY(QFile::copy(r.store->fileName(), readOnly));
+    QVERIFY(QFile::setPermissions(readOnly, QFile::ReadOwner));
+    auto store = RegistryStore::open(readOnly);
+    QVERIFY(store->isUsable() && !store->isWritable());
+    QVERIFY(
+        !importRegFile(*store, v5 + "[HKEY_CURRENT_USER\\A]\n", QStringLiteral("x.reg"), &error));
+    QVERIFY2(error.startsWith(QStringLiteral("x.reg: ")), qPrintable(error));
+    QVERIFY(store->keyExists(key("HKCU\\Kept")));
+    QVERIFY(!store->keyExists(key("HKCU\\A")));
+}
+
+void TestRegFile::defaultRegistryDescribesTheViewer()
+{
+    QFile file(QStringLiteral(PELLVARIN_DEFAULT_REGISTRY));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray content = file.readAll();
+    Registry r;
+    QString error;
+    QVERIFY2(r.import(content, &error), qPrintable(error));
+
+    const RegKeyPath classes = key("HKLM\\SOFTWARE\\Classes");
+    QStringList progIds;
+    for (const QString &name : r.store->subkeyNames(classes)) {
+        if (name.startsWith(QStringLiteral("Talvimor.")))
+            progIds.append(name);
+    }
+    QCOMPARE(progIds.size(), 37);
+
+    // Generated from FreeImage's own table, and still matching it.
+    FreeImage_Initialise(FALSE);
+    QCOMPARE(FreeImage_GetFIFCount(), 37);
+    const RegKeyPath associations =
+        key("HKLM\\SOFTWARE\\Talvimor\\Image Viewer\\Capabilities\\FileAssociations");
+    std::set<QString> claimed;
+    for (int fif = 0; fif < FreeImage_GetFIFCount(); ++fif) {
+        const auto format = FREE_IMAGE_FORMAT(fif);
+        const QString progId =
+            QStringLiteral("Talvimor.") + QString::fromLatin1(FreeImage_GetFormatFromFIF(format));
+        const RegKeyPath k = classes.child(progId);
+        QVERIFY2(progIds.contains(progId), qPrintable(progId));
+        QCOMPARE(decodeRegSz(r.store->value(k, QString())->data),
+                 QString::fromLatin1(FreeImage_GetFIFDescription(format)));
+        QVERIFY(r.store->value(k.child(QStringLiteral("DefaultIcon")), QString()));
+        const auto command = r.store->value(
+            k.child(QStringLiteral("shell")).child(QStringLiteral("open")).child("command"),
+            QString());
+        QVERIFY(command);
+        QCOMPARE(decodeRegSz(command->data),
+                 QStringLiteral("\"C:\\Program Files\\Talvimor\\Talvimor.exe\" \"%1\""));
+        for (const QString &ext :
+             QString::fromLatin1(FreeImage_GetFIFExtensionList(format)).split(QLatin1Char(','))) {
+            const auto owner = r.store->value(associations, QLatin1Char('.') + ext);
+            QVERIFY2(owner, qPrintable(ext));
+            // A shared extension belongs to the first format that lists it.
+            if (claimed.insert(ext).second)
+                QCOMPARE(decodeRegSz(owner->data), progId);
+        }
+    }
+    FreeImage_DeInitialise();
+    QCOMPARE(r.store->valueNames(associations).size(), qsizetype(claimed.size()));
+
+    QCOMPARE(decodeRegSz(r.store
+                             ->value(key("HKLM\\SOFTWARE\\RegisteredApplications"),
+                                     QStringLiteral("Talvimor Image Viewer"))
+                             ->data),
+             QStringLiteral("Software\\Talvimor\\Image Viewer\\Capabilities"));
+    const RegKeyPath nt = key("HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion");
+    QCOMPARE(decodeRegSz(r.store->value(nt, QStringLiteral("CurrentVersion"))->data),
+             QStringLiteral("5.1"));
+    // Other programs own the common extensions through the merged view.
+    QCOMPARE(decodeRegSz(r.store->value(key("HKCR\\.jpg"), QString())->data),
+             QStringLiteral("jpegfile"));
+    QVERIFY(!r.store->subkeyNames(key("HKCR\\jpegfile")).isEmpty());
+    QVERIFY(r.store->keyExists(key("HKCU\\Software\\Classes")));
+    QVERIFY(r.store->keyExists(
+        key("HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts")));
+
+    // The file is kept in the exporter's own order: regenerating it gives a
+    // diff of what changed only. Comments are the one thing export drops.
+    QByteArray withoutComments;
+    for (const QByteArray &line : content.split('\n')) {
+        if (!line.startsWith(';'))
+            withoutComments += line + '\n';
+    }
+    withoutComments.chop(1);
+    QCOMPARE(r.exportKeys(), withoutComments);
+}
+
+QTEST_GUILESS_MAIN(TestRegFile)
+#include "tst_regfile.moc"

@@ -1,0 +1,376 @@
+#include "registrystore.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+struct Result
+{
+    int code = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void writeFile(const QString &path, const QByteArray &content)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    QCOMPARE(f.write(content), content.size());
+}
+
+// The default registry as export gives it back: without its comment lines.
+QByteArray defaultExported()
+{
+    QByteArray out;
+    for (const QByteArray &line : readFile(QStringLiteral(PELLVARIN_DEFAULT_REGISTRY)).split('\n'))
+        if (!line.startsWith(';'))
+            out += line + '\n';
+    out.chop(1);
+    return out;
+}
+
+const QByteArray v5 = "Windows Registry Editor Version 5.00\n\n";
+
+// pellvarin-reg with a registry of its own. The environment points the
+// default location into the same directory, so that a run that ignored
+// --registry would still never touch the user's registry.
+class Cli
+{
+public:
+    Cli()
+        : registry(dir.filePath(QStringLiteral("registry.sqlite"))),
+          envRegistry(dir.filePath(QStringLiteral("env.sqlite")))
+    {
+    }
+
+    Result run(QStringList args, bool viaEnvironment = false) const
+    {
+        if (!viaEnvironment)
+            args = QStringList{QStringLiteral("--registry"), registry} + args;
+        return runBare(args);
+    }
+
+    Result runBare(const QStringList &args) const
+    {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("PELLVARIN_REGISTRY"), envRegistry);
+        env.insert(QStringLiteral("HOME"), dir.path());
+        env.insert(QStringLiteral("XDG_DATA_HOME"), dir.path());
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(PELLVARIN_REG_EXECUTABLE), args);
+        Result r;
+        if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit) {
+            qWarning() << "pellvarin-reg did not finish:" << args;
+            return r;
+        }
+        r.code = p.exitCode();
+        r.out = p.readAllStandardOutput();
+        r.err = p.readAllStandardError();
+        return r;
+    }
+
+    Result get(const QString &key, const QString &name) const
+    {
+        return run({QStringLiteral("get"), key, name});
+    }
+
+    QTemporaryDir dir;
+    QString registry;
+    QString envRegistry;
+};
+
+} // namespace
+
+class TestPellvarinReg : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void badUsage_data();
+    void badUsage();
+    void help();
+    void initAndDefault();
+    void getPrintsEachType();
+    void setAndDelete();
+    void importAndExport();
+    void registryLocation();
+    void unusableRegistry();
+    void notifications();
+};
+
+void TestPellvarinReg::badUsage_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<bool>("usage");
+
+    QTest::newRow("no command") << QStringList() << "no command given" << true;
+    QTest::newRow("--registry without a file")
+        << QStringList{"--registry"} << "takes a FILE" << true;
+    QTest::newRow("empty --registry=")
+        << QStringList{"--registry=", "get", "HKCU", "x"} << "takes a FILE" << true;
+    QTest::newRow("unknown command") << QStringList{"frobnicate"} << "unknown command" << true;
+    QTest::newRow("unknown option")
+        << QStringList{"--verbose", "get", "HKCU", "x"} << "unknown option --verbose" << true;
+    QTest::newRow("import without a file") << QStringList{"import"} << "import takes" << true;
+    QTest::newRow("import of two files")
+        << QStringList{"import", "a", "b"} << "import takes" << true;
+    QTest::newRow("export of two keys")
+        << QStringList{"export", "HKCU", "HKLM"} << "export takes" << true;
+    QTest::newRow("export -o without a file") << QStringList{"export", "-o"} << "-o takes" << true;
+    QTest::newRow("get without a name") << QStringList{"get", "HKCU"} << "get takes" << true;
+    QTest::newRow("set without a value")
+        << QStringList{"set", "HKCU\\A", "n"} << "set takes" << true;
+    QTest::newRow("delete with too much")
+        << QStringList{"delete", "HKCU\\A", "n", "x"} << "delete takes" << true;
+    QTest::newRow("init with junk") << QStringList{"init", "--now"} << "init takes" << true;
+    QTest::newRow("default with junk") << QStringList{"default", "x"} << "default takes" << true;
+    QTest::newRow("unknown hive") << QStringList{"get", "HKEY_USERS\\S-1-5-18", "x"} << "not a key"
+                                  << false;
+    QTest::newRow("no hive") << QStringList{"set", "Software\\Classes", "x", "y"} << "not a key"
+                             << false;
+}
+
+void TestPellvarinReg::badUsage()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, message);
+    QFETCH(bool, usage);
+    Cli cli;
+    const Result r = cli.run(args);
+    QCOMPARE(r.code, 2);
+    QVERIFY2(r.err.contains(message.toUtf8()), r.err.constData());
+    QCOMPARE(r.err.contains("Usage:"), usage);
+    QVERIFY(r.out.isEmpty());
+}
+
+void TestPellvarinReg::help()
+{
+    Cli cli;
+    for (const QString &arg : {QStringLiteral("--help"), QStringLiteral("help")}) {
+        const Result r = cli.run({arg});
+        QCOMPARE(r.code, 0);
+        QVERIFY(r.out.startsWith("Usage: pellvarin-reg"));
+    }
+}
+
+void TestPellvarinReg::initAndDefault()
+{
+    Cli cli;
+    const Result def = cli.run({QStringLiteral("default")});
+    QCOMPARE(def.code, 0);
+    QCOMPARE(def.out, readFile(QStringLiteral(PELLVARIN_DEFAULT_REGISTRY)));
+    QVERIFY2(!QFile::exists(cli.registry), "default needs no registry");
+
+    QCOMPARE(cli.run({QStringLiteral("init")}).code, 0);
+    QCOMPARE(cli.run({QStringLiteral("export")}).out, defaultExported());
+
+    // A registry in use is not replaced by accident.
+    QCOMPARE(cli.run({QStringLiteral("set"), QStringLiteral("HKCU\\Software\\Classes\\.png"),
+                      QStringLiteral("@"), QStringLiteral("Talvimor.PNG")})
+                 .code,
+             0);
+    const QByteArray modified = cli.run({QStringLiteral("export")}).out;
+    const Result again = cli.run({QStringLiteral("init")});
+    QCOMPARE(again.code, 2);
+    QVERIFY2(again.err.contains("already holds keys"), again.err.constData());
+    QCOMPARE(cli.run({QStringLiteral("export")}).out, modified);
+
+    QCOMPARE(cli.run({QStringLiteral("init"), QStringLiteral("--force")}).code, 0);
+    QCOMPARE(cli.run({QStringLiteral("export")}).out, defaultExported());
+    QCOMPARE(cli.get(QStringLiteral("HKCR\\.png"), QStringLiteral("@")).out, "pngfile\n");
+}
+
+void TestPellvarinReg::getPrintsEachType()
+{
+    Cli cli;
+    const QString file = cli.dir.filePath(QStringLiteral("types.reg"));
+    writeFile(file, v5 + "[HKEY_CURRENT_USER\\T]\n"
+                         "@=\"the default\"\n"
+                         "\"sz\"=\"caf\xc3\xa9\"\n"
+                         "\"expand\"=hex(2):25,00,61,00,25,00,00,00\n"
+                         "\"multi\"=hex(7):61,00,00,00,62,00,63,00,00,00,00,00\n"
+                         "\"dword\"=dword:ffffffff\n"
+                         "\"qword\"=hex(b):00,00,00,00,00,00,00,80\n"
+                         "\"binary\"=hex:00,ab,ff\n"
+                         "\"none\"=hex(0):\n"
+                         "\"Default\"=\"shadowed\"\n");
+    QCOMPARE(cli.run({QStringLiteral("import"), file}).code, 0);
+
+    const QString t = QStringLiteral("HKEY_CURRENT_USER\\T");
+    const std::pair<const char *, QByteArray> expected[] = {
+        {"sz", "caf\xc3\xa9\n"},
+        {"expand", "%a%\n"},
+        {"multi", "a\nbc\n"},
+        {"dword", "4294967295\n"},
+        {"qword", "9223372036854775808\n"},
+        {"binary", "00,ab,ff\n"},
+        {"none", "\n"},
+        {"@", "the default\n"},
+        {"", "the default\n"},
+        {"Default", "the default\n"},
+        {"DWORD", "4294967295\n"},
+    };
+    for (const auto &[name, out] : expected) {
+        const Result r = cli.get(t, QString::fromUtf8(name));
+        QCOMPARE(r.code, 0);
+        QCOMPARE(r.out, out);
+    }
+    QCOMPARE(cli.get(QStringLiteral("hkcu\\t"), QStringLiteral("SZ")).out, "caf\xc3\xa9\n");
+
+    const Result noValue = cli.get(t, QStringLiteral("missing"));
+    QCOMPARE(noValue.code, 1);
+    QVERIFY(noValue.out.isEmpty());
+    QVERIFY2(noValue.err.contains("missing"), noValue.err.constData());
+    QCOMPARE(cli.get(QStringLiteral("HKCU\\Nope"), QStringLiteral("@")).code, 1);
+    // A key without a default value has no "@" to print.
+    QCOMPARE(cli.run({QStringLiteral("set"), QStringLiteral("HKCU\\Bare"), QStringLiteral("x"),
+                      QStringLiteral("1")})
+                 .code,
+             0);
+    QCOMPARE(cli.get(QStringLiteral("HKCU\\Bare"), QStringLiteral("@")).code, 1);
+}
+
+void TestPellvarinReg::setAndDelete()
+{
+    Cli cli;
+    const QString k = QStringLiteral("HKEY_CURRENT_USER\\Software\\New\\Deep");
+    QCOMPARE(cli.run({QStringLiteral("set"), k, QStringLiteral("v"), QStringLiteral("one")}).code,
+             0);
+    QCOMPARE(cli.run({QStringLiteral("set"), k, QStringLiteral("v"), QStringLiteral("two")}).code,
+             0);
+    QCOMPARE(
+        cli.run({QStringLiteral("set"), k, QStringLiteral("Default"), QStringLiteral("d")}).code,
+        0);
+    QCOMPARE(cli.run({QStringLiteral("export"), k}).out,
+             v5 + "[HKEY_CURRENT_USER\\Software\\New\\Deep]\n@=\"d\"\n\"v\"=\"two\"\n\n");
+
+    QCOMPARE(cli.get(k, QStringLiteral("V")).out, "two\n");
+    QCOMPARE(cli.run({QStringLiteral("delete"), k, QStringLiteral("V")}).code, 0);
+    QCOMPARE(cli.run({QStringLiteral("delete"), k, QStringLiteral("v")}).code, 1);
+    QCOMPARE(cli.get(k, QStringLiteral("@")).out, "d\n");
+    QCOMPARE(cli.run({QStringLiteral("delete"), k, QStringLiteral("")}).code, 0);
+    QCOMPARE(cli.get(k, QStringLiteral("@")).code, 1);
+
+    QCOMPARE(cli.run({QStringLiteral("delete"), QStringLiteral("HKCU\\Software\\New")}).code, 0);
+    QCOMPARE(cli.run({QStringLiteral("export"), k}).code, 1);
+    QCOMPARE(cli.run({QStringLiteral("export"), QStringLiteral("HKCU\\Software")}).out,
+             v5 + "[HKEY_CURRENT_USER\\Software]\n\n");
+    QCOMPARE(cli.run({QStringLiteral("delete"), QStringLiteral("HKCU\\Software\\New")}).code, 1);
+    QCOMPARE(
+        cli.run({QStringLiteral("delete"), QStringLiteral("HKCU\\Nope"), QStringLiteral("x")}).code,
+        1);
+
+    const Result hive = cli.run({QStringLiteral("delete"), QStringLiteral("HKEY_CURRENT_USER")});
+    QCOMPARE(hive.code, 2);
+    QVERIFY(cli.run({QStringLiteral("export"), QStringLiteral("HKCU\\Software")}).code == 0);
+}
+
+void TestPellvarinReg::importAndExport()
+{
+    Cli cli;
+    QCOMPARE(cli.run({QStringLiteral("init")}).code, 0);
+    const QString good = cli.dir.filePath(QStringLiteral("good.reg"));
+    writeFile(good, v5 + "[HKEY_CLASSES_ROOT\\.png]\n@=\"Talvimor.PNG\"\n"
+                         "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\.gif]\n");
+    QCOMPARE(cli.run({QStringLiteral("import"), good}).code, 0);
+    QCOMPARE(cli.run({QStringLiteral("export"), QStringLiteral("HKCR\\.PNG")}).out,
+             v5 + "[HKEY_CLASSES_ROOT\\.png]\n@=\"Talvimor.PNG\"\n\"Content Type\"=\"image/png\"\n"
+                  "\"PerceivedType\"=\"image\"\n\n"
+                  "[HKEY_CLASSES_ROOT\\.png\\OpenWithProgids]\n\"pngfile\"=hex(0):\n\n");
+    QCOMPARE(cli.run({QStringLiteral("export"), QStringLiteral("HKCR\\.gif")}).code, 1);
+
+    // A bad line anywhere: the importer's message, and nothing written.
+    const QByteArray before = cli.run({QStringLiteral("export")}).out;
+    const QString bad = cli.dir.filePath(QStringLiteral("bad.reg"));
+    writeFile(bad, v5 + "[HKEY_CURRENT_USER\\Software\\Half]\n\"x\"=\"1\"\n\"y\"=dword:xyz\n");
+    const Result r = cli.run({QStringLiteral("import"), bad});
+    QCOMPARE(r.code, 2);
+    QVERIFY2(r.err.startsWith(QByteArray(QFile::encodeName(bad) + ":5: ")), r.err.constData());
+    QCOMPARE(cli.run({QStringLiteral("export")}).out, before);
+    const Result missing =
+        cli.run({QStringLiteral("import"), cli.dir.filePath(QStringLiteral("none.reg"))});
+    QCOMPARE(missing.code, 2);
+    QVERIFY2(missing.err.contains("cannot be read"), missing.err.constData());
+
+    // -o writes what standard output gets, and round-trips into a fresh registry.
+    const QString out = cli.dir.filePath(QStringLiteral("out.reg"));
+    QCOMPARE(cli.run({QStringLiteral("export"), QStringLiteral("-o"), out}).code, 0);
+    QCOMPARE(readFile(out), before);
+    Cli fresh;
+    QCOMPARE(fresh.run({QStringLiteral("import"), out}).code, 0);
+    QCOMPARE(fresh.run({QStringLiteral("export")}).out, before);
+    QCOMPARE(cli.run({QStringLiteral("export"), QStringLiteral("HKCU\\Missing"),
+                      QStringLiteral("-o"), out})
+                 .code,
+             1);
+    QCOMPARE(readFile(out), before);
+}
+
+void TestPellvarinReg::registryLocation()
+{
+    Cli cli;
+    // Without --registry the environment names the file.
+    QCOMPARE(cli.run({QStringLiteral("set"), QStringLiteral("HKCU\\E"), QStringLiteral("x"),
+                      QStringLiteral("env")},
+                     true)
+                 .code,
+             0);
+    QVERIFY(QFile::exists(cli.envRegistry));
+    QCOMPARE(cli.get(QStringLiteral("HKCU\\E"), QStringLiteral("x")).code, 1);
+    QCOMPARE(cli.runBare({QStringLiteral("--registry=") + cli.envRegistry, QStringLiteral("get"),
+                          QStringLiteral("HKCU\\E"), QStringLiteral("x")})
+                 .out,
+             "env\n");
+}
+
+void TestPellvarinReg::unusableRegistry()
+{
+    Cli cli;
+    writeFile(cli.registry, "this is not a registry\n");
+    for (const QStringList &args :
+         {QStringList{"get", "HKCU\\A", "x"}, QStringList{"set", "HKCU\\A", "x", "y"},
+          QStringList{"init", "--force"}, QStringList{"export"}}) {
+        const Result r = cli.run(args);
+        QCOMPARE(r.code, 2);
+        QVERIFY2(r.err.contains("not a usable registry"), r.err.constData());
+    }
+    QCOMPARE(readFile(cli.registry), QByteArray("this is not a registry\n"));
+}
+
+void TestPellvarinReg::notifications()
+{
+    Cli cli;
+    QCOMPARE(cli.run({QStringLiteral("notifications")}).out, "count: 0\nlast: never\n");
+
+    const QDateTime start = QDateTime::currentDateTimeUtc().addSecs(-1);
+    auto store = RegistryStore::open(cli.registry);
+    QVERIFY(store->recordNotification(0x08000000));
+    QVERIFY(store->recordNotification(0x08000000));
+    QVERIFY(store->recordNotification(0x00000002)); // another event is not counted
+
+    const Result r = cli.run({QStringLiteral("notifications")});
+    QCOMPARE(r.code, 0);
+    const QList<QByteArray> lines = r.out.trimmed().split('\n');
+    QCOMPARE(lines.size(), 2);
+    QCOMPARE(lines[0], "count: 2");
+    QVERIFY(lines[1].startsWith("last: "));
+    const QDateTime last =
+        QDateTime::fromString(QString::fromLatin1(lines[1].mid(6)), Qt::ISODateWithMs);
+    QVERIFY2(last.isValid() && last >= start && last <= QDateTime::currentDateTimeUtc(),
+             lines[1].constData());
+}
+
+QTEST_GUILESS_MAIN(TestPellvarinReg)
+#include "tst_pellvarinreg.moc"

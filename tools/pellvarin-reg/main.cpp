@@ -1,0 +1,410 @@
+// pellvarin-reg: the registry file that stands in for the Windows registry,
+// from the shell, for setting up a machine, reading back what the engine
+// wrote, and scripting tests and benchmarks.
+
+#include "regfile.h"
+#include "registrystore.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QFile>
+#include <QSaveFile>
+#include <QStringList>
+
+#include <cstdio>
+#include <memory>
+#include <optional>
+
+namespace {
+
+enum Exit { Success = 0, NotFound = 1, Failure = 2 };
+
+// SHCNE_ASSOCCHANGED, as the engine records it.
+constexpr quint32 assocChangedEvent = 0x08000000;
+
+const QString defaultResource = QStringLiteral(":/default-registry.reg");
+
+const char usageText[] = R"(Usage: pellvarin-reg [--registry FILE] COMMAND [ARGUMENTS]
+
+Reads and writes the registry file that stands in for the Windows registry:
+FILE, else $PELLVARIN_REGISTRY, else ~/.local/share/pellvarin/registry.sqlite.
+
+Commands:
+  import FILE            apply a .reg file: all of it, or on any error nothing
+  export [KEY] [-o OUT]  write KEY and everything below it as a .reg file to
+                         standard output or OUT; without KEY, all of
+                         HKEY_LOCAL_MACHINE, then HKEY_CURRENT_USER
+  get KEY NAME           print a value: REG_SZ and REG_EXPAND_SZ as text,
+                         REG_MULTI_SZ one string a line, REG_DWORD and
+                         REG_QWORD in decimal, anything else as hex bytes
+                         (aa,bb,...) as in a .reg file
+  set KEY NAME VALUE     write a string value (REG_SZ), creating the key
+  delete KEY [NAME]      delete the value NAME, or without NAME the key and
+                         everything below it
+  init [--force]         fill an empty registry with the built-in machine (the
+                         viewer installed on Windows XP); --force replaces
+                         whatever the registry holds
+  default                print the built-in machine as a .reg file
+  notifications          print how many "associations changed" notifications
+                         were sent, and when the last one was
+
+KEY is a full path such as HKEY_CLASSES_ROOT\.png or HKCU\Software\Classes,
+levels separated by "\" only. NAME "@", "" or "Default" is the key's unnamed
+default value.
+
+Exit status: 0 success, 1 the key or value does not exist, 2 error.
+)";
+
+void write(FILE *f, const QByteArray &bytes)
+{
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), f);
+}
+
+int fail(int code, const QString &message)
+{
+    write(stderr, "pellvarin-reg: " + message.toUtf8() + '\n');
+    return code;
+}
+
+int usage(const QString &why)
+{
+    write(stderr, "pellvarin-reg: " + why.toUtf8() + "\n\n");
+    std::fputs(usageText, stderr);
+    return Failure;
+}
+
+// As QSettings spells the unnamed value, and as regedit does.
+QString valueName(const QString &arg)
+{
+    if (arg == QLatin1String("@") || arg == QLatin1String("Default"))
+        return QString();
+    return arg;
+}
+
+quint64 littleEndian(const QByteArray &data)
+{
+    quint64 v = 0;
+    for (qsizetype i = data.size() - 1; i >= 0; --i)
+        v = v << 8 | uchar(data[i]);
+    return v;
+}
+
+QString formatValue(const RegValue &v)
+{
+    switch (v.type) {
+    case RegType::Sz:
+    case RegType::ExpandSz:
+        return decodeRegSz(v.data);
+    case RegType::MultiSz: {
+        const QString all = QString::fromUtf16(
+            reinterpret_cast<const char16_t *>(v.data.constData()), v.data.size() / 2);
+        QStringList strings;
+        // The list ends at the first empty string, as Windows reads it.
+        for (const QString &s : all.split(QChar(0))) {
+            if (s.isEmpty())
+                break;
+            strings.append(s);
+        }
+        return strings.join(QLatin1Char('\n'));
+    }
+    case RegType::Dword:
+        if (v.data.size() == 4)
+            return QString::number(littleEndian(v.data));
+        break;
+    case RegType::Qword:
+        if (v.data.size() == 8)
+            return QString::number(littleEndian(v.data));
+        break;
+    default:
+        break;
+    }
+    return QString::fromLatin1(v.data.toHex(','));
+}
+
+class Tool
+{
+public:
+    explicit Tool(const QString &registry) : registry(registry) {}
+
+    int import(const QStringList &args);
+    int exportKeys(const QStringList &args);
+    int get(const QStringList &args);
+    int set(const QStringList &args);
+    int remove(const QStringList &args);
+    int init(const QStringList &args);
+    int printDefault(const QStringList &args);
+    int notifications(const QStringList &args);
+
+private:
+    bool openStore(bool forWriting, int *code);
+    std::optional<RegKeyPath> key(const QString &arg, int *code);
+
+    QString registry;
+    std::shared_ptr<RegistryStore> store;
+};
+
+bool Tool::openStore(bool forWriting, int *code)
+{
+    store = RegistryStore::open(registry);
+    if (!store->isUsable()) {
+        *code = fail(Failure, QStringLiteral("%1 is not a usable registry").arg(registry));
+        return false;
+    }
+    if (forWriting && !store->isWritable()) {
+        *code = fail(Failure, QStringLiteral("%1 cannot be written").arg(registry));
+        return false;
+    }
+    return true;
+}
+
+std::optional<RegKeyPath> Tool::key(const QString &arg, int *code)
+{
+    auto k = parseRegKeyName(arg);
+    if (!k)
+        *code = fail(Failure, QStringLiteral("not a key: \"%1\"; a key starts with "
+                                             "HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER or "
+                                             "HKEY_CLASSES_ROOT")
+                                  .arg(arg));
+    return k;
+}
+
+int Tool::import(const QStringList &args)
+{
+    if (args.size() != 1)
+        return usage(QStringLiteral("import takes one FILE"));
+    int code = Success;
+    if (!openStore(true, &code))
+        return code;
+    QString error;
+    if (!importRegFile(*store, args.first(), &error)) {
+        write(stderr, error.toUtf8() + '\n');
+        return Failure;
+    }
+    return Success;
+}
+
+int Tool::exportKeys(const QStringList &args)
+{
+    std::optional<QString> keyArg, output;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        if (args[i] == QLatin1String("-o")) {
+            if (output || i + 1 == args.size())
+                return usage(QStringLiteral("-o takes one OUT file"));
+            output = args[++i];
+        } else if (args[i].startsWith(QLatin1Char('-')) || keyArg) {
+            return usage(QStringLiteral("export takes at most one KEY and -o OUT"));
+        } else {
+            keyArg = args[i];
+        }
+    }
+    int code = Success;
+    std::optional<RegKeyPath> root;
+    if (keyArg && !(root = key(*keyArg, &code)))
+        return code;
+    if (!openStore(false, &code))
+        return code;
+    if (root && !root->parts.isEmpty() && !store->keyExists(*root))
+        return fail(NotFound, QStringLiteral("no such key: %1").arg(*keyArg));
+
+    QString error;
+    if (output) {
+        // Written aside and renamed, so that a failed export leaves no half file.
+        QSaveFile file(*output);
+        if (!file.open(QIODevice::WriteOnly))
+            return fail(Failure,
+                        QStringLiteral("cannot write %1: %2").arg(*output, file.errorString()));
+        if (!exportRegFile(*store, root, file, &error))
+            return fail(Failure, error);
+        if (!file.commit())
+            return fail(Failure,
+                        QStringLiteral("cannot write %1: %2").arg(*output, file.errorString()));
+        return Success;
+    }
+    QFile out;
+    if (!out.open(stdout, QIODevice::WriteOnly) || !exportRegFile(*store, root, out, &error))
+        return fail(Failure, error.isEmpty() ? out.errorString() : error);
+    if (!out.flush())
+        return fail(Failure, QStringLiteral("cannot write the output: %1").arg(out.errorString()));
+    return Success;
+}
+
+int Tool::get(const QStringList &args)
+{
+    if (args.size() != 2)
+        return usage(QStringLiteral("get takes KEY and NAME"));
+    int code = Success;
+    const auto k = key(args[0], &code);
+    if (!k || !openStore(false, &code))
+        return code;
+    if (!store->keyExists(*k))
+        return fail(NotFound, QStringLiteral("no such key: %1").arg(args[0]));
+    const auto v = store->value(*k, valueName(args[1]));
+    if (!v)
+        return fail(NotFound, QStringLiteral("no value \"%1\" in %2").arg(args[1], args[0]));
+    write(stdout, formatValue(*v).toUtf8() + '\n');
+    return Success;
+}
+
+int Tool::set(const QStringList &args)
+{
+    if (args.size() != 3)
+        return usage(QStringLiteral("set takes KEY, NAME and VALUE"));
+    int code = Success;
+    const auto k = key(args[0], &code);
+    if (!k || !openStore(true, &code))
+        return code;
+    if (!store->setValue(*k, valueName(args[1]), RegType::Sz, encodeRegSz(args[2])))
+        return fail(Failure, QStringLiteral("could not write \"%1\" in %2").arg(args[1], args[0]));
+    return Success;
+}
+
+int Tool::remove(const QStringList &args)
+{
+    if (args.size() != 1 && args.size() != 2)
+        return usage(QStringLiteral("delete takes KEY and an optional NAME"));
+    int code = Success;
+    const auto k = key(args[0], &code);
+    if (!k || !openStore(true, &code))
+        return code;
+    if (args.size() == 2) {
+        const QString name = valueName(args[1]);
+        if (!store->value(*k, name))
+            return fail(NotFound, QStringLiteral("no value \"%1\" in %2").arg(args[1], args[0]));
+        if (!store->removeValue(*k, name))
+            return fail(Failure,
+                        QStringLiteral("could not delete \"%1\" in %2").arg(args[1], args[0]));
+        return Success;
+    }
+    if (k->parts.isEmpty())
+        return fail(Failure, QStringLiteral("a whole hive cannot be deleted"));
+    if (!store->keyExists(*k))
+        return fail(NotFound, QStringLiteral("no such key: %1").arg(args[0]));
+    if (!store->removeKey(*k))
+        return fail(Failure, QStringLiteral("could not delete %1").arg(args[0]));
+    return Success;
+}
+
+int Tool::init(const QStringList &args)
+{
+    const bool force = args == QStringList{QStringLiteral("--force")};
+    if (!args.isEmpty() && !force)
+        return usage(QStringLiteral("init takes only --force"));
+    int code = Success;
+    if (!openStore(true, &code))
+        return code;
+    const QList<RegKeyPath> hives{{Hive::LocalMachine, {}}, {Hive::CurrentUser, {}}};
+    bool holdsKeys = false;
+    for (const RegKeyPath &hive : hives)
+        holdsKeys =
+            holdsKeys || !store->subkeyNames(hive).isEmpty() || !store->valueNames(hive).isEmpty();
+    if (holdsKeys && !force)
+        return fail(
+            Failure,
+            QStringLiteral("%1 already holds keys; init --force replaces them").arg(registry));
+
+    QFile resource(defaultResource);
+    if (!resource.open(QIODevice::ReadOnly))
+        return fail(Failure, QStringLiteral("the built-in registry is missing"));
+    const QByteArray content = resource.readAll();
+
+    // Emptying and filling are one transaction: a failed init keeps the old registry.
+    if (!store->beginTransaction())
+        return fail(Failure, QStringLiteral("cannot begin writing %1").arg(registry));
+    bool ok = true;
+    for (const RegKeyPath &hive : hives) {
+        for (const QString &sub : store->subkeyNames(hive))
+            ok = ok && store->removeKey(hive.child(sub));
+        for (const QString &name : store->valueNames(hive))
+            ok = ok && store->removeValue(hive, name);
+    }
+    QString error;
+    if (ok && !importRegFile(*store, content, QStringLiteral("default-registry.reg"), &error))
+        ok = false;
+    if (!ok) {
+        store->rollbackTransaction();
+        return fail(Failure,
+                    error.isEmpty() ? QStringLiteral("could not write %1").arg(registry) : error);
+    }
+    if (!store->commitTransaction())
+        return fail(Failure, QStringLiteral("could not write %1").arg(registry));
+    return Success;
+}
+
+int Tool::printDefault(const QStringList &args)
+{
+    if (!args.isEmpty())
+        return usage(QStringLiteral("default takes no arguments"));
+    QFile resource(defaultResource);
+    if (!resource.open(QIODevice::ReadOnly))
+        return fail(Failure, QStringLiteral("the built-in registry is missing"));
+    write(stdout, resource.readAll());
+    return Success;
+}
+
+int Tool::notifications(const QStringList &args)
+{
+    if (!args.isEmpty())
+        return usage(QStringLiteral("notifications takes no arguments"));
+    int code = Success;
+    if (!openStore(false, &code))
+        return code;
+    const RegistryStore::Notifications n = store->notifications(assocChangedEvent);
+    const QString last =
+        n.last.isValid() ? n.last.toUTC().toString(Qt::ISODateWithMs) : QStringLiteral("never");
+    write(stdout, QStringLiteral("count: %1\nlast: %2\n").arg(n.count).arg(last).toUtf8());
+    return Success;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QStringList args = QCoreApplication::arguments().mid(1);
+
+    QString registry = RegistryStore::defaultFileName();
+    while (!args.isEmpty() && args.first().startsWith(QLatin1Char('-'))) {
+        const QString option = args.takeFirst();
+        if (option == QLatin1String("-h") || option == QLatin1String("--help")) {
+            std::fputs(usageText, stdout);
+            return Success;
+        }
+        if (option == QLatin1String("--registry")) {
+            if (args.isEmpty())
+                return usage(QStringLiteral("--registry takes a FILE"));
+            registry = args.takeFirst();
+        } else if (option.startsWith(QLatin1String("--registry="))) {
+            registry = option.mid(11);
+        } else {
+            return usage(QStringLiteral("unknown option %1").arg(option));
+        }
+        if (registry.isEmpty())
+            return usage(QStringLiteral("--registry takes a FILE"));
+    }
+    if (args.isEmpty())
+        return usage(QStringLiteral("no command given"));
+
+    const QString command = args.takeFirst();
+    Tool tool(registry);
+    if (command == QLatin1String("import"))
+        return tool.import(args);
+    if (command == QLatin1String("export"))
+        return tool.exportKeys(args);
+    if (command == QLatin1String("get"))
+        return tool.get(args);
+    if (command == QLatin1String("set"))
+        return tool.set(args);
+    if (command == QLatin1String("delete"))
+        return tool.remove(args);
+    if (command == QLatin1String("init"))
+        return tool.init(args);
+    if (command == QLatin1String("default"))
+        return tool.printDefault(args);
+    if (command == QLatin1String("notifications"))
+        return tool.notifications(args);
+    if (command == QLatin1String("help")) {
+        std::fputs(usageText, stdout);
+        return Success;
+    }
+    return usage(QStringLiteral("unknown command %1").arg(command));
+}
