@@ -1,0 +1,119 @@
+#!/usr/bin/env bash
+# Runs the real program under Xvfb and drives it with real X input (xdotool
+# through XTEST), checking what it leaves in the substitute registry.
+set -euo pipefail
+app=$1
+reg=$2
+source "$3"
+
+work=$(mktemp -d)
+start_xvfb
+trap 'stop_xvfb; rm -rf "$work"' EXIT
+unset QT_QPA_PLATFORM
+export XDG_RUNTIME_DIR="$work/runtime"
+mkdir -m 700 "$XDG_RUNTIME_DIR"
+
+passed=0
+failed=0
+check() { # description, then a command that must succeed
+  local what=$1
+  shift
+  if "$@"; then
+    passed=$((passed + 1))
+  else
+    failed=$((failed + 1))
+    echo "FAIL: $what" >&2
+  fi
+}
+
+fresh_registry() {
+  export PELLVARIN_REGISTRY="$work/registry-$1.sqlite"
+  "$reg" init >/dev/null
+}
+
+# Starts the program and waits for a visible window with that title.
+start_app() {
+  "$app" &
+  app_pid=$!
+  window=""
+  for _ in $(seq 100); do
+    window=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1) || true
+    [ -n "$window" ] && break
+    sleep 0.1
+  done
+  [ -n "$window" ] || { echo "no window named '$1'" >&2; return 1; }
+  sleep 0.3
+  xdotool windowfocus --sync "$window"
+  sleep 0.3
+}
+
+type_keys() { xdotool key --delay 150 "$@"; }
+
+# Waits for the program to end and gives its exit code.
+finish_app() {
+  local code=0
+  for _ in $(seq 100); do
+    kill -0 "$app_pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  if kill -0 "$app_pid" 2>/dev/null; then
+    kill "$app_pid"
+    echo "the program did not end" >&2
+  fi
+  wait "$app_pid" || code=$?
+  echo "$code"
+}
+
+user_default() { "$reg" get "HKEY_CURRENT_USER\\Software\\Classes\\$1" Default 2>/dev/null || true; }
+notifications() { "$reg" notifications | sed -n 's/^count: //p'; }
+viewer_extensions() { "$reg" export 'HKEY_CURRENT_USER\Software\Classes' | grep -c '^@="Talvimor\.' || true; }
+
+# 1. Keyboard: the current row, the first (BMP, the list being sorted),
+#    toggled with Enter, Save reached with Tab and pressed with Space.
+fresh_registry keyboard
+start_app 'Talvimor file type selector'
+type_keys Return Tab space
+check "window mode ends with 0 after Save" test "$(finish_app)" = 0
+check "Save wrote .bmp for the viewer" test "$(user_default .bmp)" = Talvimor.BMP
+check "Save wrote nothing else" test "$(viewer_extensions)" = 1
+check "the shell heard of it once" test "$(notifications)" = 1
+
+# 2. Escape closes without writing anything.
+fresh_registry escape
+before=$("$reg" export)
+start_app 'Talvimor file type selector'
+type_keys Down Return Escape
+check "Escape ends with 0" test "$(finish_app)" = 0
+check "Escape wrote nothing" test "$("$reg" export)" = "$before"
+
+# 3. "Select all" from the keyboard (it comes just before the list in the
+#    focus chain), then a mouse click on Save, the left of the two buttons
+#    in the bottom right corner.
+fresh_registry mouse
+start_app 'Talvimor file type selector'
+eval "$(xdotool getwindowgeometry --shell "$window")"
+type_keys shift+Tab space
+xdotool mousemove --window "$window" $((WIDTH - 142)) $((HEIGHT - 24)) click 1
+check "Select all and Save end with 0" test "$(finish_app)" = 0
+check "every format went to the viewer" test "$(user_default .png)" = Talvimor.PNG
+check "the shared .pgm ended with the later format" test "$(user_default .pgm)" = Talvimor.PGMRAW
+
+# 4. Vista and later: no window of its own; the system page cannot be
+#    created here, which a message box says.
+fresh_registry vista
+"$reg" set 'HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\Windows NT\CurrentVersion' CurrentVersion 6.0
+start_app 'File associations'
+check "no selector window on Vista" test -z "$(xdotool search --onlyvisible --name 'Talvimor file type selector' 2>/dev/null || true)"
+type_keys Return
+check "service mode ends with 0" test "$(finish_app)" = 0
+
+# 5. Vista and later without the viewer registered: an information box, 0.
+fresh_registry missing
+"$reg" set 'HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\Windows NT\CurrentVersion' CurrentVersion 6.1
+"$reg" delete 'HKEY_LOCAL_MACHINE\SOFTWARE\RegisteredApplications' 'Talvimor Image Viewer'
+start_app 'File associations'
+type_keys Return
+check "service mode without the viewer ends with 0" test "$(finish_app)" = 0
+
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
