@@ -81,8 +81,9 @@ public:
     Statement &operator=(const Statement &) = delete;
     ~Statement() { sqlite3_finalize(stmt); }
 
-    bool prepare(sqlite3 *db, const char *sql)
+    bool prepare(sqlite3 *db, const char *sql, bool *damageSeen = nullptr)
     {
+        damage = damageSeen;
         return sqlite3_prepare_v3(db, sql, -1, SQLITE_PREPARE_PERSISTENT, &stmt, nullptr) ==
                SQLITE_OK;
     }
@@ -109,7 +110,14 @@ public:
         sqlite3_bind_blob(stmt, next++, v.constData(), int(v.size()), SQLITE_TRANSIENT);
         return *this;
     }
-    int step() { return sqlite3_step(stmt); }
+    int step()
+    {
+        const int rc = sqlite3_step(stmt);
+        // Damage found by any statement condemns the whole file.
+        if (damage && ((rc & 0xff) == SQLITE_CORRUPT || (rc & 0xff) == SQLITE_NOTADB))
+            *damage = true;
+        return rc;
+    }
     bool exec()
     {
         const int rc = step();
@@ -130,6 +138,7 @@ public:
 
 private:
     sqlite3_stmt *stmt = nullptr;
+    bool *damage = nullptr;
     int next = 1;
 };
 
@@ -225,6 +234,11 @@ public:
     dev_t device = 0;
     ino_t inode = 0;
 
+    bool refused = false;
+    bool damaged = false;
+    // The whole file is checked once, before its first write: too slow for
+    // every start, and reads meet any damage they touch on their own.
+    bool verified = false;
     int depth = 0;
     bool doomed = false;
     int suspensions = 0;
@@ -243,6 +257,9 @@ public:
 
     void refuse(const QString &why)
     {
+        if (!usable && refused)
+            return; // said once is enough
+        refused = true;
         qWarning().noquote() << QStringLiteral("Registry file %1 %2; it reads as empty and "
                                                "nothing will be written to it.")
                                     .arg(QDir::toNativeSeparators(fileName), why);
@@ -270,7 +287,8 @@ public:
 
     bool openFile();
     bool prepareStatements();
-    void checkVersion();
+    bool verify();
+    bool ready();
     qint64 childId(qint64 parent, const QString &name);
     qint64 resolve(qint64 root, const QStringList &parts);
     qint64 create(qint64 root, const QStringList &parts);
@@ -360,14 +378,6 @@ bool RegistryStore::Private::openFile()
         refuse(QStringLiteral("was written by a newer version"));
         return false;
     }
-    {
-        Statement check;
-        if (!check.prepare(db, "PRAGMA quick_check(1)") || check.step() != SQLITE_ROW ||
-            check.text(0) != QLatin1String("ok")) {
-            refuse(QStringLiteral("is corrupt"));
-            return false;
-        }
-    }
     execSql("PRAGMA synchronous = FULL");
     if (!prepareStatements()) {
         refuse(QStringLiteral("cannot be used (%1)").arg(QString::fromUtf8(sqlite3_errmsg(db))));
@@ -379,35 +389,63 @@ bool RegistryStore::Private::openFile()
 
 bool RegistryStore::Private::prepareStatements()
 {
-    return dataVersionQuery.prepare(db, "PRAGMA data_version") &&
-           findKey.prepare(db, "SELECT id FROM keys WHERE parent = ? AND fold = ?") &&
-           insertKey.prepare(db, "INSERT INTO keys(parent, name, fold) VALUES (?, ?, ?)") &&
-           listKeys.prepare(db, "SELECT name FROM keys WHERE parent = ?") &&
-           getValue.prepare(db, "SELECT name, type, data FROM vals WHERE key = ? AND fold = ?") &&
-           listValues.prepare(db, "SELECT name FROM vals WHERE key = ?") &&
+    return dataVersionQuery.prepare(db, "PRAGMA data_version", &damaged) &&
+           findKey.prepare(db, "SELECT id FROM keys WHERE parent = ? AND fold = ?", &damaged) &&
+           insertKey.prepare(db, "INSERT INTO keys(parent, name, fold) VALUES (?, ?, ?)",
+                             &damaged) &&
+           listKeys.prepare(db, "SELECT name FROM keys WHERE parent = ?", &damaged) &&
+           getValue.prepare(db, "SELECT name, type, data FROM vals WHERE key = ? AND fold = ?",
+                            &damaged) &&
+           listValues.prepare(db, "SELECT name FROM vals WHERE key = ?", &damaged) &&
            putValue.prepare(db,
                             "INSERT INTO vals(key, name, fold, type, data) VALUES (?, ?, ?, ?, ?) "
                             "ON CONFLICT(key, fold) DO UPDATE SET type = excluded.type, "
                             "data = excluded.data") &&
-           deleteValue.prepare(db, "DELETE FROM vals WHERE key = ? AND fold = ?") &&
-           deleteTreeValues.prepare(db, "WITH RECURSIVE t(id) AS (SELECT ?1 UNION ALL "
-                                        "SELECT k.id FROM keys k JOIN t ON k.parent = t.id) "
-                                        "DELETE FROM vals WHERE key IN t") &&
-           deleteTreeKeys.prepare(db, "WITH RECURSIVE t(id) AS (SELECT ?1 UNION ALL "
-                                      "SELECT k.id FROM keys k JOIN t ON k.parent = t.id) "
-                                      "DELETE FROM keys WHERE id IN t") &&
-           begin.prepare(db, "BEGIN IMMEDIATE") && commit.prepare(db, "COMMIT") &&
-           rollback.prepare(db, "ROLLBACK") &&
-           bumpNotification.prepare(db, "INSERT INTO notifications(event, count, last_ms) "
-                                        "VALUES (?1, 1, ?2) ON CONFLICT(event) DO UPDATE SET "
-                                        "count = count + 1, last_ms = ?2") &&
-           readNotification.prepare(db, "SELECT count, last_ms FROM notifications WHERE event = ?");
+           deleteValue.prepare(db, "DELETE FROM vals WHERE key = ? AND fold = ?", &damaged) &&
+           deleteTreeValues.prepare(db,
+                                    "WITH RECURSIVE t(id) AS (SELECT ?1 UNION ALL "
+                                    "SELECT k.id FROM keys k JOIN t ON k.parent = t.id) "
+                                    "DELETE FROM vals WHERE key IN t",
+                                    &damaged) &&
+           deleteTreeKeys.prepare(db,
+                                  "WITH RECURSIVE t(id) AS (SELECT ?1 UNION ALL "
+                                  "SELECT k.id FROM keys k JOIN t ON k.parent = t.id) "
+                                  "DELETE FROM keys WHERE id IN t",
+                                  &damaged) &&
+           begin.prepare(db, "BEGIN IMMEDIATE", &damaged) &&
+           commit.prepare(db, "COMMIT", &damaged) && rollback.prepare(db, "ROLLBACK", &damaged) &&
+           bumpNotification.prepare(db,
+                                    "INSERT INTO notifications(event, count, last_ms) "
+                                    "VALUES (?1, 1, ?2) ON CONFLICT(event) DO UPDATE SET "
+                                    "count = count + 1, last_ms = ?2",
+                                    &damaged) &&
+           readNotification.prepare(db, "SELECT count, last_ms FROM notifications WHERE event = ?",
+                                    &damaged);
 }
 
-void RegistryStore::Private::checkVersion()
+bool RegistryStore::Private::verify()
 {
+    if (verified)
+        return true;
+    Statement check;
+    if (!check.prepare(db, "PRAGMA quick_check(1)") || check.step() != SQLITE_ROW ||
+        check.text(0) != QLatin1String("ok")) {
+        refuse(QStringLiteral("is corrupt"));
+        return false;
+    }
+    verified = true;
+    return true;
+}
+
+// Whether the store can be used, with the key cache made current first.
+bool RegistryStore::Private::ready()
+{
+    if (damaged && usable)
+        refuse(QStringLiteral("is corrupt"));
+    if (!usable)
+        return false;
     if (depth > 0)
-        return; // nobody else can commit while we hold the write lock
+        return true; // nobody else can commit while we hold the write lock
     qint64 v = -1;
     if (dataVersionQuery.reset().step() == SQLITE_ROW)
         v = dataVersionQuery.int64(0);
@@ -416,6 +454,7 @@ void RegistryStore::Private::checkVersion()
         keyCache.clear();
         dataVersion = v;
     }
+    return true;
 }
 
 qint64 RegistryStore::Private::childId(qint64 parent, const QString &name)
@@ -612,9 +651,8 @@ bool RegistryStore::inTransaction() const
 
 bool RegistryStore::keyExists(const RegKeyPath &key) const
 {
-    if (!d->usable)
+    if (!d->ready())
         return false;
-    d->checkVersion();
     if (key.hive == Hive::ClassesRoot) {
         const Resolved u = userClasses(key), m = machineClasses(key);
         return d->resolve(u.root, u.parts) || d->resolve(m.root, m.parts);
@@ -625,9 +663,8 @@ bool RegistryStore::keyExists(const RegKeyPath &key) const
 
 std::optional<RegValue> RegistryStore::value(const RegKeyPath &key, const QString &name) const
 {
-    if (!d->usable)
+    if (!d->ready())
         return std::nullopt;
-    d->checkVersion();
     if (key.hive == Hive::ClassesRoot) {
         const Resolved u = userClasses(key);
         if (const qint64 id = d->resolve(u.root, u.parts)) {
@@ -655,9 +692,8 @@ QList<RegValue> RegistryStore::values(const RegKeyPath &key) const
 
 QStringList RegistryStore::valueNames(const RegKeyPath &key) const
 {
-    if (!d->usable)
+    if (!d->ready())
         return {};
-    d->checkVersion();
     auto list = [this](const Resolved &r) {
         const qint64 id = d->resolve(r.root, r.parts);
         return id ? d->names(id, true) : QStringList();
@@ -669,9 +705,8 @@ QStringList RegistryStore::valueNames(const RegKeyPath &key) const
 
 QStringList RegistryStore::subkeyNames(const RegKeyPath &key) const
 {
-    if (!d->usable)
+    if (!d->ready())
         return {};
-    d->checkVersion();
     auto list = [this](const Resolved &r) {
         const qint64 id = d->resolve(r.root, r.parts);
         return id ? d->names(id, false) : QStringList();
@@ -764,8 +799,7 @@ bool RegistryStore::beginTransaction()
     if (!isWritable())
         return false;
     if (d->depth == 0) {
-        d->checkVersion();
-        if (!d->begin.reset().exec())
+        if (!d->ready() || !d->verify() || !d->begin.reset().exec())
             return false;
         d->doomed = false;
     } else if (d->doomed) {
