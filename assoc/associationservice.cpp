@@ -44,7 +44,12 @@ void showBox(QMessageBox::Icon icon, const QString &text)
 
 bool isVistaOrLater()
 {
-    return windowsVersion() > 0x7F;
+    return isVistaOrLater(windowsVersion());
+}
+
+bool isVistaOrLater(int winVersion)
+{
+    return winVersion > 0x7F;
 }
 
 bool isAppInstalled()

@@ -10,6 +10,8 @@ inline const QString registeredAppName = QStringLiteral("Talvimor Image Viewer")
 
 // Vista and later own the choice of defaults themselves.
 bool isVistaOrLater();
+// The same test on a version in QSysInfo::WinVersion numbering (0x80 Vista).
+bool isVistaOrLater(int winVersion);
 // The viewer's entry under the registered applications exists.
 bool isAppInstalled();
 

@@ -1,7 +1,9 @@
 #include "benchregistry.h"
 #include "formatlist.h"
+#include "regfile.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QListWidget>
 
 #include <benchmark/benchmark.h>
@@ -53,8 +55,34 @@ void BM_ApplyAllUnchecked(benchmark::State &state)
     applyAll(state, Qt::Unchecked, Qt::Checked);
 }
 
+// A whole registry of that many keys, as regedit would export it, imported
+// into a new, empty registry file.
+void BM_ImportRegFile(benchmark::State &state)
+{
+    QByteArray text;
+    {
+        BenchRegistry source(int(state.range(0)));
+        QBuffer out(&text);
+        out.open(QIODevice::WriteOnly);
+        exportRegFile(*source.store, std::nullopt, out, nullptr);
+    }
+    int round = 0;
+    QTemporaryDir dir;
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto store =
+            RegistryStore::open(dir.filePath(QStringLiteral("import%1.sqlite").arg(++round)));
+        state.ResumeTiming();
+        QString error;
+        if (!importRegFile(*store, text, QStringLiteral("bench.reg"), &error))
+            state.SkipWithError(qPrintable(error));
+    }
+    state.counters["keys"] = double(state.range(0));
+}
+
 } // namespace
 
+BENCHMARK(BM_ImportRegFile)->Arg(realisticKeys)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_FillFormatList)->Arg(realisticKeys)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ApplyAllChecked)->Arg(realisticKeys)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ApplyAllUnchecked)->Arg(realisticKeys)->Unit(benchmark::kMillisecond);

@@ -92,6 +92,9 @@ void checkAllOnce(QListWidget &list)
         list.item(fifOf(f))->setData(Qt::CheckStateRole, int(Qt::Unchecked));
 }
 
+// FreeImage keeps the strings it is given, so they must outlive the process.
+void noPluginCallbacks(Plugin *, int) {}
+
 int runKilledApplier()
 {
     QListWidget list;
@@ -379,6 +382,46 @@ private Q_SLOTS:
             const QStringList now = everything(*reg);
             QVERIFY2(now == checked || now == unchecked, qPrintable(QString::number(round)));
         }
+    }
+
+    void readOnlyRegistryReportsFailure()
+    {
+        const QStringList before = everything(*reg);
+        const QString copy = reg->fileName + QStringLiteral(".copy");
+        QVERIFY(QFile::copy(reg->fileName, copy));
+        QVERIFY(QFile::setPermissions(copy, QFile::ReadOwner));
+        QVERIFY(QFile::remove(reg->fileName));
+        QVERIFY(QFile::rename(copy, reg->fileName));
+        reg->store = RegistryStore::openDefault();
+
+        QListWidget list;
+        addItem(list, "PNG", Qt::Checked);
+        QVERIFY(!applyFormatList(&list));
+        QCOMPARE(everything(*reg), before);
+        QCOMPARE(notifications(*reg), 0);
+    }
+
+    // Registers a format for the rest of this process, so it comes last.
+    void extensionsWithSeparatorsAreSkipped()
+    {
+        const int fif = int(FreeImage_RegisterLocalPlugin(noPluginCallbacks, "SEPARATED",
+                                                          "Separated", "a/b,sep,c\\d"));
+        QVERIFY(fif >= 0);
+        QVERIFY(reg->set(machine + progIdOf(fif), QString(), QStringLiteral("Separated")));
+        machineBefore = reg->dump(QStringLiteral("HKEY_LOCAL_MACHINE"));
+        QListWidget list;
+        auto *item = new QListWidgetItem;
+        item->setData(Qt::CheckStateRole, int(Qt::Checked));
+        item->setData(FormatIdRole, fif);
+        list.addItem(item);
+        QTest::ignoreMessage(QtDebugMsg,
+                             "applyFormatList: skipped an extension that holds a key separator");
+        QTest::ignoreMessage(QtDebugMsg,
+                             "applyFormatList: skipped an extension that holds a key separator");
+        QVERIFY(applyFormatList(&list));
+        QCOMPARE(reg->get(user + QStringLiteral(".sep"), QString()), progIdOf(fif));
+        QVERIFY(!reg->exists(user + QStringLiteral(".a")));
+        QVERIFY(!reg->exists(user + QStringLiteral(".c")));
     }
 };
 

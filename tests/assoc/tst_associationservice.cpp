@@ -235,6 +235,14 @@ private Q_SLOTS:
         QCOMPARE(isVistaOrLater(), expected > 0x7F);
     }
 
+    void modeChangesBetween0x7fAnd0x80()
+    {
+        QVERIFY(!isVistaOrLater(0x30));
+        QVERIFY(!isVistaOrLater(0x7F));
+        QVERIFY(isVistaOrLater(0x80));
+        QVERIFY(isVistaOrLater(0xc0));
+    }
+
     void pageNeedsTheViewerRegistered()
     {
         const QList<Box> boxes = answerBoxes([] { launchAssociationPage(); });
