@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engineexport.h"
+
 #include "formatselection.h"
 
 #include <QString>
@@ -9,17 +11,17 @@
 inline const QString registeredAppName = QStringLiteral("Talvimor Image Viewer");
 
 // Vista and later own the choice of defaults themselves.
-bool isVistaOrLater();
+PELLVARIN_ENGINE_EXPORT bool isVistaOrLater();
 // The same test on a version in QSysInfo::WinVersion numbering (0x80 Vista).
-bool isVistaOrLater(int winVersion);
+PELLVARIN_ENGINE_EXPORT bool isVistaOrLater(int winVersion);
 // The viewer's entry under the registered applications exists.
-bool isAppInstalled();
+PELLVARIN_ENGINE_EXPORT bool isAppInstalled();
 
 // Opens the system's page for the viewer's defaults; says why in a message
 // box when it cannot.
-void launchAssociationPage();
+PELLVARIN_ENGINE_EXPORT void launchAssociationPage();
 // ok, when given, tells whether the service accepted the request.
-void makeAppDefaultThroughService(bool *ok);
+PELLVARIN_ENGINE_EXPORT void makeAppDefaultThroughService(bool *ok);
 // Appends, for every format the viewer registered, which extensions open
 // with it now; the result is the service's own overall answer.
-bool queryDefaultsThroughService(SelectionList *list);
+PELLVARIN_ENGINE_EXPORT bool queryDefaultsThroughService(SelectionList *list);

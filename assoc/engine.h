@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engineexport.h"
+
 #include "formatselection.h"
 
 // The engine's entry points for the viewer. Each first asks whether the
@@ -8,12 +10,12 @@
 
 // Starts the selector tool from the calling program's own directory; true
 // when the viewer is registered and the tool started.
-bool launchSelectorTool();
+PELLVARIN_ENGINE_EXPORT bool launchSelectorTool();
 
 // Makes the viewer the default for every format it registered; ok, when
 // given, tells whether that was carried out.
-void makeAppDefaultForAllFormats(bool *ok);
+PELLVARIN_ENGINE_EXPORT void makeAppDefaultForAllFormats(bool *ok);
 
 // Which formats and extensions open with the viewer now; allDefault, when
 // given, whether the viewer is the default for everything.
-SelectionList queryCurrentAssociations(bool *allDefault);
+PELLVARIN_ENGINE_EXPORT SelectionList queryCurrentAssociations(bool *allDefault);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engineexport.h"
+
 #include "formatselection.h"
 
 class QListWidget;
@@ -8,11 +10,11 @@ class QListWidget;
 // registered machine-wide, checked as far as its extensions open with the
 // viewer now, and when asked the same per extension as a SelectionList.
 // True when every offered format is fully associated (or none is offered).
-bool fillFormatList(QListWidget *list, SelectionList *selection);
+PELLVARIN_ENGINE_EXPORT bool fillFormatList(QListWidget *list, SelectionList *selection);
 
 // Makes the per-user registry agree with the list's check states: checked
 // formats take their extensions, unchecked ones give them back, partially
 // checked ones are left alone. The shell hears of it once when anything
 // changed. True when every write landed; where the registry allows it, a
 // call that fails leaves nothing of itself behind.
-bool applyFormatList(QListWidget *list);
+PELLVARIN_ENGINE_EXPORT bool applyFormatList(QListWidget *list);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engineexport.h"
+
 #include <QString>
 #include <Qt>
 
@@ -16,7 +18,7 @@ inline const QString userClassesPath = QStringLiteral("HKEY_CURRENT_USER\\SOFTWA
 constexpr int FormatIdRole = Qt::UserRole + 1;
 
 // "Talvimor." and the format's FreeImage name: Talvimor.PNG for PNG.
-QString progIdOf(int fif);
+PELLVARIN_ENGINE_EXPORT QString progIdOf(int fif);
 
 // "." and the extension, as it names a key.
-QString extensionKey(const QString &extension);
+PELLVARIN_ENGINE_EXPORT QString extensionKey(const QString &extension);

@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Installs the engine from this build into a scratch prefix, then builds and
+# runs a separate project that finds it with find_package and links it.
+set -euo pipefail
+build=$1
+source_dir=$2
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+cmake --install "$build" --prefix "$work/prefix" >/dev/null
+cmake -S "$source_dir" -B "$work/consumer" -G Ninja -DCMAKE_PREFIX_PATH="$work/prefix" >/dev/null
+cmake --build "$work/consumer" >/dev/null
+PELLVARIN_REGISTRY="$work/registry.sqlite" QT_QPA_PLATFORM=offscreen "$work/consumer/consumer"
