@@ -140,30 +140,25 @@ void RegistrySettings::remove(const QString &key)
     }
     const QStringList parts = splitName(key);
     RegKeyPath target = d->current();
+    RegistryStore &store = *d->store;
+    bool ok;
     if (parts.isEmpty()) {
         // As QSettings does for an empty name: empty the current key but keep it.
-        bool ok = d->store->beginTransaction();
-        for (const QString &g : d->store->subkeyNames(target))
-            ok = ok && d->store->removeKey(target.child(g));
-        for (const QString &v : d->store->valueNames(target))
-            ok = ok && d->store->removeValue(target, v);
-        if (ok)
-            ok = d->store->commitTransaction();
-        else
-            d->store->rollbackTransaction();
-        if (!ok)
-            d->fail();
-        return;
+        ok = atomically(store, [&] {
+            bool all = true;
+            for (const QString &g : store.subkeyNames(target))
+                all = all && store.removeKey(target.child(g));
+            for (const QString &v : store.valueNames(target))
+                all = all && store.removeValue(target, v);
+            return all;
+        });
+    } else {
+        const auto where = d->locate(key);
+        target.parts += parts;
+        ok = atomically(store, [&] {
+            return store.removeValue(where->first, where->second) && store.removeKey(target);
+        });
     }
-    const auto where = d->locate(key);
-    bool ok = d->store->beginTransaction();
-    ok = ok && d->store->removeValue(where->first, where->second);
-    target.parts += parts;
-    ok = ok && d->store->removeKey(target);
-    if (ok)
-        ok = d->store->commitTransaction();
-    else
-        d->store->rollbackTransaction();
     if (!ok)
         d->fail();
 }

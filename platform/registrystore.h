@@ -124,3 +124,17 @@ private:
     explicit RegistryStore(std::unique_ptr<Private> d);
     std::unique_ptr<Private> d;
 };
+
+// Runs writes as one (possibly nested) transaction: all of them land, or on
+// the first that fails none does. A transaction that cannot begin writes
+// nothing and leaves any outer one as it was.
+template <typename Writes> bool atomically(RegistryStore &store, Writes &&writes)
+{
+    if (!store.beginTransaction())
+        return false;
+    if (!writes()) {
+        store.rollbackTransaction();
+        return false;
+    }
+    return store.commitTransaction();
+}

@@ -716,23 +716,6 @@ QStringList RegistryStore::subkeyNames(const RegKeyPath &key) const
     return list(direct(key));
 }
 
-namespace {
-
-// Runs one write as its own (possibly nested) transaction, so that a write
-// made of several statements lands whole or not at all.
-template <typename F> bool atomically(RegistryStore &store, F &&write)
-{
-    if (!store.beginTransaction())
-        return false;
-    if (!write()) {
-        store.rollbackTransaction();
-        return false;
-    }
-    return store.commitTransaction();
-}
-
-} // namespace
-
 bool RegistryStore::createKey(const RegKeyPath &key)
 {
     return atomically(*this, [&] {

@@ -248,9 +248,14 @@ private Q_SLOTS:
             RegistrySettings w(QStringLiteral("HKEY_CURRENT_USER\\Software\\Tx"));
             w.setValue(QStringLiteral("lost"), QStringLiteral("x"));
             QVERIFY(!store->removeKey(key("HKCU"))); // a hive cannot go
+            // Later writes of a doomed transaction must not land on their own.
+            w.remove(QStringLiteral("a"));
+            w.setValue(QStringLiteral("after"), QStringLiteral("x"));
+            QCOMPARE(w.status(), QSettings::AccessError);
             QVERIFY(!tx.commit());
         }
         QVERIFY(!s.contains(QStringLiteral("lost")));
+        QVERIFY(!s.contains(QStringLiteral("after")));
         QVERIFY(s.contains(QStringLiteral("a")));
     }
 
