@@ -328,6 +328,12 @@ bool RegistryStore::Private::openFile()
         refuse(QStringLiteral("is not a regular file"));
         return false;
     }
+    // Whoever can write the file decides what opens every file type; a file
+    // that others can write is no registry of ours (chmod 600 mends it).
+    if (st.st_mode & (S_IWGRP | S_IWOTH)) {
+        refuse(QStringLiteral("can be written by other users"));
+        return false;
+    }
     device = st.st_dev;
     inode = st.st_ino;
     // A file marked read-only stays unwritten even for root, as on Windows.

@@ -332,6 +332,27 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(broken + QStringLiteral("-journal")));
     }
 
+    void fileOthersCanWriteIsRefused()
+    {
+        {
+            RegistrySettings s(QStringLiteral("HKEY_CURRENT_USER\\Software"));
+            s.setValue(QStringLiteral("kept"), QStringLiteral("yes"));
+        }
+        const QString shared = dir.filePath(QStringLiteral("shared.sqlite"));
+        QVERIFY(QFile::copy(file, shared));
+        QVERIFY(QFile::setPermissions(shared, QFile::ReadOwner | QFile::WriteOwner |
+                                                  QFile::ReadOther | QFile::WriteOther));
+        const QByteArray before = fileHash(shared);
+        qputenv("PELLVARIN_REGISTRY", QFile::encodeName(shared));
+        QTest::ignoreMessage(QtWarningMsg,
+                             QRegularExpression(QStringLiteral("can be written by other users")));
+        RegistrySettings s(QStringLiteral("HKEY_CURRENT_USER\\Software"));
+        QVERIFY(!s.contains(QStringLiteral("kept")));
+        s.setValue(QStringLiteral("new"), QStringLiteral("value"));
+        QCOMPARE(s.status(), QSettings::AccessError);
+        QCOMPARE(fileHash(shared), before);
+    }
+
     void readOnlyFileIsReadButNeverWritten()
     {
         {
