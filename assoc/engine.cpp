@@ -12,6 +12,12 @@
 bool launchSelectorTool()
 {
     const bool installed = isAppInstalled();
+    // Without an application object there is no directory of the caller,
+    // and the path would fall back to the root of the file system.
+    if (!QCoreApplication::instance()) {
+        qDebug("launchSelectorTool: no application object, so no directory to start from");
+        return false;
+    }
     // Only the tool beside the caller: an absolute path, no search path and
     // no shell, so nothing else of that name can be started instead.
     const QString program = QCoreApplication::applicationDirPath() + QDir::separator() +

@@ -40,6 +40,19 @@ public:
     bool exists(const QString &path) const { return store->keyExists(key(path)); }
     QStringList valueNames(const QString &path) const { return store->valueNames(key(path)); }
 
+    // Replaces the file by a read-only copy of itself. The copy is a new
+    // file, so the store, which keeps a connection per file, opens it anew.
+    void makeReadOnly()
+    {
+        const QString copy = fileName + QStringLiteral(".copy");
+        QVERIFY(QFile::copy(fileName, copy));
+        QVERIFY(QFile::setPermissions(copy, QFile::ReadOwner));
+        QVERIFY(QFile::remove(fileName));
+        QVERIFY(QFile::rename(copy, fileName));
+        store = RegistryStore::openDefault();
+        QVERIFY(store->isUsable() && !store->isWritable());
+    }
+
     // Every key and value below path, one line each, for before/after comparisons.
     QStringList dump(const QString &path) const
     {

@@ -271,11 +271,7 @@ private Q_SLOTS:
         open();
         clickItem(list, itemNamed(list, "PNG"), false);
         // The registry file turns read-only behind the window's back.
-        const QString copy = reg->fileName + QStringLiteral(".copy");
-        QVERIFY(QFile::copy(reg->fileName, copy));
-        QVERIFY(QFile::setPermissions(copy, QFile::ReadOwner));
-        QVERIFY(QFile::remove(reg->fileName));
-        QVERIFY(QFile::rename(copy, reg->fileName));
+        reg->makeReadOnly();
         QString title, text;
         QTimer::singleShot(50, [&] {
             if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {

@@ -1,0 +1,471 @@
+#include "associationservice.h"
+#include "engine.h"
+#include "formatcatalogue.h"
+#include "regfile.h"
+#include "testregistry.h"
+
+#include <QApplication>
+#include <QProcess>
+#include <QtTest>
+
+#include <FreeImage.h>
+
+namespace {
+
+const QString registeredApps =
+    QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\RegisteredApplications");
+const QString machineClasses = QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes");
+const QString userClasses = QStringLiteral("HKEY_CURRENT_USER\\Software\\Classes");
+const QString fileExts = QStringLiteral(
+    "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts");
+const QString versionKey =
+    QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion");
+const QString fileAssociations = QStringLiteral(
+    "HKEY_LOCAL_MACHINE\\Software\\Talvimor\\Image Viewer\\Capabilities\\FileAssociations");
+const QString notInstalledLine = QStringLiteral("makeAppDefaultForAllFormats: app not installed");
+constexpr quint32 assocChanged = 0x08000000;
+constexpr int formatsInDefaultRegistry = 37;
+
+int fifOf(const char *name)
+{
+    return int(FreeImage_GetFIFFromFormat(name));
+}
+
+QStringList everything(const TestRegistry &reg)
+{
+    return reg.dump(QStringLiteral("HKEY_LOCAL_MACHINE")) +
+           reg.dump(QStringLiteral("HKEY_CURRENT_USER"));
+}
+
+qint64 notifications(const TestRegistry &reg)
+{
+    return reg.store->notifications(assocChanged).count;
+}
+
+// "NAME=bits" per listed format, so that a mismatch names the format.
+QStringList describe(const SelectionList &list)
+{
+    QStringList lines;
+    for (const FormatSelection &s : list) {
+        QString bits;
+        for (int i = 0; i < s.selected.size(); ++i)
+            bits += s.selected.testBit(i) ? QLatin1Char('1') : QLatin1Char('0');
+        lines.append(formatName(s.fif) + QLatin1Char('=') + bits);
+    }
+    return lines;
+}
+
+// Every format of the table with each of its extensions set or clear, save
+// the formats named in cleared, which have all of theirs clear.
+QStringList everyFormat(bool set, const QStringList &cleared = {})
+{
+    SelectionList list;
+    for (int fif = 0; fif < formatCount(); ++fif) {
+        const bool bit = set && !cleared.contains(formatName(fif));
+        list.append(FormatSelection{fif, QBitArray(int(extensionsOfFormat(fif).size()), bit)});
+    }
+    return describe(list);
+}
+
+const QStringList lostToLaterFormats = {QStringLiteral("PBM"), QStringLiteral("PGM"),
+                                        QStringLiteral("PPM")};
+
+QStringList debugLines;
+QtMessageHandler previousHandler = nullptr;
+void collectDebug(QtMsgType type, const QMessageLogContext &context, const QString &msg)
+{
+    if (type == QtDebugMsg)
+        debugLines.append(msg);
+    else if (previousHandler)
+        previousHandler(type, context, msg);
+}
+
+// Run in a copy of this executable placed where no selector tool sits. A
+// viewer that is not registered would give false too, so that is told apart.
+int runLaunchChild()
+{
+    if (!isAppInstalled())
+        return 2;
+    return launchSelectorTool() ? 0 : 1;
+}
+
+} // namespace
+
+class TestEngine : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<TestRegistry> reg;
+    QString marker;
+
+    void setWindows(const QString &currentVersion)
+    {
+        if (currentVersion.isNull())
+            QVERIFY(reg->store->removeValue(TestRegistry::key(versionKey),
+                                            QStringLiteral("CurrentVersion")));
+        else
+            QVERIFY(reg->set(versionKey, QStringLiteral("CurrentVersion"), currentVersion));
+    }
+
+    void unregisterViewer()
+    {
+        QVERIFY(reg->store->removeValue(TestRegistry::key(registeredApps), registeredAppName));
+        QVERIFY(reg->exists(registeredApps));
+    }
+
+    QString toolBesideTest() const
+    {
+        return QCoreApplication::applicationDirPath() + QStringLiteral("/Pellvarin");
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        reg = std::make_unique<TestRegistry>();
+        QString error;
+        QVERIFY2(importRegFile(*reg->store, QStringLiteral(PELLVARIN_DEFAULT_REGISTRY), &error),
+                 qPrintable(error));
+        marker = reg->dir.filePath(QStringLiteral("started"));
+        qputenv("PELLVARIN_FAKE_MARKER", QFile::encodeName(marker));
+        debugLines.clear();
+        previousHandler = qInstallMessageHandler(collectDebug);
+    }
+
+    void cleanup()
+    {
+        qInstallMessageHandler(previousHandler);
+        qunsetenv("PELLVARIN_FAKE_MARKER");
+        reg.reset();
+    }
+
+    void defaultRegistryIsAnXpMachineWithNothingOurs()
+    {
+        QCOMPARE(formatCount(), formatsInDefaultRegistry);
+        bool allDefault = true;
+        const SelectionList list = queryCurrentAssociations(&allDefault);
+        QVERIFY(!allDefault);
+        QCOMPARE(describe(list), everyFormat(false));
+        QCOMPARE(describe(queryCurrentAssociations(nullptr)), describe(list));
+        QVERIFY(debugLines.isEmpty());
+    }
+
+    void makeDefaultOnXpTakesEveryFormat_data()
+    {
+        QTest::addColumn<bool>("askOk");
+        QTest::newRow("ok asked") << true;
+        QTest::newRow("ok null") << false;
+    }
+
+    // Partly associated formats are taken over whole: the per-user writer
+    // leaves partially checked items alone, so they must be checked first.
+    void makeDefaultOnXpTakesEveryFormat()
+    {
+        QFETCH(bool, askOk);
+        QVERIFY(reg->set(userClasses + QStringLiteral("\\.jpg"), QString(),
+                         QStringLiteral("Talvimor.JPEG")));
+        // Another program's per-user override must give way too.
+        QVERIFY(reg->set(fileExts + QStringLiteral("\\.png"), QStringLiteral("ProgId"),
+                         QStringLiteral("pngfile")));
+        const SelectionList before = queryCurrentAssociations(nullptr);
+        QCOMPARE(describe({before.at(fifOf("JPEG"))}), QStringList{QStringLiteral("JPEG=1000")});
+        const QStringList machineBefore = reg->dump(QStringLiteral("HKEY_LOCAL_MACHINE"));
+
+        bool ok = false;
+        makeAppDefaultForAllFormats(askOk ? &ok : nullptr);
+        if (askOk)
+            QVERIFY(ok);
+
+        bool allDefault = true;
+        const SelectionList after = queryCurrentAssociations(&allDefault);
+        // The shared extensions went to the later formats, so not everything.
+        QVERIFY(!allDefault);
+        QCOMPARE(describe(after), everyFormat(true, lostToLaterFormats));
+        QCOMPARE(reg->get(QStringLiteral("HKCR\\.pbm"), QString()),
+                 QStringLiteral("Talvimor.PBMRAW"));
+        QCOMPARE(reg->get(QStringLiteral("HKCR\\.jpe"), QString()),
+                 QStringLiteral("Talvimor.JPEG"));
+        QVERIFY(!reg->get(fileExts + QStringLiteral("\\.png"), QStringLiteral("ProgId")));
+        // XP has no Default Programs: nothing through the service's keys.
+        QVERIFY(!reg->exists(fileExts + QStringLiteral("\\.png\\UserChoice")));
+        QVERIFY(!reg->exists(fileExts + QStringLiteral("\\.bmp\\UserChoice")));
+        QCOMPARE(reg->dump(QStringLiteral("HKEY_LOCAL_MACHINE")), machineBefore);
+        QCOMPARE(notifications(*reg), 1);
+        QVERIFY(debugLines.isEmpty());
+    }
+
+    // PBM and PBMRAW (and the other two pairs) hand .pbm to each other on
+    // every call, each remembering the other as the one to give it back to.
+    // That must neither change the answer nor grow the registry call after call.
+    void makeDefaultOnXpRepeatedSettles()
+    {
+        bool ok = false;
+        makeAppDefaultForAllFormats(&ok);
+        QVERIFY(ok);
+        const QStringList answer = describe(queryCurrentAssociations(nullptr));
+        const QString pbm = reg->get(QStringLiteral("HKCR\\.pbm"), QString()).value_or(QString());
+        QCOMPARE(pbm, QStringLiteral("Talvimor.PBMRAW"));
+
+        QStringList previous;
+        for (int run = 2; run <= 4; ++run) {
+            ok = false;
+            makeAppDefaultForAllFormats(&ok);
+            QVERIFY(ok);
+            QCOMPARE(describe(queryCurrentAssociations(nullptr)), answer);
+            QCOMPARE(reg->get(QStringLiteral("HKCR\\.pbm"), QString()), pbm);
+            const QStringList now = everything(*reg);
+            if (run > 2)
+                QCOMPARE(now, previous);
+            previous = now;
+        }
+        QVERIFY(debugLines.isEmpty());
+    }
+
+    void makeDefaultOnVistaGoesThroughTheService_data()
+    {
+        QTest::addColumn<bool>("askOk");
+        QTest::newRow("ok asked") << true;
+        QTest::newRow("ok null") << false;
+    }
+
+    void makeDefaultOnVistaGoesThroughTheService()
+    {
+        QFETCH(bool, askOk);
+        setWindows(QStringLiteral("6.0"));
+        bool allDefault = true;
+        QCOMPARE(describe(queryCurrentAssociations(&allDefault)), everyFormat(false));
+        QVERIFY(!allDefault);
+        const QStringList userClassesBefore = reg->dump(userClasses);
+        const QStringList machineBefore = reg->dump(QStringLiteral("HKEY_LOCAL_MACHINE"));
+
+        bool ok = false;
+        makeAppDefaultForAllFormats(askOk ? &ok : nullptr);
+        if (askOk)
+            QVERIFY(ok);
+
+        const QList<RegValue> declared = reg->store->values(TestRegistry::key(fileAssociations));
+        QVERIFY(declared.size() > formatsInDefaultRegistry);
+        for (const RegValue &v : declared)
+            QCOMPARE(
+                reg->get(fileExts + QLatin1Char('\\') + v.name + QStringLiteral("\\UserChoice"),
+                         QStringLiteral("Progid")),
+                decodeRegSz(v.data));
+        // The per-user classes are XP's way; the service does not touch them.
+        QCOMPARE(reg->dump(userClasses), userClassesBefore);
+        QCOMPARE(reg->dump(QStringLiteral("HKEY_LOCAL_MACHINE")), machineBefore);
+        QCOMPARE(notifications(*reg), 1);
+
+        allDefault = false;
+        const SelectionList after = queryCurrentAssociations(&allDefault);
+        QVERIFY(allDefault);
+        // Each extension is asked on its own, so shared ones count for both.
+        QCOMPARE(describe(after), everyFormat(true));
+        QCOMPARE(describe(queryCurrentAssociations(nullptr)), describe(after));
+        QVERIFY(debugLines.isEmpty());
+    }
+
+    void windowsVersionChoosesThePath_data()
+    {
+        QTest::addColumn<QString>("currentVersion");
+        QTest::addColumn<bool>("throughService");
+        QTest::newRow("XP") << QStringLiteral("5.1") << false;
+        QTest::newRow("missing is XP") << QString() << false;
+        QTest::newRow("Vista") << QStringLiteral("6.0") << true;
+        QTest::newRow("7") << QStringLiteral("6.1") << true;
+    }
+
+    void windowsVersionChoosesThePath()
+    {
+        QFETCH(QString, currentVersion);
+        QFETCH(bool, throughService);
+        setWindows(currentVersion);
+        bool ok = false;
+        makeAppDefaultForAllFormats(&ok);
+        QVERIFY(ok);
+        QCOMPARE(reg->exists(fileExts + QStringLiteral("\\.gif\\UserChoice")), throughService);
+        QCOMPARE(reg->exists(userClasses + QStringLiteral("\\.gif")), !throughService);
+        bool allDefault = !throughService;
+        queryCurrentAssociations(&allDefault);
+        // Only the service sees the shared extensions as wholly the viewer's.
+        QCOMPARE(allDefault, throughService);
+    }
+
+    void notRegisteredChangesNothing_data()
+    {
+        QTest::addColumn<QString>("currentVersion");
+        QTest::newRow("XP") << QStringLiteral("5.1");
+        QTest::newRow("Vista") << QStringLiteral("6.0");
+    }
+
+    // The formats' ProgIds stay registered: only the application's entry
+    // decides whether the viewer counts as installed.
+    void notRegisteredChangesNothing()
+    {
+        QFETCH(QString, currentVersion);
+        setWindows(currentVersion);
+        unregisterViewer();
+        const QStringList before = everything(*reg);
+
+        bool ok = true;
+        makeAppDefaultForAllFormats(&ok);
+        QVERIFY(!ok);
+        QCOMPARE(debugLines, QStringList{notInstalledLine});
+        makeAppDefaultForAllFormats(nullptr);
+        QCOMPARE(debugLines, (QStringList{notInstalledLine, notInstalledLine}));
+        QCOMPARE(everything(*reg), before);
+        QCOMPARE(notifications(*reg), 0);
+
+        debugLines.clear();
+        bool allDefault = true;
+        QVERIFY(queryCurrentAssociations(&allDefault).isEmpty());
+        QVERIFY(!allDefault);
+        QVERIFY(queryCurrentAssociations(nullptr).isEmpty());
+        QVERIFY(debugLines.isEmpty());
+        QCOMPARE(everything(*reg), before);
+    }
+
+    void noFormatRegisteredOnXpIsAllDone()
+    {
+        for (const QString &name : reg->store->subkeyNames(TestRegistry::key(machineClasses)))
+            if (name.startsWith(QLatin1String("Talvimor.")))
+                QVERIFY(reg->store->removeKey(TestRegistry::key(machineClasses).child(name)));
+        const QStringList before = everything(*reg);
+
+        bool ok = false;
+        makeAppDefaultForAllFormats(&ok);
+        QVERIFY(ok);
+        makeAppDefaultForAllFormats(nullptr);
+        QCOMPARE(everything(*reg), before);
+        QCOMPARE(notifications(*reg), 0);
+
+        bool allDefault = false;
+        QVERIFY(queryCurrentAssociations(&allDefault).isEmpty());
+        QVERIFY(allDefault);
+        QVERIFY(queryCurrentAssociations(nullptr).isEmpty());
+        QVERIFY(debugLines.isEmpty());
+    }
+
+    void readOnlyRegistryReportsFailure_data()
+    {
+        QTest::addColumn<QString>("currentVersion");
+        QTest::addColumn<QStringList>("debug");
+        QTest::newRow("XP") << QStringLiteral("5.1") << QStringList();
+        QTest::newRow("Vista") << QStringLiteral("6.0")
+                               << QStringList{QStringLiteral(
+                                      "IApplicationAssociationRegistration SetAppAsDefaultAll "
+                                      "error")};
+    }
+
+    void readOnlyRegistryReportsFailure()
+    {
+        QFETCH(QString, currentVersion);
+        QFETCH(QStringList, debug);
+        setWindows(currentVersion);
+        reg->makeReadOnly();
+        const QStringList before = everything(*reg);
+
+        bool ok = true;
+        makeAppDefaultForAllFormats(&ok);
+        QVERIFY(!ok);
+        QCOMPARE(debugLines, debug);
+        makeAppDefaultForAllFormats(nullptr);
+        QCOMPARE(everything(*reg), before);
+        QCOMPARE(notifications(*reg), 0);
+
+        // Reading is unaffected.
+        bool allDefault = true;
+        QCOMPARE(describe(queryCurrentAssociations(&allDefault)), everyFormat(false));
+        QVERIFY(!allDefault);
+    }
+
+    void launchStartsTheToolBesideTheCaller_data()
+    {
+        QTest::addColumn<bool>("registered");
+        QTest::newRow("registered") << true;
+        QTest::newRow("not registered") << false;
+    }
+
+    // Started either way; only the answer depends on the registration.
+    void launchStartsTheToolBesideTheCaller()
+    {
+        QFETCH(bool, registered);
+        QVERIFY2(QFileInfo(toolBesideTest()).isExecutable(), qPrintable(toolBesideTest()));
+        if (!registered)
+            unregisterViewer();
+        QCOMPARE(launchSelectorTool(), registered);
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(marker), 10000);
+        QFile started(marker);
+        QVERIFY(started.open(QIODevice::ReadOnly));
+        QCOMPARE(started.readAll(), QByteArray("0\n")); // no arguments
+    }
+
+    void launchWithoutTheToolReportsFalse_data()
+    {
+        QTest::addColumn<bool>("notExecutable");
+        QTest::newRow("absent") << false;
+        QTest::newRow("not executable") << true;
+    }
+
+    // A copy of this test, alone in a directory of its own, stands for a
+    // caller installed without the tool. The real tool's directory is on
+    // PATH, which must not be searched.
+    void launchWithoutTheToolReportsFalse()
+    {
+        QFETCH(bool, notExecutable);
+        QTemporaryDir installed;
+        QVERIFY(installed.isValid());
+        const QString copy = installed.filePath(QStringLiteral("caller"));
+        QVERIFY(QFile::copy(QCoreApplication::applicationFilePath(), copy));
+        QVERIFY(QFile::setPermissions(copy, QFile::ReadOwner | QFile::ExeOwner));
+        if (notExecutable) {
+            const QString tool = installed.filePath(QStringLiteral("Pellvarin"));
+            QVERIFY(QFile::copy(toolBesideTest(), tool));
+            QVERIFY(QFile::setPermissions(tool, QFile::ReadOwner | QFile::WriteOwner));
+        }
+
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("PELLVARIN_ENGINE_CHILD"), QStringLiteral("launch"));
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(QStringLiteral("PATH"), QCoreApplication::applicationDirPath() +
+                                               QLatin1Char(':') +
+                                               env.value(QStringLiteral("PATH")));
+        QProcess child;
+        child.setProcessEnvironment(env);
+        child.start(copy, {});
+        QVERIFY(child.waitForFinished(60000));
+        QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 1,
+                 qPrintable(QStringLiteral("exit %1: %2")
+                                .arg(child.exitCode())
+                                .arg(QString::fromLocal8Bit(child.readAllStandardError()))));
+        QTest::qWait(200);
+        QVERIFY(!QFile::exists(marker));
+    }
+
+    void launchNeedsAnApplicationObject()
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("PELLVARIN_ENGINE_CHILD"), QStringLiteral("noapp"));
+        QProcess child;
+        child.setProcessEnvironment(env);
+        child.start(QCoreApplication::applicationFilePath(), {});
+        QVERIFY(child.waitForFinished(60000));
+        QCOMPARE(child.exitCode(), 1);
+        QVERIFY(child.readAllStandardError().contains("no application object"));
+        QTest::qWait(200);
+        QVERIFY(!QFile::exists(marker));
+    }
+};
+
+int main(int argc, char **argv)
+{
+    // A caller that never made an application object has no directory of
+    // its own; nothing may be started from the root instead.
+    if (qEnvironmentVariable("PELLVARIN_ENGINE_CHILD") == QLatin1String("noapp"))
+        return launchSelectorTool() ? 0 : 1;
+    QApplication app(argc, argv);
+    if (qEnvironmentVariable("PELLVARIN_ENGINE_CHILD") == QLatin1String("launch"))
+        return runLaunchChild();
+    TestEngine test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_engine.moc"
