@@ -42,17 +42,19 @@ start_app() {
     sleep 0.1
   done
   [ -n "$window" ] || { echo "no window named '$1'" >&2; return 1; }
-  sleep 0.3
+  # Mapped is not yet ready for input, least of all in an instrumented build.
+  sleep 1
   xdotool windowfocus --sync "$window"
-  sleep 0.3
+  sleep 0.5
 }
 
 type_keys() { xdotool key --delay 150 "$@"; }
 
-# Waits for the program to end and gives its exit code.
+# Waits for the program to end and puts its exit code in $code. Not to be
+# called in a subshell, which cannot wait for this shell's children.
 finish_app() {
-  local code=0
-  for _ in $(seq 100); do
+  code=0
+  for _ in $(seq 200); do
     kill -0 "$app_pid" 2>/dev/null || break
     sleep 0.1
   done
@@ -61,7 +63,6 @@ finish_app() {
     echo "the program did not end" >&2
   fi
   wait "$app_pid" || code=$?
-  echo "$code"
 }
 
 user_default() { "$reg" get "HKEY_CURRENT_USER\\Software\\Classes\\$1" Default 2>/dev/null || true; }
@@ -73,7 +74,8 @@ viewer_extensions() { "$reg" export 'HKEY_CURRENT_USER\Software\Classes' | grep 
 fresh_registry keyboard
 start_app 'Talvimor file type selector'
 type_keys Return Tab space
-check "window mode ends with 0 after Save" test "$(finish_app)" = 0
+finish_app
+check "window mode ends with 0 after Save" test "$code" = 0
 check "Save wrote .bmp for the viewer" test "$(user_default .bmp)" = Talvimor.BMP
 check "Save wrote nothing else" test "$(viewer_extensions)" = 1
 check "the shell heard of it once" test "$(notifications)" = 1
@@ -83,7 +85,8 @@ fresh_registry escape
 before=$("$reg" export)
 start_app 'Talvimor file type selector'
 type_keys Down Return Escape
-check "Escape ends with 0" test "$(finish_app)" = 0
+finish_app
+check "Escape ends with 0" test "$code" = 0
 check "Escape wrote nothing" test "$("$reg" export)" = "$before"
 
 # 3. "Select all" from the keyboard (it comes just before the list in the
@@ -94,7 +97,8 @@ start_app 'Talvimor file type selector'
 eval "$(xdotool getwindowgeometry --shell "$window")"
 type_keys shift+Tab space
 xdotool mousemove --window "$window" $((WIDTH - 142)) $((HEIGHT - 24)) click 1
-check "Select all and Save end with 0" test "$(finish_app)" = 0
+finish_app
+check "Select all and Save end with 0" test "$code" = 0
 check "every format went to the viewer" test "$(user_default .png)" = Talvimor.PNG
 check "the shared .pgm ended with the later format" test "$(user_default .pgm)" = Talvimor.PGMRAW
 
@@ -105,7 +109,8 @@ fresh_registry vista
 start_app 'File associations'
 check "no selector window on Vista" test -z "$(xdotool search --onlyvisible --name 'Talvimor file type selector' 2>/dev/null || true)"
 type_keys Return
-check "service mode ends with 0" test "$(finish_app)" = 0
+finish_app
+check "service mode ends with 0" test "$code" = 0
 
 # 5. Vista and later without the viewer registered: an information box, 0.
 fresh_registry missing
@@ -113,7 +118,8 @@ fresh_registry missing
 "$reg" delete 'HKEY_LOCAL_MACHINE\SOFTWARE\RegisteredApplications' 'Talvimor Image Viewer'
 start_app 'File associations'
 type_keys Return
-check "service mode without the viewer ends with 0" test "$(finish_app)" = 0
+finish_app
+check "service mode without the viewer ends with 0" test "$code" = 0
 
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

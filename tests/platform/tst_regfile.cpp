@@ -164,7 +164,7 @@ void TestRegFile::exportImportExportIsStable()
         {"HKLM\\SOFTWARE\\T", QStringLiteral("expand"), RegType::ExpandSz,
          utf16(QStringLiteral("%SystemRoot%\\x"))},
         {"HKLM\\SOFTWARE\\T", QStringLiteral("multi"), RegType::MultiSz,
-         QByteArray("a\0b\0\0\0c\0\0\0\0\0", 14)},
+         QByteArray("a\0b\0\0\0c\0\0\0\0\0", 12)},
         {"HKLM\\SOFTWARE\\T", QStringLiteral("dword"), RegType::Dword, dword(0xdeadbeef)},
         {"HKLM\\SOFTWARE\\T", QStringLiteral("shortDword"), RegType::Dword, QByteArray("\1\2\3")},
         {"HKLM\\SOFTWARE\\T", QStringLiteral("bigEndian"), RegType::DwordBigEndian,
