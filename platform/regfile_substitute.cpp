@@ -262,6 +262,11 @@ bool Parser::parse(const QString &content)
     return true;
 }
 
+bool holdsLineBreakOrNul(QStringView name)
+{
+    return name.contains(u'\r') || name.contains(u'\n') || name.contains(QChar(0));
+}
+
 bool Parser::keyLine(QStringView t)
 {
     // The last "]" closes: key names may themselves hold brackets.
@@ -279,6 +284,8 @@ bool Parser::keyLine(QStringView t)
         return fail(lineNo,
                     QStringLiteral("unknown hive \"%1\"").arg(sep < 0 ? inner : inner.left(sep)));
     }
+    if (holdsLineBreakOrNul(inner))
+        return fail(lineNo, QStringLiteral("a key name cannot hold a line break or NUL"));
     currentName = inner.toString();
     if (deletion) {
         if (key->parts.isEmpty())
@@ -343,6 +350,9 @@ bool Parser::valueLine(QStringView t)
         i = 1;
     } else if (!quoted(t, &i, &name, start)) {
         return false;
+    } else if (holdsLineBreakOrNul(name)) {
+        // Such a name could never be written back out as a line of its own.
+        return fail(start, QStringLiteral("a value name cannot hold a line break or NUL"));
     }
     while (i < t.size() && isBlank(t[i]))
         ++i;

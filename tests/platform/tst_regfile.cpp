@@ -532,6 +532,13 @@ void TestRegFile::malformedInputWritesNothing_data()
                                   << next << "unknown hive \"HKEY_USERS\"";
     QTest::newRow("no hive") << good + "[Software\\Classes]\n" << next << "unknown hive";
     QTest::newRow("empty key") << good + "[]\n" << next << "empty key name";
+    // Names no export could write back as lines of their own.
+    QTest::newRow("key with CR") << good + "[HKEY_CURRENT_USER\\a\rb]\n" << next << "line break";
+    QTest::newRow("key with NUL") << good + QByteArray("[HKEY_CURRENT_USER\\a\0]\n", 23) << next
+                                  << "line break or NUL";
+    QTest::newRow("value with CR") << good + "\"\r\"=\"\"\n" << next << "value name cannot";
+    QTest::newRow("value with NUL")
+        << good + QByteArray("\"\0\"=\"\"\n", 7) << next << "value name cannot";
     QTest::newRow("deleting a hive") << good + "[-HKEY_CLASSES_ROOT]\n" << next << "whole hive";
     QTest::newRow("no closing bracket") << good + "[HKEY_CURRENT_USER\\A\n"
                                         << next << "no closing ]";
