@@ -790,6 +790,9 @@ bool RegistryStore::beginTransaction()
     if (d->depth == 0) {
         if (!d->ready() || !d->verify() || !d->begin.reset().exec())
             return false;
+        // BEGIN may have waited for another writer's commit: look again
+        // before trusting any key id remembered from before it.
+        d->ready();
         d->doomed = false;
     } else if (d->doomed) {
         return false; // the outer transaction is lost already; write nothing more
