@@ -20,10 +20,6 @@ const QString fileExts = QStringLiteral(
     "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts\\");
 constexpr quint32 assocChanged = 0x08000000;
 
-int fifOf(const char *name)
-{
-    return int(FreeImage_GetFIFFromFormat(name));
-}
 QString progId(const char *name)
 {
     return progIdOf(fifOf(name));
@@ -60,12 +56,6 @@ void setAll(QListWidget &list, Qt::CheckState state)
 qint64 notifications(const TestRegistry &reg)
 {
     return reg.store->notifications(assocChanged).count;
-}
-
-QStringList everything(const TestRegistry &reg)
-{
-    return reg.dump(QStringLiteral("HKEY_LOCAL_MACHINE")) +
-           reg.dump(QStringLiteral("HKEY_CURRENT_USER"));
 }
 
 // What each extension of the real table opens with, through the merged view
@@ -138,12 +128,12 @@ private Q_SLOTS:
     {
         QVERIFY(reg->set(fileExts + QStringLiteral(".png"), QStringLiteral("ProgId"),
                          QStringLiteral("pngfile")));
-        const QStringList before = everything(*reg);
+        const QStringList before = reg->everything();
         QListWidget list;
         addItem(list, "PNG", Qt::PartiallyChecked);
         addItem(list, "JPEG", Qt::PartiallyChecked);
         QVERIFY(applyFormatList(&list));
-        QCOMPARE(everything(*reg), before);
+        QCOMPARE(reg->everything(), before);
         QCOMPARE(notifications(*reg), 0);
     }
 
@@ -186,9 +176,9 @@ private Q_SLOTS:
         checkAllOnce(list);
         QVERIFY(applyFormatList(&list));
         QCOMPARE(notifications(*reg), 1);
-        const QStringList after = everything(*reg);
+        const QStringList after = reg->everything();
         QVERIFY(applyFormatList(&list));
-        QCOMPARE(everything(*reg), after);
+        QCOMPARE(reg->everything(), after);
         QCOMPARE(notifications(*reg), 1);
     }
 
@@ -196,16 +186,16 @@ private Q_SLOTS:
     {
         QVERIFY(reg->set(machine + QStringLiteral(".png"), QString(), progId("PNG")));
         machineBefore = reg->dump(QStringLiteral("HKEY_LOCAL_MACHINE"));
-        const QStringList before = everything(*reg);
+        const QStringList before = reg->everything();
         QListWidget list;
         addItem(list, "PNG", Qt::Checked);
         QVERIFY(applyFormatList(&list));
-        QCOMPARE(everything(*reg), before);
+        QCOMPARE(reg->everything(), before);
         QCOMPARE(notifications(*reg), 0);
         // Unchecking it cannot give back what the machine decides.
         list.item(0)->setData(Qt::CheckStateRole, int(Qt::Unchecked));
         QVERIFY(applyFormatList(&list));
-        QCOMPARE(everything(*reg), before);
+        QCOMPARE(reg->everything(), before);
     }
 
     void uncheckingRemovesOurOverride()
@@ -342,13 +332,13 @@ private Q_SLOTS:
                                            "BEGIN SELECT RAISE(ABORT, 'disk full'); END;")});
         QVERIFY(sqlite.waitForFinished());
         QCOMPARE(sqlite.exitCode(), 0);
-        const QStringList before = everything(*reg);
+        const QStringList before = reg->everything();
 
         QListWidget list;
         for (const char *f : {"PNG", "JPEG", "BMP"})
             addItem(list, f, Qt::Checked);
         QVERIFY(!applyFormatList(&list));
-        QCOMPARE(everything(*reg), before);
+        QCOMPARE(reg->everything(), before);
         QCOMPARE(notifications(*reg), 0);
     }
 
@@ -358,15 +348,15 @@ private Q_SLOTS:
         fillFormatList(&list, nullptr);
         checkAllOnce(list);
         QVERIFY(applyFormatList(&list));
-        const QStringList checked = everything(*reg);
+        const QStringList checked = reg->everything();
         setAll(list, Qt::Unchecked);
         QVERIFY(applyFormatList(&list));
-        const QStringList unchecked = everything(*reg);
+        const QStringList unchecked = reg->everything();
         QVERIFY(checked != unchecked);
         // The two states are all a complete save can leave.
         checkAllOnce(list);
         QVERIFY(applyFormatList(&list));
-        QCOMPARE(everything(*reg), checked);
+        QCOMPARE(reg->everything(), checked);
 
         for (int round = 0; round < 30; ++round) {
             QProcess child;
@@ -379,20 +369,20 @@ private Q_SLOTS:
             QTest::qSleep(int(QRandomGenerator::global()->bounded(5, 120)));
             ::kill(pid_t(child.processId()), SIGKILL);
             child.waitForFinished();
-            const QStringList now = everything(*reg);
+            const QStringList now = reg->everything();
             QVERIFY2(now == checked || now == unchecked, qPrintable(QString::number(round)));
         }
     }
 
     void readOnlyRegistryReportsFailure()
     {
-        const QStringList before = everything(*reg);
+        const QStringList before = reg->everything();
         reg->makeReadOnly();
 
         QListWidget list;
         addItem(list, "PNG", Qt::Checked);
         QVERIFY(!applyFormatList(&list));
-        QCOMPARE(everything(*reg), before);
+        QCOMPARE(reg->everything(), before);
         QCOMPARE(notifications(*reg), 0);
     }
 

@@ -19,11 +19,6 @@ const QString versionKey =
     QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion");
 const QString capabilities = QStringLiteral("Software\\Talvimor\\Image Viewer\\Capabilities");
 
-int fifOf(const char *name)
-{
-    return int(FreeImage_GetFIFFromFormat(name));
-}
-
 QBitArray bitsOf(const char *bits)
 {
     QBitArray b(int(qstrlen(bits)));

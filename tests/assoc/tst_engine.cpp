@@ -26,17 +26,6 @@ const QString notInstalledLine = QStringLiteral("makeAppDefaultForAllFormats: ap
 constexpr quint32 assocChanged = 0x08000000;
 constexpr int formatsInDefaultRegistry = 37;
 
-int fifOf(const char *name)
-{
-    return int(FreeImage_GetFIFFromFormat(name));
-}
-
-QStringList everything(const TestRegistry &reg)
-{
-    return reg.dump(QStringLiteral("HKEY_LOCAL_MACHINE")) +
-           reg.dump(QStringLiteral("HKEY_CURRENT_USER"));
-}
-
 qint64 notifications(const TestRegistry &reg)
 {
     return reg.store->notifications(assocChanged).count;
@@ -212,7 +201,7 @@ private Q_SLOTS:
             QVERIFY(ok);
             QCOMPARE(describe(queryCurrentAssociations(nullptr)), answer);
             QCOMPARE(reg->get(QStringLiteral("HKCR\\.pbm"), QString()), pbm);
-            const QStringList now = everything(*reg);
+            const QStringList now = reg->everything();
             if (run > 2)
                 QCOMPARE(now, previous);
             previous = now;
@@ -303,7 +292,7 @@ private Q_SLOTS:
         QFETCH(QString, currentVersion);
         setWindows(currentVersion);
         unregisterViewer();
-        const QStringList before = everything(*reg);
+        const QStringList before = reg->everything();
 
         bool ok = true;
         makeAppDefaultForAllFormats(&ok);
@@ -311,7 +300,7 @@ private Q_SLOTS:
         QCOMPARE(debugLines, QStringList{notInstalledLine});
         makeAppDefaultForAllFormats(nullptr);
         QCOMPARE(debugLines, (QStringList{notInstalledLine, notInstalledLine}));
-        QCOMPARE(everything(*reg), before);
+        QCOMPARE(reg->everything(), before);
         QCOMPARE(notifications(*reg), 0);
 
         debugLines.clear();
@@ -320,7 +309,7 @@ private Q_SLOTS:
         QVERIFY(!allDefault);
         QVERIFY(queryCurrentAssociations(nullptr).isEmpty());
         QVERIFY(debugLines.isEmpty());
-        QCOMPARE(everything(*reg), before);
+        QCOMPARE(reg->everything(), before);
     }
 
     void noFormatRegisteredOnXpIsAllDone()
@@ -328,13 +317,13 @@ private Q_SLOTS:
         for (const QString &name : reg->store->subkeyNames(TestRegistry::key(machineClasses)))
             if (name.startsWith(QLatin1String("Talvimor.")))
                 QVERIFY(reg->store->removeKey(TestRegistry::key(machineClasses).child(name)));
-        const QStringList before = everything(*reg);
+        const QStringList before = reg->everything();
 
         bool ok = false;
         makeAppDefaultForAllFormats(&ok);
         QVERIFY(ok);
         makeAppDefaultForAllFormats(nullptr);
-        QCOMPARE(everything(*reg), before);
+        QCOMPARE(reg->everything(), before);
         QCOMPARE(notifications(*reg), 0);
 
         bool allDefault = false;
@@ -361,14 +350,14 @@ private Q_SLOTS:
         QFETCH(QStringList, debug);
         setWindows(currentVersion);
         reg->makeReadOnly();
-        const QStringList before = everything(*reg);
+        const QStringList before = reg->everything();
 
         bool ok = true;
         makeAppDefaultForAllFormats(&ok);
         QVERIFY(!ok);
         QCOMPARE(debugLines, debug);
         makeAppDefaultForAllFormats(nullptr);
-        QCOMPARE(everything(*reg), before);
+        QCOMPARE(reg->everything(), before);
         QCOMPARE(notifications(*reg), 0);
 
         // Reading is unaffected.

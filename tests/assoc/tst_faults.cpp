@@ -41,17 +41,6 @@ constexpr quint32 assocChanged = 0x08000000;
 constexpr int killRounds = 200;
 constexpr int racingSaves = 100;
 
-int fifOf(const char *name)
-{
-    return int(FreeImage_GetFIFFromFormat(name));
-}
-
-QStringList everything(const TestRegistry &reg)
-{
-    return reg.dump(QStringLiteral("HKEY_LOCAL_MACHINE")) +
-           reg.dump(QStringLiteral("HKEY_CURRENT_USER"));
-}
-
 // Checking every format but the three whose only extension a later format
 // takes anyway, so that a second save of the same choice writes nothing.
 void choose(QListWidget &list, bool check)
@@ -291,7 +280,7 @@ class TestFaults : public QObject
     std::unique_ptr<TestRegistry> reg;
     State checked, unchecked;
 
-    State current() const { return {everything(*reg), snapshot(reg->fileName)}; }
+    State current() const { return {reg->everything(), snapshot(reg->fileName)}; }
 
     // "checked", "unchecked", or what sets it apart from both.
     QString nameOf(const State &s) const
@@ -342,7 +331,7 @@ class TestFaults : public QObject
             makeAppDefaultForAllFormats(&ok);
         else
             ok = saveChoice(true);
-        *after = {everything(copy), snapshot(copy.fileName)};
+        *after = {copy.everything(), snapshot(copy.fileName)};
         *size = QFileInfo(copy.fileName).size();
         qputenv("PELLVARIN_REGISTRY", QFile::encodeName(reg->fileName));
         QVERIFY(ok);
@@ -519,7 +508,7 @@ private Q_SLOTS:
         } else {
             QVERIFY(saveChoice(true));
         }
-        QCOMPARE(everything(*reg), saved.dump);
+        QCOMPARE(reg->everything(), saved.dump);
     }
 
     void twoSaversAtOnceLeaveOneWholeState()

@@ -15,11 +15,6 @@ const QString user = QStringLiteral("HKEY_CURRENT_USER\\Software\\Classes\\");
 const QString fileExts = QStringLiteral(
     "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts\\");
 
-int fifOf(const char *name)
-{
-    return int(FreeImage_GetFIFFromFormat(name));
-}
-
 void registerViewer(const TestRegistry &reg, int fif)
 {
     QVERIFY(reg.set(machine + progIdOf(fif), QString(), formatDescription(fif)));

@@ -8,7 +8,15 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <FreeImage.h>
+
 #include <optional>
+
+// A FreeImage format's id by its name, as the tests speak of formats.
+inline int fifOf(const char *name)
+{
+    return int(FreeImage_GetFIFFromFormat(name));
+}
 
 class TestRegistry
 {
@@ -39,6 +47,13 @@ public:
     }
     bool exists(const QString &path) const { return store->keyExists(key(path)); }
     QStringList valueNames(const QString &path) const { return store->valueNames(key(path)); }
+
+    // Both hives, for comparing the whole registry before and after.
+    QStringList everything() const
+    {
+        return dump(QStringLiteral("HKEY_LOCAL_MACHINE")) +
+               dump(QStringLiteral("HKEY_CURRENT_USER"));
+    }
 
     // Replaces the file by a read-only copy of itself. The copy is a new
     // file, so the store, which keeps a connection per file, opens it anew.

@@ -21,11 +21,6 @@ namespace {
 const QString machine = QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\");
 const QString user = QStringLiteral("HKEY_CURRENT_USER\\Software\\Classes\\");
 
-int fifOf(const char *name)
-{
-    return int(FreeImage_GetFIFFromFormat(name));
-}
-
 void registerFormats(const TestRegistry &reg, std::initializer_list<const char *> names)
 {
     for (const char *name : names)
