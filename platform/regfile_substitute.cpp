@@ -267,6 +267,13 @@ bool holdsLineBreakOrNul(QStringView name)
     return name.contains(u'\r') || name.contains(u'\n') || name.contains(QChar(0));
 }
 
+// What the registry file can keep: no name may start with U+FEFF, which
+// SQLite would take for a byte-order mark, or hold half a surrogate pair.
+bool keepableName(QStringView name)
+{
+    return name.isValidUtf16() && !name.startsWith(QChar(0xFEFF));
+}
+
 bool Parser::keyLine(QStringView t)
 {
     // The last "]" closes: key names may themselves hold brackets.
@@ -286,6 +293,11 @@ bool Parser::keyLine(QStringView t)
     }
     if (holdsLineBreakOrNul(inner))
         return fail(lineNo, QStringLiteral("a key name cannot hold a line break or NUL"));
+    for (QStringView part : inner.split(u'\\')) {
+        if (!keepableName(part))
+            return fail(lineNo, QStringLiteral("a key name cannot start with U+FEFF or hold "
+                                               "half a surrogate pair"));
+    }
     currentName = inner.toString();
     if (deletion) {
         if (key->parts.isEmpty())
@@ -353,6 +365,9 @@ bool Parser::valueLine(QStringView t)
     } else if (holdsLineBreakOrNul(name)) {
         // Such a name could never be written back out as a line of its own.
         return fail(start, QStringLiteral("a value name cannot hold a line break or NUL"));
+    } else if (!keepableName(name)) {
+        return fail(start, QStringLiteral("a value name cannot start with U+FEFF or hold half "
+                                          "a surrogate pair"));
     }
     while (i < t.size() && isBlank(t[i]))
         ++i;

@@ -49,6 +49,14 @@ INSERT INTO keys(id, parent, name, fold) VALUES
     (2, 0, 'HKEY_CURRENT_USER', 'HKEY_CURRENT_USER');
 )sql";
 
+// SQLite keeps names as UTF-8 and takes a leading U+FEFF of UTF-16 text for
+// a byte-order mark: such a name would come back as another. Names that
+// cannot survive that are never stored and never found.
+bool storableName(const QString &name)
+{
+    return name.isValidUtf16() && !name.startsWith(QChar(0xFEFF));
+}
+
 QStringList sortedUnique(QStringList names)
 {
     std::sort(names.begin(), names.end());
@@ -465,6 +473,8 @@ bool RegistryStore::Private::ready()
 
 qint64 RegistryStore::Private::childId(qint64 parent, const QString &name)
 {
+    if (!storableName(name))
+        return 0;
     const QPair<qint64, QString> cacheKey(parent, foldName(name));
     const auto hit = keyCache.constFind(cacheKey);
     if (hit != keyCache.constEnd())
@@ -495,6 +505,8 @@ qint64 RegistryStore::Private::create(qint64 root, const QStringList &parts)
     for (const QString &part : parts) {
         qint64 next = childId(id, part);
         if (next == 0) {
+            if (!storableName(part))
+                return 0;
             const QString folded = foldName(part);
             if (!insertKey.reset().bind(id).bind(part).bind(folded).exec())
                 return 0;
@@ -508,6 +520,8 @@ qint64 RegistryStore::Private::create(qint64 root, const QStringList &parts)
 
 std::optional<RegValue> RegistryStore::Private::readValue(qint64 key, const QString &name)
 {
+    if (!storableName(name))
+        return std::nullopt;
     getValue.reset().bind(key).bind(foldName(name));
     std::optional<RegValue> v;
     if (getValue.step() == SQLITE_ROW)
@@ -530,6 +544,8 @@ QStringList RegistryStore::Private::names(qint64 key, bool values)
 bool RegistryStore::Private::writeValue(qint64 key, const QString &name, quint32 type,
                                         const QByteArray &data)
 {
+    if (!storableName(name))
+        return false;
     return putValue.reset()
         .bind(key)
         .bind(name)
@@ -541,6 +557,8 @@ bool RegistryStore::Private::writeValue(qint64 key, const QString &name, quint32
 
 bool RegistryStore::Private::eraseValue(qint64 key, const QString &name)
 {
+    if (!storableName(name))
+        return true; // it cannot be there
     return deleteValue.reset().bind(key).bind(foldName(name)).exec();
 }
 

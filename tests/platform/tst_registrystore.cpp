@@ -402,6 +402,26 @@ private Q_SLOTS:
         QCOMPARE(check.readAllStandardOutput().trimmed(), QByteArray("ok"));
     }
 
+    // SQLite would drop a leading U+FEFF as a byte-order mark and a lone
+    // surrogate would not survive UTF-8: such names are refused, not aliased.
+    void namesTheFileCannotKeepAreRefused()
+    {
+        RegistrySettings s(QStringLiteral("HKEY_CURRENT_USER\\Software"));
+        s.setValue(QStringLiteral("abc"), QStringLiteral("plain"));
+        const QString bom = QChar(0xFEFF) + QStringLiteral("abc");
+        const QString half = QStringLiteral("x") + QChar(0xD800);
+        QVERIFY(!s.contains(bom));
+        s.setValue(bom, QStringLiteral("aliased"));
+        QCOMPARE(s.status(), QSettings::AccessError);
+        QCOMPARE(s.value(QStringLiteral("abc")).toString(), QStringLiteral("plain"));
+        auto store = RegistryStore::openDefault();
+        QVERIFY(!store->createKey(key("HKCU\\Software").child(bom)));
+        QVERIFY(!store->createKey(key("HKCU\\Software").child(half)));
+        QVERIFY(!store->setValue(key("HKCU\\Software"), half, RegType::Sz, encodeRegSz({})));
+        QCOMPARE(s.childKeys(), QStringList{QStringLiteral("abc")});
+        QVERIFY(s.childGroups().isEmpty());
+    }
+
     void otherHivesReadEmpty()
     {
         RegistrySettings s(QStringLiteral("HKEY_USERS\\.DEFAULT"));
