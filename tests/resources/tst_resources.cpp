@@ -107,6 +107,31 @@ qint64 distance(const QImage &a, const QImage &b)
     return sum;
 }
 
+// Whether two images show the same pixels. A reader may pass translucent
+// pixels through premultiplied form, and how that rounds depends on the
+// CPU's vector path, so colour under alpha below 255 may be one off.
+bool samePixels(const QImage &a, const QImage &b)
+{
+    if (a.size() != b.size())
+        return false;
+    const QImage ca = a.convertToFormat(QImage::Format_ARGB32);
+    const QImage cb = b.convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < ca.height(); ++y) {
+        const QRgb *ra = reinterpret_cast<const QRgb *>(ca.constScanLine(y));
+        const QRgb *rb = reinterpret_cast<const QRgb *>(cb.constScanLine(y));
+        for (int x = 0; x < ca.width(); ++x) {
+            if (ra[x] == rb[x])
+                continue;
+            const int slack = qAlpha(ra[x]) == 255 ? 0 : 1;
+            if (qAlpha(ra[x]) != qAlpha(rb[x]) || qAbs(qRed(ra[x]) - qRed(rb[x])) > slack ||
+                qAbs(qGreen(ra[x]) - qGreen(rb[x])) > slack ||
+                qAbs(qBlue(ra[x]) - qBlue(rb[x])) > slack)
+                return false;
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 class TestResources : public QObject
@@ -229,7 +254,7 @@ void TestResources::icon()
         QVERIFY(reader.jumpToImage(i));
         const QImage theirs = reader.read().convertToFormat(QImage::Format_ARGB32);
         QCOMPARE(theirs.size(), QSize(sizes[i], sizes[i]));
-        QVERIFY2(theirs == decoded[size_t(i)], qPrintable(QString::number(sizes[i])));
+        QVERIFY2(samePixels(theirs, decoded[size_t(i)]), qPrintable(QString::number(sizes[i])));
     }
 }
 
