@@ -267,11 +267,19 @@ bool holdsLineBreakOrNul(QStringView name)
     return name.contains(u'\r') || name.contains(u'\n') || name.contains(QChar(0));
 }
 
-// What the registry file can keep: no name may start with U+FEFF, which
-// SQLite would take for a byte-order mark, or hold half a surrogate pair.
-bool keepableName(QStringView name)
+// Why the registry would refuse a name that has passed the line checks, or
+// nothing when it takes it.
+QString nameFault(QStringView name, bool key)
 {
-    return name.isValidUtf16() && !name.startsWith(QChar(0xFEFF));
+    const qsizetype limit = key ? maxKeyNameLength : maxValueNameLength;
+    if (name.size() > limit)
+        return QStringLiteral("a %1 name is longer than %2 characters")
+            .arg(key ? QStringLiteral("key") : QStringLiteral("value"))
+            .arg(limit);
+    if (key ? isValidKeyName(name) : isValidValueName(name))
+        return QString();
+    return QStringLiteral("a %1 name cannot start with U+FEFF or hold half a surrogate pair")
+        .arg(key ? QStringLiteral("key") : QStringLiteral("value"));
 }
 
 bool Parser::keyLine(QStringView t)
@@ -293,10 +301,10 @@ bool Parser::keyLine(QStringView t)
     }
     if (holdsLineBreakOrNul(inner))
         return fail(lineNo, QStringLiteral("a key name cannot hold a line break or NUL"));
-    for (QStringView part : inner.split(u'\\')) {
-        if (!keepableName(part))
-            return fail(lineNo, QStringLiteral("a key name cannot start with U+FEFF or hold "
-                                               "half a surrogate pair"));
+    for (const QString &part : key->parts) {
+        const QString fault = nameFault(part, true);
+        if (!fault.isEmpty())
+            return fail(lineNo, fault);
     }
     currentName = inner.toString();
     if (deletion) {
@@ -365,9 +373,8 @@ bool Parser::valueLine(QStringView t)
     } else if (holdsLineBreakOrNul(name)) {
         // Such a name could never be written back out as a line of its own.
         return fail(start, QStringLiteral("a value name cannot hold a line break or NUL"));
-    } else if (!keepableName(name)) {
-        return fail(start, QStringLiteral("a value name cannot start with U+FEFF or hold half "
-                                          "a surrogate pair"));
+    } else if (const QString fault = nameFault(name, false); !fault.isEmpty()) {
+        return fail(start, fault);
     }
     while (i < t.size() && isBlank(t[i]))
         ++i;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "registrylimits.h"
+
 #include <QSettings>
 #include <QString>
 #include <QStringList>

@@ -5,11 +5,14 @@
 // with HKEY_CLASSES_ROOT as a live merged view of the per-user classes over
 // the machine classes. Only the substitute build has this header.
 
+#include "registrylimits.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <QStringView>
 
 #include <memory>
 #include <optional>
@@ -49,6 +52,16 @@ QString hiveName(Hive hive);
 
 // Windows compares names by upper-casing each UTF-16 unit on its own.
 QString foldName(const QString &name);
+
+// Whether a name can exist in the registry and survive its file: within the
+// limit and without NUL (Windows takes names NUL-terminated, so the rest
+// would name another key or value), a key name neither empty nor holding
+// "\", and no name starting with U+FEFF or holding half a surrogate pair,
+// which the file's UTF-8 cannot keep. Other control characters are names
+// like any other, as on Windows. The store neither stores nor finds any
+// other name.
+bool isValidKeyName(QStringView name);
+bool isValidValueName(QStringView name);
 
 struct RegValue
 {

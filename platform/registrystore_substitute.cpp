@@ -50,11 +50,10 @@ INSERT INTO keys(id, parent, name, fold) VALUES
 )sql";
 
 // SQLite keeps names as UTF-8 and takes a leading U+FEFF of UTF-16 text for
-// a byte-order mark: such a name would come back as another. Names that
-// cannot survive that are never stored and never found.
-bool storableName(const QString &name)
+// a byte-order mark: such a name would come back as another.
+bool storableName(QStringView name)
 {
-    return name.isValidUtf16() && !name.startsWith(QChar(0xFEFF));
+    return name.isValidUtf16() && !name.startsWith(QChar(0xFEFF)) && !name.contains(QChar(0));
 }
 
 QStringList sortedUnique(QStringList names)
@@ -198,6 +197,17 @@ std::optional<RegKeyPath> parseKeyPath(const QString &path)
         return std::nullopt;
     key.parts = parts;
     return key;
+}
+
+bool isValidKeyName(QStringView name)
+{
+    return !name.isEmpty() && name.size() <= maxKeyNameLength && !name.contains(u'\\') &&
+           storableName(name);
+}
+
+bool isValidValueName(QStringView name)
+{
+    return name.size() <= maxValueNameLength && storableName(name);
 }
 
 QString foldName(const QString &name)
@@ -473,7 +483,7 @@ bool RegistryStore::Private::ready()
 
 qint64 RegistryStore::Private::childId(qint64 parent, const QString &name)
 {
-    if (!storableName(name))
+    if (!isValidKeyName(name))
         return 0;
     const QPair<qint64, QString> cacheKey(parent, foldName(name));
     const auto hit = keyCache.constFind(cacheKey);
@@ -505,7 +515,7 @@ qint64 RegistryStore::Private::create(qint64 root, const QStringList &parts)
     for (const QString &part : parts) {
         qint64 next = childId(id, part);
         if (next == 0) {
-            if (!storableName(part))
+            if (!isValidKeyName(part))
                 return 0;
             const QString folded = foldName(part);
             if (!insertKey.reset().bind(id).bind(part).bind(folded).exec())
@@ -520,7 +530,7 @@ qint64 RegistryStore::Private::create(qint64 root, const QStringList &parts)
 
 std::optional<RegValue> RegistryStore::Private::readValue(qint64 key, const QString &name)
 {
-    if (!storableName(name))
+    if (!isValidValueName(name))
         return std::nullopt;
     getValue.reset().bind(key).bind(foldName(name));
     std::optional<RegValue> v;
@@ -544,7 +554,7 @@ QStringList RegistryStore::Private::names(qint64 key, bool values)
 bool RegistryStore::Private::writeValue(qint64 key, const QString &name, quint32 type,
                                         const QByteArray &data)
 {
-    if (!storableName(name))
+    if (!isValidValueName(name))
         return false;
     return putValue.reset()
         .bind(key)
@@ -557,7 +567,7 @@ bool RegistryStore::Private::writeValue(qint64 key, const QString &name, quint32
 
 bool RegistryStore::Private::eraseValue(qint64 key, const QString &name)
 {
-    if (!storableName(name))
+    if (!isValidValueName(name))
         return true; // it cannot be there
     return deleteValue.reset().bind(key).bind(foldName(name)).exec();
 }

@@ -1,4 +1,5 @@
 #include "regfile.h"
+#include "registrydump.h"
 #include "registrystore.h"
 
 #include <QBuffer>
@@ -56,10 +57,8 @@ public:
     // Every key and value, types and bytes included, for exact comparisons.
     QStringList dump() const
     {
-        QStringList lines;
-        for (const RegKeyPath &hive : {key("HKLM"), key("HKCU")})
-            dumpKey(hive, lines);
-        return lines;
+        return dumpRegistry(*store, QStringLiteral("HKLM")) +
+               dumpRegistry(*store, QStringLiteral("HKCU"));
     }
 
     bool set(const char *path, const QString &name, quint32 type, const QByteArray &data)
@@ -69,17 +68,6 @@ public:
 
     QTemporaryDir dir;
     std::shared_ptr<RegistryStore> store;
-
-private:
-    void dumpKey(const RegKeyPath &k, QStringList &lines) const
-    {
-        lines.append(QLatin1Char('[') + k.toString() + QLatin1Char(']'));
-        for (const RegValue &v : store->values(k))
-            lines.append(v.name + QLatin1Char('=') + QString::number(v.type) + QLatin1Char(':') +
-                         QString::fromLatin1(v.data.toHex()));
-        for (const QString &sub : store->subkeyNames(k))
-            dumpKey(k.child(sub), lines);
-    }
 };
 
 } // namespace
@@ -96,6 +84,7 @@ private Q_SLOTS:
     void exportWrapsLongHexLists();
     void exportOfOneKey();
     void exportRefusesNamesNoLineCanHold();
+    void namesAtTheLimitsAndMegabyteValuesRoundTrip();
 
     void importsEveryValueSyntax_data();
     void importsEveryValueSyntax();
@@ -302,7 +291,7 @@ void TestRegFile::exportRefusesNamesNoLineCanHold()
     } names[] = {
         {QStringLiteral("two\nlines"), QStringLiteral("v")},
         {QStringLiteral("k"), QStringLiteral("a\rb")},
-        {QStringLiteral("k"), QStringLiteral("nul") + QChar(0)},
+        {QStringLiteral("carriage\rreturn"), QStringLiteral("v")},
     };
     for (const auto &n : names) {
         Registry r;
@@ -314,6 +303,28 @@ void TestRegFile::exportRefusesNamesNoLineCanHold()
         QVERIFY(!exportRegFile(*r.store, std::nullopt, out, &error));
         QVERIFY(error.contains(QStringLiteral("cannot hold")));
     }
+}
+
+void TestRegFile::namesAtTheLimitsAndMegabyteValuesRoundTrip()
+{
+    Registry a;
+    const QString longestKey(maxKeyNameLength, QLatin1Char('K'));
+    const QString longestValue(maxValueNameLength, QLatin1Char('V'));
+    const RegKeyPath deep = key("HKCU\\Software").child(longestKey).child(longestKey);
+    QByteArray binary(1 << 20, Qt::Uninitialized);
+    for (int i = 0; i < binary.size(); ++i)
+        binary[i] = char(i ^ (i >> 8));
+    const QString text(1 << 19, QLatin1Char('t'));
+    QVERIFY(a.store->setValue(deep, longestValue, RegType::Binary, binary));
+    QVERIFY(a.store->setValue(deep, QString(), RegType::Sz, utf16(text)));
+
+    const QByteArray first = a.exportKeys();
+    Registry b;
+    QString error;
+    QVERIFY2(b.import(first, &error), qPrintable(error));
+    QCOMPARE(b.store->value(deep, longestValue)->data, binary);
+    QCOMPARE(b.dump(), a.dump());
+    QCOMPARE(b.exportKeys(), first);
 }
 
 void TestRegFile::importsEveryValueSyntax_data()
@@ -539,6 +550,13 @@ void TestRegFile::malformedInputWritesNothing_data()
     QTest::newRow("value with CR") << good + "\"\r\"=\"\"\n" << next << "value name cannot";
     QTest::newRow("value with NUL")
         << good + QByteArray("\"\0\"=\"\"\n", 7) << next << "value name cannot";
+    // Windows refuses longer names; a shortened one would name another.
+    QTest::newRow("key name of 256")
+        << good + "[HKEY_CURRENT_USER\\ok\\" + QByteArray(256, 'k') + "\\below]\n"
+        << next << "key name is longer than 255 characters";
+    QTest::newRow("value name of 16,384")
+        << good + "[HKEY_CURRENT_USER\\ok]\n\"" + QByteArray(16384, 'v') + "\"=\"\"\n"
+        << next + 1 << "value name is longer than 16383 characters";
     QTest::newRow("deleting a hive") << good + "[-HKEY_CLASSES_ROOT]\n" << next << "whole hive";
     QTest::newRow("no closing bracket") << good + "[HKEY_CURRENT_USER\\A\n"
                                         << next << "no closing ]";

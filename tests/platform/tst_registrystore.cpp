@@ -1,3 +1,4 @@
+#include "registrydump.h"
 #include "registrysettings.h"
 #include "registrystore.h"
 
@@ -41,6 +42,12 @@ int runWriter(const QString &tag)
             return 1;
     }
     return 0;
+}
+
+QStringList dumpAll(const RegistryStore &store)
+{
+    return dumpRegistry(store, QStringLiteral("HKLM")) +
+           dumpRegistry(store, QStringLiteral("HKCU"));
 }
 
 } // namespace
@@ -420,6 +427,132 @@ private Q_SLOTS:
         QVERIFY(!store->setValue(key("HKCU\\Software"), half, RegType::Sz, encodeRegSz({})));
         QCOMPARE(s.childKeys(), QStringList{QStringLiteral("abc")});
         QVERIFY(s.childGroups().isEmpty());
+    }
+
+    // Windows refuses longer names outright; taking them here would let a
+    // test pass that fails there, and a name cut short would alias another.
+    void namesUpToTheRegistrysLimitsAndNoFurther()
+    {
+        auto store = RegistryStore::openDefault();
+        const RegKeyPath base = key("HKCU\\Software\\Limits");
+        QVERIFY(store->createKey(base));
+        const QString longestKey(maxKeyNameLength, QLatin1Char('k'));
+        const QString longestValue(maxValueNameLength, QLatin1Char('v'));
+
+        QVERIFY(store->createKey(base.child(longestKey).child(longestKey)));
+        QVERIFY(store->setValue(base.child(longestKey), longestValue, RegType::Sz,
+                                encodeRegSz(QStringLiteral("fits"))));
+        QCOMPARE(store->subkeyNames(base), QStringList{longestKey});
+        QCOMPARE(store->valueNames(base.child(longestKey)), QStringList{longestValue});
+        QCOMPARE(decodeRegSz(store->value(base.child(longestKey), longestValue)->data),
+                 QStringLiteral("fits"));
+        // QSettings' spelling reaches the same names, whatever their case.
+        RegistrySettings s(QStringLiteral("HKEY_CURRENT_USER\\Software\\Limits"));
+        QCOMPARE(s.value(longestKey + QLatin1Char('/') + longestValue.toUpper()).toString(),
+                 QStringLiteral("fits"));
+
+        const QString tooLongKey = longestKey + QLatin1Char('k');
+        const QString tooLongValue = longestValue + QLatin1Char('v');
+        const QStringList before = dumpAll(*store);
+        QVERIFY(!store->createKey(base.child(tooLongKey)));
+        QVERIFY(!store->createKey(base.child(QStringLiteral("fresh")).child(tooLongKey)));
+        QVERIFY(!store->setValue(base.child(tooLongKey), QString(), RegType::Sz, {}));
+        QVERIFY(!store->setValue(base, tooLongValue, RegType::Sz, encodeRegSz({})));
+        s.setValue(QStringLiteral("fresh/") + tooLongKey + QStringLiteral("/x"),
+                   QStringLiteral("y"));
+        QCOMPARE(s.status(), QSettings::AccessError);
+        // Nothing was made on the way, not even the parent that did fit.
+        QCOMPARE(dumpAll(*store), before);
+        QVERIFY(!store->keyExists(base.child(tooLongKey)));
+        QVERIFY(!store->value(base, tooLongValue));
+        QVERIFY(store->removeKey(base.child(tooLongKey)));
+        QVERIFY(store->removeValue(base, tooLongValue));
+        QCOMPARE(dumpAll(*store), before);
+    }
+
+    // A name is only ever one name in one key: separators cannot make a
+    // store key reach elsewhere, a NUL cannot cut it short, and quotes or
+    // LIKE wildcards mean nothing to the file underneath.
+    void namesStayInTheirKey()
+    {
+        auto store = RegistryStore::openDefault();
+        const RegKeyPath base = key("HKCU\\Software\\Names");
+        QVERIFY(store->createKey(base.child(QStringLiteral("a"))));
+        QVERIFY(store->createKey(base.child(QStringLiteral("abc"))));
+        QVERIFY(store->setValue(base, QStringLiteral("a"), RegType::Sz, encodeRegSz({})));
+        QVERIFY(store->setValue(base, QStringLiteral("abc"), RegType::Sz, encodeRegSz({})));
+        const QStringList seeded = dumpAll(*store);
+
+        // A key name cannot hold "\", so no part may; a NUL would end it.
+        const QString nul = QStringLiteral("a") + QChar(0) + QStringLiteral("x");
+        for (const QString &bad : {QStringLiteral("..\\..\\Machine"), QStringLiteral("a\\b"),
+                                   QStringLiteral("\\"), nul, QString()}) {
+            QVERIFY(!store->createKey(base.child(bad)));
+            QVERIFY(!store->setValue(base.child(bad), QString(), RegType::Sz, {}));
+            QVERIFY(!store->keyExists(base.child(bad)));
+        }
+        QVERIFY(!store->setValue(base, nul, RegType::Sz, encodeRegSz(QStringLiteral("cut"))));
+        QVERIFY(!store->value(base, nul));
+        QCOMPARE(dumpAll(*store), seeded);
+
+        // Value names may hold "\" on Windows; they stay values of this key.
+        // "/" is an ordinary character in key names too, as in "image/png".
+        const QStringList valuesOnly{QStringLiteral("..\\..\\x"), QStringLiteral("\\")};
+        const QStringList both{
+            QStringLiteral("image/png"),    QStringLiteral("tab\there"),
+            QStringLiteral("\x01\x1b\x7f"), QStringLiteral("'); DROP TABLE keys; --"),
+            QStringLiteral("a%"),           QStringLiteral("a_c"),
+            QStringLiteral("\"quoted\"")};
+        for (const QString &name : valuesOnly + both)
+            QVERIFY2(store->setValue(base, name, RegType::Sz, encodeRegSz(name)), qPrintable(name));
+        for (const QString &name : both)
+            QVERIFY2(store->createKey(base.child(name).child(QStringLiteral("below"))),
+                     qPrintable(name));
+        const QStringList plain{QStringLiteral("a"), QStringLiteral("abc")};
+        auto sorted = [](QStringList l) {
+            std::sort(l.begin(), l.end());
+            return l;
+        };
+        QCOMPARE(store->valueNames(base), sorted(valuesOnly + both + plain));
+        QCOMPARE(store->subkeyNames(base), sorted(both + plain));
+        for (const QString &name : valuesOnly + both)
+            QCOMPARE(decodeRegSz(store->value(base, name)->data), name);
+        for (const QString &name : both)
+            QCOMPARE(store->subkeyNames(base.child(name)), QStringList{QStringLiteral("below")});
+        QCOMPARE(store->subkeyNames(key("HKCU")), QStringList{QStringLiteral("Software")});
+        QVERIFY(store->subkeyNames(key("HKLM")).isEmpty());
+
+        // Removing the odd names takes exactly them and leaves a and abc.
+        for (const QString &name : valuesOnly + both)
+            QVERIFY(store->removeValue(base, name));
+        for (const QString &name : both)
+            QVERIFY(store->removeKey(base.child(name)));
+        QCOMPARE(dumpAll(*store), seeded);
+        QCOMPARE(store->notifications(0).count, 0);
+    }
+
+    // The registry advises values under about 1 MB; such a value must still
+    // land and come back whole, through the store and through QSettings.
+    void megabyteValues()
+    {
+        auto store = RegistryStore::openDefault();
+        const RegKeyPath base = key("HKCU\\Software\\Big");
+        QByteArray binary(1 << 20, Qt::Uninitialized);
+        for (int i = 0; i < binary.size(); ++i)
+            binary[i] = char((i * 7919) >> 3);
+        const QString text(1 << 19, QChar(0x263A)); // 1 MiB as UTF-16
+        QVERIFY(store->setValue(base, QStringLiteral("bin"), RegType::Binary, binary));
+        QVERIFY(store->setValue(base, QStringLiteral("text"), RegType::Sz, encodeRegSz(text)));
+        QCOMPARE(store->value(base, QStringLiteral("bin"))->data, binary);
+        QCOMPARE(decodeRegSz(store->value(base, QStringLiteral("text"))->data), text);
+
+        RegistrySettings s(QStringLiteral("HKEY_CURRENT_USER\\Software\\Big"));
+        QCOMPARE(s.value(QStringLiteral("bin")).toByteArray(), binary);
+        s.setValue(QStringLiteral("sub/text"), text + QStringLiteral("!"));
+        QCOMPARE(s.status(), QSettings::NoError);
+        QCOMPARE(s.value(QStringLiteral("sub/text")).toString(), text + QStringLiteral("!"));
+        QCOMPARE(s.childKeys(), (QStringList{QStringLiteral("bin"), QStringLiteral("text")}));
+        QCOMPARE(s.childGroups(), QStringList{QStringLiteral("sub")});
     }
 
     void otherHivesReadEmpty()

@@ -275,6 +275,21 @@ void TestPellvarinReg::setAndDelete()
     const Result hive = cli.run({QStringLiteral("delete"), QStringLiteral("HKEY_CURRENT_USER")});
     QCOMPARE(hive.code, 2);
     QVERIFY(cli.run({QStringLiteral("export"), QStringLiteral("HKCU\\Software")}).code == 0);
+
+    // Names past the registry's limits are refused, saying so briefly.
+    const QByteArray before = cli.run({QStringLiteral("export")}).out;
+    const Result longValue =
+        cli.run({QStringLiteral("set"), k, QString(maxValueNameLength + 1, QLatin1Char('v')),
+                 QStringLiteral("x")});
+    const Result longKey =
+        cli.run({QStringLiteral("set"),
+                 k + QLatin1Char('\\') + QString(maxKeyNameLength + 1, QLatin1Char('k')),
+                 QStringLiteral("v"), QStringLiteral("x")});
+    for (const Result &r : {longValue, longKey}) {
+        QCOMPARE(r.code, 2);
+        QVERIFY2(r.err.contains("at most") && r.err.size() < 300, r.err.constData());
+    }
+    QCOMPARE(cli.run({QStringLiteral("export")}).out, before);
 }
 
 void TestPellvarinReg::importAndExport()

@@ -74,6 +74,13 @@ int usage(const QString &why)
 }
 
 // As QSettings spells the unnamed value, and as regedit does.
+// Names in messages, cut so that a 16,383-character one stays readable.
+QString shortened(const QString &name)
+{
+    constexpr qsizetype shown = 60;
+    return name.size() <= shown ? name : name.left(shown) + QStringLiteral("...");
+}
+
 QString valueName(const QString &arg)
 {
     if (arg == QLatin1String("@") || arg == QLatin1String("Default"))
@@ -160,11 +167,22 @@ bool Tool::openStore(bool forWriting, int *code)
 std::optional<RegKeyPath> Tool::key(const QString &arg, int *code)
 {
     auto k = parseRegKeyName(arg);
-    if (!k)
+    if (!k) {
         *code = fail(Failure, QStringLiteral("not a key: \"%1\"; a key starts with "
                                              "HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER or "
                                              "HKEY_CLASSES_ROOT")
-                                  .arg(arg));
+                                  .arg(shortened(arg)));
+        return std::nullopt;
+    }
+    for (const QString &part : k->parts) {
+        if (!isValidKeyName(part)) {
+            *code = fail(Failure, QStringLiteral("the registry cannot hold the key name \"%1\": "
+                                                 "at most %2 characters, no NUL")
+                                      .arg(shortened(part))
+                                      .arg(maxKeyNameLength));
+            return std::nullopt;
+        }
+    }
     return k;
 }
 
@@ -253,8 +271,14 @@ int Tool::set(const QStringList &args)
     const auto k = key(args[0], &code);
     if (!k || !openStore(true, &code))
         return code;
+    if (!isValidValueName(args[1]))
+        return fail(Failure, QStringLiteral("the registry cannot hold the value name \"%1\": "
+                                            "at most %2 characters, no NUL")
+                                 .arg(shortened(args[1]))
+                                 .arg(maxValueNameLength));
     if (!store->setValue(*k, valueName(args[1]), RegType::Sz, encodeRegSz(args[2])))
-        return fail(Failure, QStringLiteral("could not write \"%1\" in %2").arg(args[1], args[0]));
+        return fail(Failure, QStringLiteral("could not write \"%1\" in %2")
+                                 .arg(shortened(args[1]), shortened(args[0])));
     return Success;
 }
 
