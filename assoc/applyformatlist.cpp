@@ -10,11 +10,14 @@
 
 namespace {
 
-// Both separators address deeper keys, so such a name would reach a key
-// other than the one it stands for.
-bool isSafeName(const QString &name)
+// A name taken from the registry or from a plug-in must stand for exactly
+// one key or value: either separator would address a deeper key, a NUL
+// would end the name early, and a name past the registry's limit would
+// fail the whole save over one odd entry.
+bool isSafeName(const QString &name, qsizetype limit)
 {
-    return !name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\\'));
+    return !name.isEmpty() && name.size() <= limit && !name.contains(QLatin1Char('/')) &&
+           !name.contains(QLatin1Char('\\')) && !name.contains(QChar(0));
 }
 
 int checkStateOf(const QListWidgetItem *item)
@@ -59,11 +62,11 @@ bool applyFormatList(QListWidget *list)
         const QString progId = progIdOf(fif);
 
         for (const QString &extension : extensionsOfFormat(fif)) {
-            if (!isSafeName(extension)) {
-                qDebug("applyFormatList: skipped an extension that holds a key separator");
+            const QString key = extensionKey(extension);
+            if (!isSafeName(key, maxKeyNameLength)) {
+                qDebug("applyFormatList: skipped an extension that cannot name a registry key");
                 continue;
             }
-            const QString key = extensionKey(extension);
             mergedClasses.beginGroup(key);
             QString previous;
             userFileExts.beginGroup(key);
@@ -86,7 +89,7 @@ bool applyFormatList(QListWidget *list)
                 userClasses.beginGroup(key);
                 userClasses.beginGroup(openWith);
                 // Remembered so that unchecking can give the extension back.
-                if (!previous.isEmpty() && isSafeName(previous)) {
+                if (isSafeName(previous, maxValueNameLength)) {
                     userClasses.remove(previous);
                     userClasses.setValue(previous, QString());
                 }
@@ -105,7 +108,7 @@ bool applyFormatList(QListWidget *list)
                     QString heir;
                     for (int k = 0; k < userClasses.childKeys().size(); ++k) {
                         const QString candidate = userClasses.childKeys().at(k);
-                        if (!isSafeName(candidate) || givenUp.contains(candidate))
+                        if (!isSafeName(candidate, maxKeyNameLength) || givenUp.contains(candidate))
                             continue;
                         mergedClasses.endGroup();
                         mergedClasses.beginGroup(candidate);

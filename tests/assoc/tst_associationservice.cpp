@@ -219,8 +219,7 @@ private Q_SLOTS:
             QVERIFY(reg->set(versionKey, QStringLiteral("CurrentVersion"), current));
         auto dword = [&](const char *name, int v) {
             const QByteArray le = QByteArray::fromRawData(reinterpret_cast<const char *>(&v), 4);
-            QVERIFY(reg->store->setValue(TestRegistry::key(versionKey), QLatin1String(name),
-                                         RegType::Dword, le));
+            QVERIFY(reg->setData(versionKey, QLatin1String(name), RegType::Dword, le));
         };
         if (major >= 0) {
             dword("CurrentMajorVersionNumber", major);

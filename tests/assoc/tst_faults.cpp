@@ -326,6 +326,7 @@ class TestFaults : public QObject
         QVERIFY(QFile::remove(copy.fileName));
         QVERIFY(QFile::copy(reg->fileName, copy.fileName));
         copy.store = RegistryStore::openDefault();
+        copy.seededMachine();
         bool ok = false;
         if (engine)
             makeAppDefaultForAllFormats(&ok);
@@ -342,7 +343,7 @@ private Q_SLOTS:
     {
         reg = std::make_unique<TestRegistry>();
         QString error;
-        QVERIFY2(importRegFile(*reg->store, QStringLiteral(PELLVARIN_DEFAULT_REGISTRY), &error),
+        QVERIFY2(reg->import(QStringLiteral(PELLVARIN_DEFAULT_REGISTRY), &error),
                  qPrintable(error));
     }
 

@@ -15,12 +15,12 @@ const QString user = QStringLiteral("HKEY_CURRENT_USER\\Software\\Classes\\");
 const QString fileExts = QStringLiteral(
     "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts\\");
 
-void registerViewer(const TestRegistry &reg, int fif)
+void registerViewer(TestRegistry &reg, int fif)
 {
     QVERIFY(reg.set(machine + progIdOf(fif), QString(), formatDescription(fif)));
 }
 
-void registerAll(const TestRegistry &reg)
+void registerAll(TestRegistry &reg)
 {
     for (int fif = 0; fif < formatCount(); ++fif)
         registerViewer(reg, fif);

@@ -31,8 +31,12 @@ fresh_registry() {
   "$reg" init >/dev/null
 }
 
-# Starts the program and waits for a visible window with that title.
+machine() { "$reg" export HKEY_LOCAL_MACHINE; }
+
+# Starts the program and waits for a visible window with that title. All
+# seeding is done by then, so the machine hive must stay as it is now.
 start_app() {
+  machine_before=$(machine)
   "$app" &
   app_pid=$!
   window=""
@@ -63,6 +67,7 @@ finish_app() {
     echo "the program did not end" >&2
   fi
   wait "$app_pid" || code=$?
+  check "the machine hive is as seeded" test "$(machine)" = "$machine_before"
 }
 
 user_default() { "$reg" get "HKEY_CURRENT_USER\\Software\\Classes\\$1" Default 2>/dev/null || true; }

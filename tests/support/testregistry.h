@@ -2,7 +2,15 @@
 
 // A registry of a test's own: a fresh SQLite file in a temporary directory,
 // made the default for everything the test then calls.
+//
+// Nothing but the test's own seeding may write the machine hive: when the
+// registry goes away it checks that HKEY_LOCAL_MACHINE is as the last
+// seeding left it. Seeding through this class's own writes counts by
+// itself; a test that seeds the machine any other way says so with
+// seededMachine().
 
+#include "regfile.h"
+#include "registrydump.h"
 #include "registrystore.h"
 
 #include <QTemporaryDir>
@@ -27,16 +35,66 @@ public:
         fileName = dir.filePath(QStringLiteral("registry%1.sqlite").arg(++serial));
         qputenv("PELLVARIN_REGISTRY", QFile::encodeName(fileName));
         store = RegistryStore::openDefault();
+        seededMachine();
     }
+
+    ~TestRegistry()
+    {
+        // A test that has failed already has said what went wrong.
+        if (!QTest::currentTestFailed())
+            QCOMPARE(dump(machineHive), machineSeed);
+    }
+
+    TestRegistry(const TestRegistry &) = delete;
+    TestRegistry &operator=(const TestRegistry &) = delete;
+
+    void seededMachine() { machineSeed = dump(machineHive); }
 
     static RegKeyPath key(const QString &path) { return *parseKeyPath(path); }
 
     // name "" is the default value.
-    bool set(const QString &path, const QString &name, const QString &value) const
+    bool set(const QString &path, const QString &name, const QString &value)
     {
-        return store->setValue(key(path), name, RegType::Sz, encodeRegSz(value));
+        const RegKeyPath k = key(path);
+        const bool ok = store->setValue(k, name, RegType::Sz, encodeRegSz(value));
+        seeded(k);
+        return ok;
     }
-    bool createKey(const QString &path) const { return store->createKey(key(path)); }
+    bool setData(const QString &path, const QString &name, quint32 type, const QByteArray &data)
+    {
+        const RegKeyPath k = key(path);
+        const bool ok = store->setValue(k, name, type, data);
+        seeded(k);
+        return ok;
+    }
+    bool removeValue(const QString &path, const QString &name)
+    {
+        const RegKeyPath k = key(path);
+        const bool ok = store->removeValue(k, name);
+        seeded(k);
+        return ok;
+    }
+    bool removeKey(const QString &path)
+    {
+        const RegKeyPath k = key(path);
+        const bool ok = store->removeKey(k);
+        seeded(k);
+        return ok;
+    }
+    // A whole machine at once, as resources/default-registry.reg describes one.
+    bool import(const QString &regFile, QString *error)
+    {
+        const bool ok = importRegFile(*store, regFile, error);
+        seededMachine();
+        return ok;
+    }
+    bool createKey(const QString &path)
+    {
+        const RegKeyPath k = key(path);
+        const bool ok = store->createKey(k);
+        seeded(k);
+        return ok;
+    }
 
     std::optional<QString> get(const QString &path, const QString &name) const
     {
@@ -51,8 +109,7 @@ public:
     // Both hives, for comparing the whole registry before and after.
     QStringList everything() const
     {
-        return dump(QStringLiteral("HKEY_LOCAL_MACHINE")) +
-               dump(QStringLiteral("HKEY_CURRENT_USER"));
+        return dump(machineHive) + dump(QStringLiteral("HKEY_CURRENT_USER"));
     }
 
     // Replaces the file by a read-only copy of itself. The copy is a new
@@ -66,28 +123,24 @@ public:
         QVERIFY(QFile::rename(copy, fileName));
         store = RegistryStore::openDefault();
         QVERIFY(store->isUsable() && !store->isWritable());
+        seededMachine();
     }
 
     // Every key and value below path, one line each, for before/after comparisons.
-    QStringList dump(const QString &path) const
-    {
-        QStringList lines;
-        dumpKey(key(path), lines);
-        return lines;
-    }
+    QStringList dump(const QString &path) const { return dumpRegistry(*store, path); }
 
     QTemporaryDir dir;
     QString fileName;
     std::shared_ptr<RegistryStore> store;
 
 private:
-    void dumpKey(const RegKeyPath &k, QStringList &lines) const
+    const QString machineHive = QStringLiteral("HKEY_LOCAL_MACHINE");
+    QStringList machineSeed;
+
+    // Writes to the per-user hive cannot have touched the machine's.
+    void seeded(const RegKeyPath &k)
     {
-        lines.append(QLatin1Char('[') + k.toString() + QLatin1Char(']'));
-        for (const RegValue &v : store->values(k))
-            lines.append(v.name + QLatin1Char('=') + QString::number(v.type) + QLatin1Char(':') +
-                         QString::fromLatin1(v.data.toHex()));
-        for (const QString &sub : store->subkeyNames(k))
-            dumpKey(k.child(sub), lines);
+        if (k.hive != Hive::CurrentUser)
+            seededMachine();
     }
 };

@@ -21,13 +21,13 @@ namespace {
 const QString machine = QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\");
 const QString user = QStringLiteral("HKEY_CURRENT_USER\\Software\\Classes\\");
 
-void registerFormats(const TestRegistry &reg, std::initializer_list<const char *> names)
+void registerFormats(TestRegistry &reg, std::initializer_list<const char *> names)
 {
     for (const char *name : names)
         QVERIFY(reg.set(machine + progIdOf(fifOf(name)), QString(), QLatin1String(name)));
 }
 
-void associate(const TestRegistry &reg, const char *extension, const char *format)
+void associate(TestRegistry &reg, const char *extension, const char *format)
 {
     QVERIFY(reg.set(user + QLatin1String(extension), QString(), progIdOf(fifOf(format))));
 }
