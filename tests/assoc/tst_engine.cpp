@@ -382,28 +382,37 @@ private Q_SLOTS:
         QCOMPARE(started.readAll(), QByteArray("0\n")); // no arguments
     }
 
-    void launchWithoutTheToolReportsFalse_data()
+    void launchStartsOnlyTheToolBesideTheCaller_data()
     {
-        QTest::addColumn<bool>("notExecutable");
-        QTest::newRow("absent") << false;
-        QTest::newRow("not executable") << true;
+        QTest::addColumn<QString>("tool"); // what is beside the caller
+        QTest::addColumn<bool>("started");
+        QTest::newRow("absent") << QString() << false;
+        QTest::newRow("not executable") << QStringLiteral("readable") << false;
+        QTest::newRow("in a directory a shell would split") << QStringLiteral("executable") << true;
     }
 
-    // A copy of this test, alone in a directory of its own, stands for a
-    // caller installed without the tool. The real tool's directory is on
-    // PATH, which must not be searched.
-    void launchWithoutTheToolReportsFalse()
+    // A copy of this test in a directory of its own stands for a caller
+    // installed elsewhere. The real tool's directory is on PATH, which must
+    // not be searched, and the directory's name would run commands if a
+    // shell ever saw it.
+    void launchStartsOnlyTheToolBesideTheCaller()
     {
-        QFETCH(bool, notExecutable);
-        QTemporaryDir installed;
-        QVERIFY(installed.isValid());
-        const QString copy = installed.filePath(QStringLiteral("caller"));
+        QFETCH(QString, tool);
+        QFETCH(bool, started);
+        QTemporaryDir work;
+        QVERIFY(work.isValid());
+        const QString dir =
+            work.filePath(QStringLiteral("in stall;touch pwned $(touch pwned) `touch pwned` 'q\""));
+        QVERIFY(QDir().mkpath(dir));
+        const QString copy = dir + QStringLiteral("/caller");
         QVERIFY(QFile::copy(QCoreApplication::applicationFilePath(), copy));
         QVERIFY(QFile::setPermissions(copy, QFile::ReadOwner | QFile::ExeOwner));
-        if (notExecutable) {
-            const QString tool = installed.filePath(QStringLiteral("Pellvarin"));
-            QVERIFY(QFile::copy(toolBesideTest(), tool));
-            QVERIFY(QFile::setPermissions(tool, QFile::ReadOwner | QFile::WriteOwner));
+        if (!tool.isEmpty()) {
+            const QString beside = dir + QStringLiteral("/Pellvarin");
+            QVERIFY(QFile::copy(toolBesideTest(), beside));
+            QVERIFY(QFile::setPermissions(beside, tool == QLatin1String("executable")
+                                                      ? QFile::ReadOwner | QFile::ExeOwner
+                                                      : QFile::ReadOwner | QFile::WriteOwner));
         }
 
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -414,14 +423,21 @@ private Q_SLOTS:
                                                env.value(QStringLiteral("PATH")));
         QProcess child;
         child.setProcessEnvironment(env);
+        child.setWorkingDirectory(work.path());
         child.start(copy, {});
         QVERIFY(child.waitForFinished(60000));
-        QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 1,
+        QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == !started,
                  qPrintable(QStringLiteral("exit %1: %2")
                                 .arg(child.exitCode())
                                 .arg(QString::fromLocal8Bit(child.readAllStandardError()))));
-        QTest::qWait(200);
-        QVERIFY(!QFile::exists(marker));
+        if (started) {
+            QTRY_VERIFY(QFile::exists(marker));
+        } else {
+            QTest::qWait(200);
+            QVERIFY(!QFile::exists(marker));
+        }
+        QVERIFY(!QFile::exists(work.filePath(QStringLiteral("pwned"))));
+        QVERIFY(!QFile::exists(dir + QStringLiteral("/pwned")));
     }
 
     void launchNeedsAnApplicationObject()
