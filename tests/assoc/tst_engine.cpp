@@ -419,7 +419,7 @@ private Q_SLOTS:
                                                env.value(QStringLiteral("PATH")));
         QProcess child;
         child.setProcessEnvironment(env);
-        child.start(copy, {});
+        child.start(copy, QStringList());
         QVERIFY(child.waitForFinished(60000));
         QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 1,
                  qPrintable(QStringLiteral("exit %1: %2")
@@ -435,7 +435,7 @@ private Q_SLOTS:
         env.insert(QStringLiteral("PELLVARIN_ENGINE_CHILD"), QStringLiteral("noapp"));
         QProcess child;
         child.setProcessEnvironment(env);
-        child.start(QCoreApplication::applicationFilePath(), {});
+        child.start(QCoreApplication::applicationFilePath(), QStringList());
         QVERIFY(child.waitForFinished(60000));
         QCOMPARE(child.exitCode(), 1);
         QVERIFY(child.readAllStandardError().contains("no application object"));

@@ -151,10 +151,10 @@ void TestResources::icon()
         const qsizetype e = 6 + 16 * i;
         const int size = sizes[i];
         // A byte holds at most 255, so 256 is written as 0.
-        QCOMPARE(int(quint8(ico[e])), size % 256);
-        QCOMPARE(int(quint8(ico[e + 1])), size % 256);
-        QCOMPARE(int(quint8(ico[e + 2])), 0);
-        QCOMPARE(int(quint8(ico[e + 3])), 0);
+        QCOMPARE(int(quint8(ico.at(e))), size % 256);
+        QCOMPARE(int(quint8(ico.at(e + 1))), size % 256);
+        QCOMPARE(int(quint8(ico.at(e + 2))), 0);
+        QCOMPARE(int(quint8(ico.at(e + 3))), 0);
         QCOMPARE(le16(ico, e + 4), quint16(1));
         QCOMPARE(le16(ico, e + 6), quint16(32));
         const quint32 bytes = le32(ico, e + 8);
