@@ -12,6 +12,15 @@
 // apartment.
 int main(int argc, char **argv)
 {
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
+    // Qt 6 always scales the window to the screen's DPI, by the exact
+    // factor, and takes icon pixmaps for that scale. Qt 5, which Windows 7 and 8.1
+    // get, does so only when told before the application object exists.
+    QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
+    QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
+    QGuiApplication::setHighDpiScaleFactorRoundingPolicy(
+        Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
+#endif
     QApplication app(argc, argv);
 
     if (isVistaOrLater()) {

@@ -16,6 +16,14 @@ QString toolTipOf(int fif)
     return formatDescription(fif) + QLatin1String("<br>") + extensions;
 }
 
+// Only a string names a ProgId. QVariant's == says the same on Qt 6, but
+// Qt 5's converts first, and so would take a one-string list, or bytes that
+// spell the ProgId, for it.
+bool namesProgId(const QVariant &value, const QString &progId)
+{
+    return value.userType() == QMetaType::QString && value.toString() == progId;
+}
+
 } // namespace
 
 bool fillFormatList(QListWidget *list, SelectionList *selection)
@@ -53,12 +61,12 @@ bool fillFormatList(QListWidget *list, SelectionList *selection)
             // A per-user override alone decides; the classes are not consulted then.
             userFileExts.beginGroup(key);
             if (userFileExts.contains(QStringLiteral("ProgId"))) {
-                associated = userFileExts.value(QStringLiteral("ProgId")) == QVariant(progId);
+                associated = namesProgId(userFileExts.value(QStringLiteral("ProgId")), progId);
                 userFileExts.endGroup();
             } else {
                 userFileExts.endGroup();
                 mergedClasses.beginGroup(key);
-                associated = mergedClasses.value(QStringLiteral("Default")) == QVariant(progId);
+                associated = namesProgId(mergedClasses.value(QStringLiteral("Default")), progId);
                 mergedClasses.endGroup();
             }
             if (associated) {

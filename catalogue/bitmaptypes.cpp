@@ -38,7 +38,8 @@ QImage::Format imageFormatForBitmap(FIBITMAP *bitmap)
 void copyPaletteToImage(FIBITMAP *bitmap, QImage &image)
 {
     const unsigned count = FreeImage_GetColorsUsed(bitmap);
-    QList<QRgb> table(count, 0);
+    // QVector, which is what setColorTable takes in Qt 5 and QList's other name in Qt 6.
+    QVector<QRgb> table(count, 0);
     const RGBQUAD *palette = FreeImage_GetPalette(bitmap);
     if (palette) {
         // RGBQUAD's field names follow the build's colour order, so the bytes

@@ -421,8 +421,9 @@ bool Parser::valueLine(QStringView t)
             return false;
         if (ansi && (op.type == RegType::ExpandSz || op.type == RegType::MultiSz)) {
             QByteArray wide(op.data.size() * 2, '\0');
+            char *out = wide.data();
             for (qsizetype b = 0; b < op.data.size(); ++b)
-                wide[2 * b] = op.data[b];
+                out[2 * b] = op.data.at(b);
             op.data = wide;
         }
     } else {
@@ -576,15 +577,16 @@ void appendQuoted(QByteArray &out, QStringView s)
 std::optional<QString> cleanString(const RegValue &v)
 {
     const qsizetype n = v.data.size();
-    if (v.type != RegType::Sz || n < 2 || n % 2 != 0 || v.data[n - 1] || v.data[n - 2])
+    if (v.type != RegType::Sz || n < 2 || n % 2 != 0 || v.data.at(n - 1) || v.data.at(n - 2))
         return std::nullopt;
     QString s(n / 2 - 1, Qt::Uninitialized);
     const auto *p = reinterpret_cast<const uchar *>(v.data.constData());
+    QChar *chars = s.data();
     for (qsizetype i = 0; i < s.size(); ++i) {
         const char16_t u = char16_t(p[2 * i] | p[2 * i + 1] << 8);
         if (u == 0)
             return std::nullopt;
-        s[i] = QChar(u);
+        chars[i] = QChar(u);
     }
     if (!writableText(s))
         return std::nullopt;
@@ -604,7 +606,7 @@ void appendHex(QByteArray &out, qsizetype column, const QByteArray &data)
             out += "\\\n  ";
             column = 2;
         }
-        const uchar b = uchar(data[i]);
+        const uchar b = uchar(data.at(i));
         out += digits[b >> 4];
         out += digits[b & 15];
         column += 2;

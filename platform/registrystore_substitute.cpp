@@ -234,7 +234,7 @@ QString decodeRegSz(const QByteArray &data)
     QString text;
     text.reserve(data.size() / 2);
     for (qsizetype i = 0; i + 1 < data.size(); i += 2) {
-        const char16_t u = char16_t(uchar(data[i]) | (uchar(data[i + 1]) << 8));
+        const char16_t u = char16_t(uchar(data.at(i)) | (uchar(data.at(i + 1)) << 8));
         if (u == 0)
             break;
         text.append(QChar(u));

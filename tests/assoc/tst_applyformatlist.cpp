@@ -374,7 +374,7 @@ private Q_SLOTS:
             env.insert(QStringLiteral("PELLVARIN_APPLY"),
                        round % 2 ? QStringLiteral("check") : QStringLiteral("uncheck"));
             child.setProcessEnvironment(env);
-            child.start(QCoreApplication::applicationFilePath(), {});
+            child.start(QCoreApplication::applicationFilePath(), QStringList());
             QVERIFY(child.waitForStarted());
             QTest::qSleep(int(QRandomGenerator::global()->bounded(5, 120)));
             ::kill(pid_t(child.processId()), SIGKILL);

@@ -424,7 +424,7 @@ private Q_SLOTS:
         QProcess child;
         child.setProcessEnvironment(env);
         child.setWorkingDirectory(work.path());
-        child.start(copy, {});
+        child.start(copy, QStringList());
         QVERIFY(child.waitForFinished(60000));
         QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == !started,
                  qPrintable(QStringLiteral("exit %1: %2")
@@ -446,7 +446,7 @@ private Q_SLOTS:
         env.insert(QStringLiteral("PELLVARIN_ENGINE_CHILD"), QStringLiteral("noapp"));
         QProcess child;
         child.setProcessEnvironment(env);
-        child.start(QCoreApplication::applicationFilePath(), {});
+        child.start(QCoreApplication::applicationFilePath(), QStringList());
         QVERIFY(child.waitForFinished(60000));
         QCOMPARE(child.exitCode(), 1);
         QVERIFY(child.readAllStandardError().contains("no application object"));

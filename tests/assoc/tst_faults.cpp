@@ -172,7 +172,7 @@ public:
                    check ? QStringLiteral("check") : QStringLiteral("uncheck"));
         process.setProcessEnvironment(env);
         clock.start();
-        process.start(QCoreApplication::applicationFilePath(), {});
+        process.start(QCoreApplication::applicationFilePath(), QStringList());
     }
 
     // Waits for the mark, timing when it (and any other) arrived.
@@ -482,7 +482,7 @@ private Q_SLOTS:
         env.insert(QLatin1String(limitVar), QString::number(limit));
         QProcess child;
         child.setProcessEnvironment(env);
-        child.start(QCoreApplication::applicationFilePath(), {});
+        child.start(QCoreApplication::applicationFilePath(), QStringList());
         QVERIFY(child.waitForFinished(60000));
         QCOMPARE(child.exitStatus(), QProcess::NormalExit);
         const int expected = room == RoomEnough ? Saved : Refused;
@@ -523,7 +523,7 @@ private Q_SLOTS:
             env.insert(QLatin1String(choiceVar),
                        p == &a ? QStringLiteral("check") : QStringLiteral("uncheck"));
             p->setProcessEnvironment(env);
-            p->start(QCoreApplication::applicationFilePath(), {});
+            p->start(QCoreApplication::applicationFilePath(), QStringList());
         }
         QElapsedTimer clock;
         clock.start();

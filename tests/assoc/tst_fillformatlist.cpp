@@ -128,6 +128,29 @@ private Q_SLOTS:
         QCOMPARE(bitString(selection.at(0).selected), QStringLiteral("1001"));
     }
 
+    void onlyStringValuesNameTheViewer()
+    {
+        TestRegistry reg;
+        const int png = fifOf("PNG"), gif = fifOf("GIF");
+        registerViewer(reg, png);
+        registerViewer(reg, gif);
+        // The ProgId's text, but as a one-string list and as raw bytes: only a
+        // string value names a ProgId.
+        QVERIFY(reg.store->setValue(TestRegistry::key(user + QStringLiteral(".png")), QString(),
+                                    RegType::MultiSz,
+                                    encodeRegSz(progIdOf(png)) + QByteArray(2, '\0')));
+        QVERIFY(reg.store->setValue(TestRegistry::key(fileExts + QStringLiteral(".gif")),
+                                    QStringLiteral("ProgId"), RegType::Binary,
+                                    progIdOf(gif).toLatin1()));
+
+        QListWidget list;
+        SelectionList selection;
+        QVERIFY(!fillFormatList(&list, &selection));
+        QCOMPARE(list.count(), 2);
+        QCOMPARE(checkState(list.item(0)), int(Qt::Unchecked));
+        QCOMPARE(checkState(list.item(1)), int(Qt::Unchecked));
+    }
+
     void fullyAssociatedFormatsGiveTrue()
     {
         TestRegistry reg;

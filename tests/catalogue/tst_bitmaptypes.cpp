@@ -37,7 +37,7 @@ void setPaletteEntry(FIBITMAP *bitmap, unsigned index, uchar b0, uchar b1, uchar
 QImage indexedWithTable(int colours)
 {
     QImage image(4, 4, QImage::Format_Indexed8);
-    image.setColorTable(QList<QRgb>(colours, qRgb(0x11, 0x22, 0x33)));
+    image.setColorTable(QVector<QRgb>(colours, qRgb(0x11, 0x22, 0x33)));
     return image;
 }
 
@@ -145,7 +145,7 @@ void TestBitmapTypes::smallerPaletteReplacesTable()
 
     QImage image = indexedWithTable(256);
     copyPaletteToImage(bitmap.get(), image);
-    QCOMPARE(image.colorTable(), (QList<QRgb>{0xFFAABBCC, 0xFF000000}));
+    QCOMPARE(image.colorTable(), (QVector<QRgb>{0xFFAABBCC, 0xFF000000}));
 }
 
 void TestBitmapTypes::noPaletteEmptiesTable()

@@ -2,6 +2,9 @@
 
 #include <QtTest>
 
+// Qt 6 registers the type for QFETCH by itself; Qt 5 has to be told.
+Q_DECLARE_METATYPE(FormatSelection)
+
 namespace {
 
 QBitArray bits(const char *pattern)

@@ -390,7 +390,7 @@ private Q_SLOTS:
             env.insert(QStringLiteral("PELLVARIN_WRITER"),
                        p == &a ? QStringLiteral("a") : QStringLiteral("b"));
             p->setProcessEnvironment(env);
-            p->start(QCoreApplication::applicationFilePath(), {});
+            p->start(QCoreApplication::applicationFilePath(), QStringList());
         }
         for (QProcess *p : {&a, &b}) {
             QVERIFY(p->waitForFinished(120000));

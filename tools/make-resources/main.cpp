@@ -141,8 +141,9 @@ QPolygonF snowCap(QPointF peak, QPointF leftFoot, QPointF rightFoot, qreal depth
     // A ragged lower edge reads as snow rather than as a paler triangle.
     const QPointF up(0, -(b.y() - peak.y()) * 0.25);
     const QPointF down(0, (b.y() - peak.y()) * 0.2);
-    return QPolygonF{
-        peak, b, a + (b - a) * 0.75 + up, a + (b - a) * 0.55 + down, a + (b - a) * 0.3 + up, a};
+    // Polygons are built from a QVector: Qt 5's QPolygonF takes no initialiser list.
+    return QPolygonF(QVector<QPointF>{peak, b, a + (b - a) * 0.75 + up, a + (b - a) * 0.55 + down,
+                                      a + (b - a) * 0.3 + up, a});
 }
 
 // At 16 pixels the picture is a few pixels across: every vertex sits on the
@@ -167,8 +168,9 @@ void paintTinyLandscape(QPainter &p, const QRect &r, const Scenery &s)
 
     const qreal rise = r.height() - 3;
     auto mountain = [&](qreal peakX, qreal height) {
-        return QPolygonF{QPointF(peakX - height - 1, bottom), QPointF(peakX, bottom - height),
-                         QPointF(peakX + height + 1, bottom)};
+        return QPolygonF(QVector<QPointF>{QPointF(peakX - height - 1, bottom),
+                                          QPointF(peakX, bottom - height),
+                                          QPointF(peakX + height + 1, bottom)});
     };
     p.setBrush(s.farRidge);
     p.drawPolygon(mountain(left + qRound(r.width() * 0.82), rise - 2));
@@ -176,9 +178,9 @@ void paintTinyLandscape(QPainter &p, const QRect &r, const Scenery &s)
     p.setBrush(s.nearRidge);
     p.drawPolygon(mountain(peakX, rise));
     p.setBrush(s.snow);
-    p.drawPolygon(QPolygonF{QPointF(peakX, bottom - rise),
-                            QPointF(peakX + 1.5, bottom - rise + 1.5),
-                            QPointF(peakX - 1.5, bottom - rise + 1.5)});
+    p.drawPolygon(QPolygonF(QVector<QPointF>{QPointF(peakX, bottom - rise),
+                                             QPointF(peakX + 1.5, bottom - rise + 1.5),
+                                             QPointF(peakX - 1.5, bottom - rise + 1.5)}));
     p.restore();
 }
 
@@ -213,17 +215,18 @@ void paintLandscape(QPainter &p, const QRectF &r, const Scenery &s, Detail detai
     p.drawEllipse(sunCentre, sunRadius, sunRadius);
 
     const QPointF farPeak = at(0.5, 0.34);
-    const QPolygonF farOutline{at(-0.02, 0.72), at(0.16, 0.53), at(0.3, 0.63),
-                               farPeak,         at(0.72, 0.6),  at(0.86, 0.47),
-                               at(1.02, 0.6),   at(1.02, 1.02), at(-0.02, 1.02)};
+    const QPolygonF farOutline(QVector<QPointF>{at(-0.02, 0.72), at(0.16, 0.53), at(0.3, 0.63),
+                                                farPeak, at(0.72, 0.6), at(0.86, 0.47),
+                                                at(1.02, 0.6), at(1.02, 1.02), at(-0.02, 1.02)});
     p.setBrush(s.farRidge);
     p.drawPolygon(farOutline);
     p.setBrush(mix(s.snow, s.farRidge, 0.15));
     p.drawPolygon(snowCap(farPeak, at(0.3, 0.63), at(0.72, 0.6), 0.36));
 
     const QPointF nearPeak = at(0.62, 0.52);
-    const QPolygonF nearOutline{at(-0.02, 0.9), at(0.2, 0.68),  nearPeak,       at(0.84, 0.8),
-                                at(0.93, 0.73), at(1.02, 0.78), at(1.02, 1.02), at(-0.02, 1.02)};
+    const QPolygonF nearOutline(QVector<QPointF>{at(-0.02, 0.9), at(0.2, 0.68), nearPeak,
+                                                 at(0.84, 0.8), at(0.93, 0.73), at(1.02, 0.78),
+                                                 at(1.02, 1.02), at(-0.02, 1.02)});
     QLinearGradient nearFill(at(0, 0.5), at(0, 1));
     nearFill.setColorAt(0, s.nearRidge);
     nearFill.setColorAt(1, s.nearRidge.darker(112));
@@ -543,11 +546,11 @@ DocLayout docLayout(int size)
 QPolygonF pageOutline(const QRectF &r, qreal fold, qreal inset)
 {
     const qreal s = inset * M_SQRT2;
-    return QPolygonF{QPointF(r.left() + inset, r.top() + inset),
-                     QPointF(r.right() - fold + inset - s, r.top() + inset),
-                     QPointF(r.right() - inset, r.top() + fold - inset + s),
-                     QPointF(r.right() - inset, r.bottom() - inset),
-                     QPointF(r.left() + inset, r.bottom() - inset)};
+    return QPolygonF(QVector<QPointF>{QPointF(r.left() + inset, r.top() + inset),
+                                      QPointF(r.right() - fold + inset - s, r.top() + inset),
+                                      QPointF(r.right() - inset, r.top() + fold - inset + s),
+                                      QPointF(r.right() - inset, r.bottom() - inset),
+                                      QPointF(r.left() + inset, r.bottom() - inset)});
 }
 
 // The folded-over flap, a right triangle whose right angle points into the page.
@@ -556,8 +559,9 @@ QPolygonF flapOutline(const QRectF &r, qreal fold, qreal inset)
     const qreal s = inset * M_SQRT2;
     const qreal x = r.right() - fold;
     const qreal y = r.top() + fold;
-    return QPolygonF{QPointF(x + inset, r.top() + inset + s), QPointF(x + inset, y - inset),
-                     QPointF(r.right() - inset - s, y - inset)};
+    return QPolygonF(QVector<QPointF>{QPointF(x + inset, r.top() + inset + s),
+                                      QPointF(x + inset, y - inset),
+                                      QPointF(r.right() - inset - s, y - inset)});
 }
 
 Scenery groupScenery(const QColor &c)

@@ -92,7 +92,7 @@ quint64 littleEndian(const QByteArray &data)
 {
     quint64 v = 0;
     for (qsizetype i = data.size() - 1; i >= 0; --i)
-        v = v << 8 | uchar(data[i]);
+        v = v << 8 | uchar(data.at(i));
     return v;
 }
 
