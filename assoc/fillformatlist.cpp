@@ -28,6 +28,8 @@ bool namesProgId(const QVariant &value, const QString &progId)
 
 bool fillFormatList(QListWidget *list, SelectionList *selection)
 {
+    // One consistent registry for the whole list, read under one lock.
+    const RegistrySnapshot snapshot;
     RegistrySettings mergedClasses(mergedClassesPath);
     RegistrySettings userFileExts(userFileExtsPath);
     RegistrySettings machineClasses(machineClassesPath);

@@ -238,3 +238,21 @@ bool RegistryTransaction::commit()
 {
     return d->finish(true);
 }
+
+// ---------------------------------------------------------------------------
+
+class RegistrySnapshot::Private
+{
+public:
+    std::shared_ptr<RegistryStore> store = RegistryStore::openDefault();
+};
+
+RegistrySnapshot::RegistrySnapshot() : d(std::make_unique<Private>())
+{
+    d->store->beginSnapshot();
+}
+
+RegistrySnapshot::~RegistrySnapshot()
+{
+    d->store->endSnapshot();
+}

@@ -67,3 +67,11 @@ bool RegistryTransaction::commit()
 {
     return true;
 }
+
+// Nor snapshots: each read sees the registry as it is at that moment.
+class RegistrySnapshot::Private
+{
+};
+
+RegistrySnapshot::RegistrySnapshot() = default;
+RegistrySnapshot::~RegistrySnapshot() = default;

@@ -75,3 +75,22 @@ public:
 private:
     std::unique_ptr<Private> d;
 };
+
+// Makes the registry reads of this process, while it lives, see one state:
+// no other process's save lands between them. Reading that way is also far
+// cheaper than taking the file's lock for every value. Nothing may be
+// written while one is held outside a RegistryTransaction. The Windows
+// registry offers no such thing, so there it does nothing.
+class RegistrySnapshot
+{
+public:
+    RegistrySnapshot();
+    ~RegistrySnapshot();
+    RegistrySnapshot(const RegistrySnapshot &) = delete;
+    RegistrySnapshot &operator=(const RegistrySnapshot &) = delete;
+
+    class Private;
+
+private:
+    std::unique_ptr<Private> d;
+};

@@ -110,6 +110,12 @@ public:
     bool removeValue(const RegKeyPath &key, const QString &name);
     bool removeKey(const RegKeyPath &key); // with everything below it
 
+    // Nestable. Until the outermost end, every read sees the registry as
+    // it was at the first: other processes' commits wait. Writing is
+    // refused meanwhile, unless the snapshot began inside a transaction.
+    bool beginSnapshot();
+    void endSnapshot();
+
     // Nestable. A write that fails inside dooms the outermost transaction:
     // its commit then undoes everything and reports false.
     bool beginTransaction();

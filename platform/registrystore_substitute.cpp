@@ -258,6 +258,10 @@ public:
     // every start, and reads meet any damage they touch on their own.
     bool verified = false;
     int depth = 0;
+    // Snapshots held, and whether the outermost one opened a read
+    // transaction of its own (none is needed inside a write transaction).
+    int readDepth = 0;
+    bool readOpen = false;
     bool doomed = false;
     int suspensions = 0;
 
@@ -468,8 +472,8 @@ bool RegistryStore::Private::ready()
         refuse(QStringLiteral("is corrupt"));
     if (!usable)
         return false;
-    if (depth > 0)
-        return true; // nobody else can commit while we hold the write lock
+    if (depth > 0 || readOpen)
+        return true; // nobody else can commit while we hold the lock
     qint64 v = -1;
     if (dataVersionQuery.reset().step() == SQLITE_ROW)
         v = dataVersionQuery.int64(0);
@@ -811,9 +815,37 @@ bool RegistryStore::removeKey(const RegKeyPath &key)
     });
 }
 
+bool RegistryStore::beginSnapshot()
+{
+    if (d->readDepth++ > 0 || d->depth > 0)
+        return true;
+    if (!d->usable || !d->execSql("BEGIN DEFERRED"))
+        return false;
+    // This first read takes the shared lock, held until COMMIT: what it
+    // finds cannot change before the snapshot ends.
+    if (!d->ready()) {
+        d->execSql("ROLLBACK");
+        return false;
+    }
+    d->readOpen = true;
+    return true;
+}
+
+void RegistryStore::endSnapshot()
+{
+    if (d->readDepth == 0 || --d->readDepth > 0 || !d->readOpen)
+        return;
+    d->readOpen = false;
+    d->execSql("COMMIT"); // only releases the lock: nothing was written
+}
+
 bool RegistryStore::beginTransaction()
 {
     if (!isWritable())
+        return false;
+    // A read transaction cannot become a write one without risking a
+    // deadlock with another writer waiting for our lock to go.
+    if (d->readOpen)
         return false;
     if (d->depth == 0) {
         if (!d->ready() || !d->verify() || !d->begin.reset().exec())

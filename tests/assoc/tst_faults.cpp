@@ -547,7 +547,7 @@ private Q_SLOTS:
             ++samples;
             for (QProcess *p : {&a, &b})
                 if (p->state() != QProcess::NotRunning)
-                    p->waitForFinished(10);
+                    p->waitForFinished(1);
         }
         qInfo("%d saves each in %lld ms; %d samples: %d checked, %d unchecked, %d neither; "
               "savers exited %d and %d",

@@ -409,6 +409,47 @@ private Q_SLOTS:
         QCOMPARE(check.readAllStandardOutput().trimmed(), QByteArray("ok"));
     }
 
+    // While a snapshot is held another process's save waits for it, so
+    // what is read over many calls is never half of one state and half of
+    // another; and this process cannot write into the deadlock.
+    void snapshotHoldsOneState()
+    {
+        RegistrySettings s(QStringLiteral("HKEY_CURRENT_USER\\Software\\Race"));
+        s.setValue(QStringLiteral("seed"), QStringLiteral("1"));
+        const QStringList seeded{QStringLiteral("seed")};
+        QProcess writer;
+        {
+            const RegistrySnapshot snapshot;
+            QCOMPARE(s.childKeys(), seeded);
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert(QStringLiteral("PELLVARIN_WRITER"), QStringLiteral("late"));
+            writer.setProcessEnvironment(env);
+            writer.start(QCoreApplication::applicationFilePath(), QStringList());
+            QVERIFY(writer.waitForStarted());
+            QTest::qWait(500);
+            QCOMPARE(s.childKeys(), seeded);
+            QCOMPARE(writer.state(), QProcess::Running);
+            s.setValue(QStringLiteral("mine"), QStringLiteral("x"));
+            QCOMPARE(s.status(), QSettings::AccessError);
+        }
+        QVERIFY(writer.waitForFinished(60000));
+        QCOMPARE(writer.exitCode(), 0);
+        QCOMPARE(s.childKeys().size(), 201);
+        QVERIFY(!s.contains(QStringLiteral("mine")));
+
+        // Inside a transaction the snapshot is the transaction's own.
+        RegistrySettings t(QStringLiteral("HKEY_CURRENT_USER\\Software\\Race"));
+        {
+            RegistryTransaction transaction;
+            const RegistrySnapshot inner;
+            t.setValue(QStringLiteral("mine"), QStringLiteral("x"));
+            QCOMPARE(t.value(QStringLiteral("mine")).toString(), QStringLiteral("x"));
+            QVERIFY(transaction.commit());
+        }
+        QCOMPARE(t.status(), QSettings::NoError);
+        QCOMPARE(t.value(QStringLiteral("mine")).toString(), QStringLiteral("x"));
+    }
+
     // SQLite would drop a leading U+FEFF as a byte-order mark and a lone
     // surrogate would not survive UTF-8: such names are refused, not aliased.
     void namesTheFileCannotKeepAreRefused()
