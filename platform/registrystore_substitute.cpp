@@ -856,13 +856,9 @@ bool RegistryStore::beginTransaction()
         d->doomed = false;
     } else if (d->doomed) {
         return false; // the outer transaction is lost already; write nothing more
-    } else {
-        const QByteArray sp = "SAVEPOINT s" + QByteArray::number(d->depth);
-        if (!d->execSql(sp.constData())) {
-            d->doomed = true;
-            return false;
-        }
     }
+    // No savepoint for an inner transaction: its failure dooms the outermost,
+    // which then undoes everything, so there is never a point to return to.
     ++d->depth;
     return true;
 }
@@ -871,14 +867,8 @@ bool RegistryStore::commitTransaction()
 {
     if (d->depth == 0)
         return false;
-    if (--d->depth > 0) {
-        const QByteArray sp = "RELEASE s" + QByteArray::number(d->depth);
-        if (d->doomed || !d->execSql(sp.constData())) {
-            d->doomed = true;
-            return false;
-        }
-        return true;
-    }
+    if (--d->depth > 0)
+        return !d->doomed;
     if (!d->doomed && d->commit.reset().exec())
         return true;
     // SQLite may already have rolled back by itself; ROLLBACK is then a no-op error.
