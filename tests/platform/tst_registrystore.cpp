@@ -580,7 +580,7 @@ private Q_SLOTS:
         const RegKeyPath base = key("HKCU\\Software\\Big");
         QByteArray binary(1 << 20, Qt::Uninitialized);
         for (int i = 0; i < binary.size(); ++i)
-            binary[i] = char((i * 7919) >> 3);
+            binary[i] = char((quint32(i) * 7919u) >> 3);
         const QString text(1 << 19, QChar(0x263A)); // 1 MiB as UTF-16
         QVERIFY(store->setValue(base, QStringLiteral("bin"), RegType::Binary, binary));
         QVERIFY(store->setValue(base, QStringLiteral("text"), RegType::Sz, encodeRegSz(text)));
