@@ -67,6 +67,11 @@ bool RegistryTransaction::commit()
 {
     return true;
 }
+// Nothing can be undone: every write has landed as it was made.
+bool RegistryTransaction::rollback()
+{
+    return false;
+}
 
 // Nor snapshots: each read sees the registry as it is at that moment.
 class RegistrySnapshot::Private
