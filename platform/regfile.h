@@ -10,8 +10,12 @@
 // backslash is refused rather than guessed at. In a REGEDIT4 file the
 // hex(2) and hex(7) strings are 8-bit and are widened as Latin-1.
 //
-// Writing gives UTF-8 with "\n" line ends, keys depth-first in subkeyNames()
-// order, so that writing what was read back in gives the same bytes.
+// Writing gives keys depth-first in subkeyNames() order, so that writing what
+// was read back in gives the same bytes, as UTF-8 with "\n" line ends to be
+// read by people and diff, or as regedit itself writes: UTF-16LE with its BOM
+// and "\r\n" line ends. Only that second form is fit for regedit, which
+// takes a file without the BOM for 8-bit text whatever its header says, and
+// then widens every byte of the hex(2) and hex(7) data (seen with Wine's).
 
 #include "registrystore.h"
 
@@ -40,5 +44,7 @@ bool importRegFile(RegistryStore &store, const QByteArray &content, const QStrin
 // HKEY_LOCAL_MACHINE and then HKEY_CURRENT_USER. A hive's own key is
 // written only when it holds values. Fails for a root that does not exist
 // and for names that no .reg line can hold (line breaks, broken UTF-16).
+enum class RegFileEncoding { Utf8, Utf16 };
 bool exportRegFile(const RegistryStore &store, const std::optional<RegKeyPath> &root,
-                   QIODevice &out, QString *error = nullptr);
+                   QIODevice &out, QString *error = nullptr,
+                   RegFileEncoding encoding = RegFileEncoding::Utf8);

@@ -665,7 +665,10 @@ RegKeyPath storedSpelling(const RegistryStore &store, const RegKeyPath &root)
 class Exporter
 {
 public:
-    Exporter(const RegistryStore &store, QIODevice &out) : store(store), out(out) {}
+    Exporter(const RegistryStore &store, QIODevice &out, RegFileEncoding encoding)
+        : store(store), out(out), encoding(encoding)
+    {
+    }
 
     bool run(const QList<RegKeyPath> &roots);
     QString error;
@@ -676,13 +679,33 @@ private:
 
     const RegistryStore &store;
     QIODevice &out;
+    const RegFileEncoding encoding;
+    // Whole lines of UTF-8 text, written out a megabyte at a time.
     QByteArray buf;
 };
+
+// UTF-16LE whatever the host's byte order, with "\r\n" line ends, as
+// regedit writes its files.
+QByteArray toRegeditText(const QByteArray &utf8)
+{
+    const QString text = QString::fromUtf8(utf8);
+    QByteArray bytes;
+    bytes.reserve(text.size() * 2 + text.count(QLatin1Char('\n')) * 2);
+    for (const QChar c : text) {
+        if (c == QLatin1Char('\n'))
+            bytes.append("\r\0", 2);
+        bytes.append(char(c.unicode() & 0xff));
+        bytes.append(char(c.unicode() >> 8));
+    }
+    return bytes;
+}
 
 bool Exporter::flush(bool force)
 {
     if (!force && buf.size() < (1 << 20))
         return true;
+    if (encoding == RegFileEncoding::Utf16)
+        buf = toRegeditText(buf);
     if (!buf.isEmpty() && out.write(buf) != buf.size()) {
         error = QStringLiteral("cannot write the output: %1").arg(out.errorString());
         return false;
@@ -721,6 +744,10 @@ bool Exporter::writeKey(const RegKeyPath &key)
 bool Exporter::run(const QList<RegKeyPath> &roots)
 {
     buf = QByteArray(headerV5.data(), headerV5.size()) + "\n\n";
+    if (encoding == RegFileEncoding::Utf16 && out.write("\xff\xfe", 2) != 2) {
+        error = QStringLiteral("cannot write the output: %1").arg(out.errorString());
+        return false;
+    }
     // Iterative, so that however deep the registry goes the stack does not.
     std::vector<RegKeyPath> pending;
     for (auto r = roots.crbegin(); r != roots.crend(); ++r)
@@ -790,7 +817,7 @@ bool importRegFile(RegistryStore &store, const QString &fileName, QString *error
 }
 
 bool exportRegFile(const RegistryStore &store, const std::optional<RegKeyPath> &root,
-                   QIODevice &out, QString *error)
+                   QIODevice &out, QString *error, RegFileEncoding encoding)
 {
     auto fail = [&](const QString &what) {
         if (error)
@@ -808,7 +835,7 @@ bool exportRegFile(const RegistryStore &store, const std::optional<RegKeyPath> &
     } else {
         roots = {RegKeyPath{Hive::LocalMachine, {}}, RegKeyPath{Hive::CurrentUser, {}}};
     }
-    Exporter exporter(store, out);
+    Exporter exporter(store, out, encoding);
     if (!exporter.run(roots))
         return fail(exporter.error);
     return true;

@@ -319,10 +319,17 @@ void TestPellvarinReg::importAndExport()
     QCOMPARE(missing.code, 2);
     QVERIFY2(missing.err.contains("cannot be read"), missing.err.constData());
 
-    // -o writes what standard output gets, and round-trips into a fresh registry.
+    // -o writes what standard output gets, in the form regedit reads whole,
+    // and round-trips into a fresh registry.
     const QString out = cli.dir.filePath(QStringLiteral("out.reg"));
     QCOMPARE(cli.run({QStringLiteral("export"), QStringLiteral("-o"), out}).code, 0);
-    QCOMPARE(readFile(out), before);
+    const QByteArray written = readFile(out);
+    QVERIFY(written.startsWith("\xff\xfeW\0i\0n\0"));
+    QString expected = QString::fromUtf8(before);
+    expected.replace(QLatin1String("\n"), QLatin1String("\r\n"));
+    QCOMPARE(QString::fromUtf16(reinterpret_cast<const char16_t *>(written.constData() + 2),
+                                (written.size() - 2) / 2),
+             expected);
     Cli fresh;
     QCOMPARE(fresh.run({QStringLiteral("import"), out}).code, 0);
     QCOMPARE(fresh.run({QStringLiteral("export")}).out, before);
@@ -330,7 +337,7 @@ void TestPellvarinReg::importAndExport()
                       QStringLiteral("-o"), out})
                  .code,
              1);
-    QCOMPARE(readFile(out), before);
+    QCOMPARE(readFile(out), written);
 }
 
 void TestPellvarinReg::registryLocation()

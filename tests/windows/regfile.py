@@ -56,7 +56,7 @@ def expect_select_all(table, machine, fileexts):
     formats = []
     for line in open(table):
         parts = line.rstrip("\n").split("\t")
-        if len(parts) == 6:
+        if len(parts) == 5:
             formats.append((parts[1], [e for e in parts[3].split(",") if e]))
     # The window lists the formats sorted by their text, the name and a tab.
     rows = sorted(formats, key=lambda f: f[0] + "\t")

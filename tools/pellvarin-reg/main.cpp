@@ -32,7 +32,8 @@ FILE, else $PELLVARIN_REGISTRY, else ~/.local/share/pellvarin/registry.sqlite.
 Commands:
   import FILE            apply a .reg file: all of it, or on any error nothing
   export [KEY] [-o OUT]  write KEY and everything below it as a .reg file to
-                         standard output or OUT; without KEY, all of
+                         standard output (UTF-8, to read) or to OUT (UTF-16LE
+                         as regedit writes and reads it); without KEY, all of
                          HKEY_LOCAL_MACHINE, then HKEY_CURRENT_USER
   get KEY NAME           print a value: REG_SZ and REG_EXPAND_SZ as text,
                          REG_MULTI_SZ one string a line, REG_DWORD and
@@ -231,7 +232,8 @@ int Tool::exportKeys(const QStringList &args)
         if (!file.open(QIODevice::WriteOnly))
             return fail(Failure,
                         QStringLiteral("cannot write %1: %2").arg(*output, file.errorString()));
-        if (!exportRegFile(*store, root, file, &error))
+        // A file is for regedit, which reads only this form whole.
+        if (!exportRegFile(*store, root, file, &error, RegFileEncoding::Utf16))
             return fail(Failure, error);
         if (!file.commit())
             return fail(Failure,
