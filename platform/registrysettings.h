@@ -5,6 +5,7 @@
 #include <QSettings>
 #include <QString>
 #include <QStringList>
+#include <QtGlobal>
 #include <QVariant>
 
 #include <memory>
@@ -17,7 +18,10 @@
 // Names behave as in the Windows registry: case-insensitive and
 // case-preserving, "/" and "\" separate key levels, and "Default" (or ".")
 // as the last part of a name addresses a key's unnamed default value.
-class RegistrySettings
+//
+// The engine exports it for the tests alone, which seed the registry through
+// it on every platform; it is not among the headers the viewer gets.
+class PELLVARIN_ENGINE_EXPORT RegistrySettings
 {
 public:
     explicit RegistrySettings(const QString &nativePath);

@@ -13,18 +13,12 @@
 #include "registrydump.h"
 #include "registrystore.h"
 
+#include "fifof.h"
+
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <FreeImage.h>
-
 #include <optional>
-
-// A FreeImage format's id by its name, as the tests speak of formats.
-inline int fifOf(const char *name)
-{
-    return int(FreeImage_GetFIFFromFormat(name));
-}
 
 class TestRegistry
 {

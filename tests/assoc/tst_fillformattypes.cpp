@@ -1,0 +1,60 @@
+#include "formatcatalogue.h"
+#include "formatlist.h"
+#include "registrylayout.h"
+#include "testregistry.h"
+
+#include <QListWidget>
+#include <QtTest>
+
+// What only the substitute can seed: values of other types than a string,
+// which the engine's own settings never write.
+namespace {
+
+const QString machine = QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\");
+const QString user = QStringLiteral("HKEY_CURRENT_USER\\Software\\Classes\\");
+const QString fileExts = QStringLiteral(
+    "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts\\");
+
+void registerViewer(TestRegistry &reg, int fif)
+{
+    QVERIFY(reg.set(machine + progIdOf(fif), QString(), formatDescription(fif)));
+}
+
+int checkState(const QListWidgetItem *item)
+{
+    return item->data(Qt::CheckStateRole).toInt();
+}
+
+} // namespace
+
+class TestFillFormatTypes : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void onlyStringValuesNameTheViewer()
+    {
+        TestRegistry reg;
+        const int png = fifOf("PNG"), gif = fifOf("GIF");
+        registerViewer(reg, png);
+        registerViewer(reg, gif);
+        // The ProgId's text, but as a one-string list and as raw bytes: only a
+        // string value names a ProgId.
+        QVERIFY(reg.store->setValue(TestRegistry::key(user + QStringLiteral(".png")), QString(),
+                                    RegType::MultiSz,
+                                    encodeRegSz(progIdOf(png)) + QByteArray(2, '\0')));
+        QVERIFY(reg.store->setValue(TestRegistry::key(fileExts + QStringLiteral(".gif")),
+                                    QStringLiteral("ProgId"), RegType::Binary,
+                                    progIdOf(gif).toLatin1()));
+
+        QListWidget list;
+        SelectionList selection;
+        QVERIFY(!fillFormatList(&list, &selection));
+        QCOMPARE(list.count(), 2);
+        QCOMPARE(checkState(list.item(0)), int(Qt::Unchecked));
+        QCOMPARE(checkState(list.item(1)), int(Qt::Unchecked));
+    }
+};
+
+QTEST_MAIN(TestFillFormatTypes)
+#include "tst_fillformattypes.moc"
