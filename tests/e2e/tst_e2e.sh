@@ -5,6 +5,7 @@ set -euo pipefail
 app=$1
 reg=$2
 source "$3"
+source "$(dirname "$0")/../support/xdrive.sh"
 
 work=$(mktemp -d)
 start_xvfb
@@ -12,19 +13,6 @@ trap 'stop_xvfb; rm -rf "$work"' EXIT
 unset QT_QPA_PLATFORM
 export XDG_RUNTIME_DIR="$work/runtime"
 mkdir -m 700 "$XDG_RUNTIME_DIR"
-
-passed=0
-failed=0
-check() { # description, then a command that must succeed
-  local what=$1
-  shift
-  if "$@"; then
-    passed=$((passed + 1))
-  else
-    failed=$((failed + 1))
-    echo "FAIL: $what" >&2
-  fi
-}
 
 fresh_registry() {
   export PELLVARIN_REGISTRY="$work/registry-$1.sqlite"
@@ -39,34 +27,13 @@ start_app() {
   machine_before=$(machine)
   "$app" &
   app_pid=$!
-  window=""
-  for _ in $(seq 100); do
-    window=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1) || true
-    [ -n "$window" ] && break
-    sleep 0.1
-  done
-  [ -n "$window" ] || { echo "no window named '$1'" >&2; return 1; }
-  # Mapped is not yet ready for input, least of all in an instrumented build.
-  sleep 1
-  xdotool windowfocus --sync "$window"
-  sleep 0.5
+  wait_for_window "$1"
 }
-
-type_keys() { xdotool key --delay 150 "$@"; }
 
 # Waits for the program to end and puts its exit code in $code. Not to be
 # called in a subshell, which cannot wait for this shell's children.
 finish_app() {
-  code=0
-  for _ in $(seq 200); do
-    kill -0 "$app_pid" 2>/dev/null || break
-    sleep 0.1
-  done
-  if kill -0 "$app_pid" 2>/dev/null; then
-    kill "$app_pid"
-    echo "the program did not end" >&2
-  fi
-  wait "$app_pid" || code=$?
+  wait_for_exit "$app_pid"
   check "the machine hive is as seeded" test "$(machine)" = "$machine_before"
 }
 

@@ -12,6 +12,7 @@ reg=$4
 toolchain=$5
 here=$source_dir/tests/windows
 source "$source_dir/scripts/xvfb-session"
+source "$source_dir/tests/support/xdrive.sh"
 
 work=$(mktemp -d)
 start_xvfb
@@ -27,20 +28,7 @@ finish() {
 }
 trap finish EXIT
 
-passed=0
-failed=0
 xfailed=0
-check() { # description, then a command that must succeed
-  local what=$1
-  shift
-  if "$@"; then
-    passed=$((passed + 1))
-    echo "PASS   : $what"
-  else
-    failed=$((failed + 1))
-    echo "FAIL!  : $what"
-  fi
-}
 # A check that Wine is known to fail where Windows passes; it must still
 # fail, or the reason has gone and the mark with it.
 xfail() { # description, reason, then the command
@@ -109,38 +97,25 @@ start_app() { # TITLE
   # Wine's COM trace names every class the program asks to create.
   WINEDEBUG=${app_trace:--all} w "$dist/Pellvarin.exe" >/dev/null 2>"$work/app.trace" &
   app_pid=$!
-  window=""
-  for _ in $(seq 300); do
-    window=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1) || true
-    [ -n "$window" ] && break
-    sleep 0.1
-  done
-  [ -n "$window" ] || { echo "no window named '$1'" >&2; return 1; }
-  sleep 1
-  xdotool windowactivate --sync "$window" 2>/dev/null || xdotool windowfocus --sync "$window"
-  sleep 0.5
+  wait_for_window "$1"
 }
-type_keys() { xdotool key --delay 150 "$@"; }
 finish_app() {
-  code=0
-  for _ in $(seq 300); do
-    kill -0 "$app_pid" 2>/dev/null || break
-    sleep 0.1
-  done
-  if kill -0 "$app_pid" 2>/dev/null; then
-    kill "$app_pid"
-    echo "the program did not end" >&2
-  fi
-  wait "$app_pid" || code=$?
+  wait_for_exit "$app_pid"
   reg_export HKLM "$work/machine-after.reg"
   check "HKEY_LOCAL_MACHINE is the same after the run" \
-    cmp -s "$work/machine-before.reg" "$work/machine-after.reg"
+    same_export "$work/machine-before.reg" "$work/machine-after.reg"
 }
 user_classes() {
   reg_export 'HKEY_CURRENT_USER\Software\Classes' "$work/user.reg"
   python3 "$here/regfile.py" user-classes "$work/user.reg"
 }
 user_snapshot() { reg_export 'HKEY_CURRENT_USER\Software' "$1"; }
+# same_export BEFORE AFTER: the two exports agree; if not, shows how.
+same_export() {
+  cmp -s "$1" "$2" && return 0
+  diff <(python3 "$here/regfile.py" sections "$1") <(python3 "$here/regfile.py" sections "$2") | head -n 20
+  return 1
+}
 # Gives the per-user hive back the extensions the runs before wrote.
 forget_user_classes() {
   local key
@@ -169,7 +144,7 @@ type_keys Down Return Escape
 finish_app
 user_snapshot "$work/after-escape.reg"
 check "Escape ends with 0" test "$code" = 0
-check "Escape wrote nothing" cmp -s "$work/before-escape.reg" "$work/after-escape.reg"
+check "Escape wrote nothing" same_export "$work/before-escape.reg" "$work/after-escape.reg"
 
 # "Select all" from the keyboard, on and off and on again, then a mouse click
 # on Save, the left of the two buttons in the bottom right corner.
@@ -199,7 +174,7 @@ xdotool mousemove --window "$window" $((WIDTH - 142)) $((HEIGHT - 24)) click 1
 finish_app
 user_snapshot "$work/after-second.reg"
 check "a second Save with nothing changed writes nothing" \
-  cmp -s "$work/before-second.reg" "$work/after-second.reg"
+  same_export "$work/before-second.reg" "$work/after-second.reg"
 
 # Giving an extension back reads the applier's own writes through the
 # merged classes root, which Wine 8 does not merge.
@@ -292,7 +267,7 @@ check "7: a refused SetAppAsDefaultAll reports false" test "$(probe_line make)" 
 check "7: ... and says so" \
   test "$(debug_count 'IApplicationAssociationRegistration SetAppAsDefaultAll error')" = 2
 user_snapshot "$work/after-service.reg"
-check "7: the service path writes nothing" cmp -s "$work/before-service.reg" "$work/after-service.reg"
+check "7: the service path writes nothing" same_export "$work/before-service.reg" "$work/after-service.reg"
 
 # 6. The Qt Test suites built for Windows, against Wine's registry.
 set_version winxp64
