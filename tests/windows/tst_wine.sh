@@ -71,13 +71,18 @@ check "FreeImage.dll gives the table of Debian's Linux FreeImage" \
 seed=$work/default-machine.reg
 "$reg" --registry "$work/substitute.sqlite" export -o "$seed"
 check "Wine's regedit takes the default machine" w regedit /S "$seed"
+# Byte for byte: both write UTF-16LE with its BOM and CRLF, the same lines
+# wrapped the same way.
 compare_key() {
   reg_export "$1" "$work/wine.reg" || return 1
-  "$reg" --registry "$work/substitute.sqlite" export "$1" >"$work/ours.reg" || return 1
+  "$reg" --registry "$work/substitute.sqlite" export "$1" -o "$work/ours.reg" || return 1
+  cmp -s "$work/ours.reg" "$work/wine.reg" && return 0
   diff -u <(python3 "$here/regfile.py" sections "$work/ours.reg") \
     <(python3 "$here/regfile.py" sections "$work/wine.reg")
+  return 1
 }
-for key in 'HKEY_LOCAL_MACHINE\SOFTWARE\RegisteredApplications' 'HKEY_LOCAL_MACHINE\SOFTWARE\Talvimor'; do
+for key in 'HKEY_LOCAL_MACHINE\SOFTWARE\RegisteredApplications' 'HKEY_LOCAL_MACHINE\SOFTWARE\Talvimor' \
+  'HKEY_CURRENT_USER\Software\Microsoft\Windows\CurrentVersion\Explorer\FileExts'; do
   check "Wine reads back $key as we wrote it" compare_key "$key"
 done
 classes_match() {
