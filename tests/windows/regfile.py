@@ -1,7 +1,8 @@
 """Reads .reg files as Wine's reg and our pellvarin-reg write them, and
 predicts what Save with every format checked writes under Wine.
 
-  regfile.py sections FILE            prints each key and its values, sorted
+  regfile.py sections FILE [--except PREFIX...]
+                                      prints each key and its values, sorted
   regfile.py expect-select-all TABLE MACHINE USER_FILEEXTS
       prints the per-user classes that the applier writes for every format,
       given the .reg exports of HKEY_CLASSES_ROOT's extension keys and of the
@@ -86,7 +87,11 @@ def expect_select_all(table, machine, fileexts):
 
 def main():
     if sys.argv[1] == "sections":
-        for _, (key, lines) in sorted(sections(sys.argv[2]).items()):
+        # Keys below any --except prefix are left out.
+        skip = tuple(p.lower() for p in sys.argv[3:] if p != "--except")
+        for folded, (key, lines) in sorted(sections(sys.argv[2]).items()):
+            if skip and folded.startswith(skip):
+                continue
             print("[%s]" % key)
             for line in sorted(lines, key=str.lower):
                 print(line)
