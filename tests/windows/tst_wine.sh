@@ -115,11 +115,13 @@ user_classes() {
 }
 user_snapshot() { reg_export 'HKEY_CURRENT_USER\Software' "$1"; }
 # Wine keeps these machine keys itself, whoever runs: the network cards it
-# finds and a video key for every desktop it starts.
+# finds, and below System the state of its devices and services (a video key
+# for every desktop it starts, a counter of service starts, device links),
+# rewritten as its services start. Nothing of the selector's lives there.
 wine_own_keys=(
   'HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\NetworkCards'
   'HKEY_LOCAL_MACHINE\Software\Wow6432Node\Microsoft\Windows NT\CurrentVersion\NetworkCards'
-  'HKEY_LOCAL_MACHINE\System\CurrentControlSet\Control\Video'
+  'HKEY_LOCAL_MACHINE\System'
 )
 same_machine() {
   diff <(python3 "$here/regfile.py" sections "$work/machine-before.reg" --except "${wine_own_keys[@]}") \
