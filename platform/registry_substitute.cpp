@@ -3,13 +3,29 @@
 
 namespace {
 
-// QSettings takes both separators; a name is a path of keys with, for
-// values, the value's own name as its last part.
+// QSettings' Windows backend swaps the two separators between its own names
+// and the registry's (escapedKey in qsettings_win.cpp): "/" separates keys,
+// and a "\\" inside a part is a "/" in the registry name, which a key name
+// may hold. Listings swap them back. The swap is its own inverse.
+QString swapSeparators(QString name)
+{
+    for (QChar &c : name) {
+        if (c == QLatin1Char('\\'))
+            c = QLatin1Char('/');
+        else if (c == QLatin1Char('/'))
+            c = QLatin1Char('\\');
+    }
+    return name;
+}
+
+// A name is a path of keys with, for values, the value's own name as its
+// last part.
 QStringList splitName(const QString &name)
 {
-    QString n = name;
-    n.replace(QLatin1Char('\\'), QLatin1Char('/'));
-    return n.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    QStringList parts = name.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    for (QString &part : parts)
+        part = swapSeparators(part);
+    return parts;
 }
 
 // "Default" and "." address the unnamed value, exactly spelt, as in
@@ -168,17 +184,21 @@ QStringList RegistrySettings::childKeys() const
     if (!d->base)
         return {};
     QStringList names = d->store->valueNames(d->current());
-    for (QString &n : names) {
-        if (n.isEmpty())
-            n = QStringLiteral(".");
-    }
+    for (QString &n : names)
+        n = n.isEmpty() ? QStringLiteral(".") : swapSeparators(n);
     std::sort(names.begin(), names.end());
     return names;
 }
 
 QStringList RegistrySettings::childGroups() const
 {
-    return d->base ? d->store->subkeyNames(d->current()) : QStringList();
+    if (!d->base)
+        return {};
+    QStringList names = d->store->subkeyNames(d->current());
+    for (QString &n : names)
+        n = swapSeparators(n);
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 QSettings::Status RegistrySettings::status() const

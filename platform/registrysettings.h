@@ -16,8 +16,10 @@
 // elsewhere it reaches the SQLite registry that stands in for the real one.
 //
 // Names behave as in the Windows registry: case-insensitive and
-// case-preserving, "/" and "\" separate key levels, and "Default" (or ".")
-// as the last part of a name addresses a key's unnamed default value.
+// case-preserving. In the path given to the constructor "\" separates key
+// levels; in names and groups "/" does, and a "\" is a "/" in the
+// registry's own name, as QSettings has it. "Default" (or ".") as the last
+// part of a name addresses a key's unnamed default value.
 //
 // The engine exports it for the tests alone, which seed the registry through
 // it on every platform; it is not among the headers the viewer gets.

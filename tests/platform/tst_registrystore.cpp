@@ -103,13 +103,22 @@ private Q_SLOTS:
         // Only the exact spelling names the default value.
         QVERIFY(!s.contains(QStringLiteral("default")));
         s.setValue(QStringLiteral("default"), QStringLiteral("named"));
-        s.setValue(QStringLiteral("b\\c"), QStringLiteral("deep"));
-        QCOMPARE(s.childKeys(), (QStringList{QStringLiteral("."), QStringLiteral("default")}));
-        QCOMPARE(s.childGroups(), QStringList{QStringLiteral("b")});
+        // "/" separates keys; a "\\" is part of the name, a "/" to the
+        // registry, as QSettings on Windows writes it.
+        s.setValue(QStringLiteral("b\\c"), QStringLiteral("flat"));
+        s.setValue(QStringLiteral("d/e"), QStringLiteral("deep"));
+        QCOMPARE(s.childKeys(), (QStringList{QStringLiteral("."), QStringLiteral("b\\c"),
+                                             QStringLiteral("default")}));
+        QCOMPARE(s.childGroups(), QStringList{QStringLiteral("d")});
+        QVERIFY(RegistryStore::openDefault()
+                    ->valueNames(*parseKeyPath(QStringLiteral("HKCU\\Software\\Classes\\.png")))
+                    .contains(QStringLiteral("b/c")));
         s.endGroup();
 
         RegistrySettings other(QStringLiteral("\\HKEY_CURRENT_USER\\SOFTWARE\\classes\\.PNG"));
-        QCOMPARE(other.value(QStringLiteral("B/C")).toString(), QStringLiteral("deep"));
+        QCOMPARE(other.value(QStringLiteral("B\\C")).toString(), QStringLiteral("flat"));
+        QVERIFY(!other.contains(QStringLiteral("B/C")));
+        QCOMPARE(other.value(QStringLiteral("D/E")).toString(), QStringLiteral("deep"));
         QCOMPARE(other.value(QStringLiteral("Default")).toString(), QStringLiteral("pngfile"));
         QVERIFY(!other.value(QStringLiteral("missing")).isValid());
     }

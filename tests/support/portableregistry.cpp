@@ -15,16 +15,48 @@ QString valueName(const QString &name)
     return name.isEmpty() ? defaultName : name;
 }
 
+// QSettings on Windows creates the key it is opened on at its first use,
+// even to read, while a group entered below it is only opened. Reads
+// therefore open the deepest key of the layout that always exists and enter
+// the rest, so that looking leaves no key behind.
+class Reader
+{
+public:
+    explicit Reader(const QString &path) : settings(anchorOf(path))
+    {
+        // Groups are separated by "/": a "\\" would be part of one name.
+        QString rest = path.mid(anchorOf(path).size() + 1);
+        rest.replace(QLatin1Char('\\'), QLatin1Char('/'));
+        if (!rest.isEmpty())
+            settings.beginGroup(rest);
+    }
+    RegistrySettings *operator->() { return &settings; }
+
+private:
+    RegistrySettings settings;
+
+    static QString anchorOf(const QString &path)
+    {
+        for (const QString &anchor :
+             {userFileExtsPath, machineClassesPath, userClassesPath, mergedClassesPath}) {
+            if (path.compare(anchor, Qt::CaseInsensitive) == 0 ||
+                path.startsWith(anchor + QLatin1Char('\\'), Qt::CaseInsensitive))
+                return path.left(anchor.size());
+        }
+        return path;
+    }
+};
+
 void dumpInto(const QString &path, QStringList &lines)
 {
-    RegistrySettings key(path);
+    Reader key(path);
     lines.append(QLatin1Char('[') + path + QLatin1Char(']'));
-    for (const QString &name : key.childKeys()) {
-        const QVariant value = key.value(name);
+    for (const QString &name : key->childKeys()) {
+        const QVariant value = key->value(name);
         lines.append(name + QLatin1Char('=') + QString::fromLatin1(value.typeName()) +
                      QLatin1Char(':') + value.toString());
     }
-    for (const QString &sub : key.childGroups())
+    for (const QString &sub : key->childGroups())
         dumpInto(path + QLatin1Char('\\') + sub, lines);
 }
 
@@ -39,7 +71,7 @@ bool isLayoutKey(const QString &name)
 
 void dumpLayoutKeys(const QString &root, QStringList &lines)
 {
-    for (const QString &name : RegistrySettings(root).childGroups()) {
+    for (const QString &name : Reader(root)->childGroups()) {
         if (isLayoutKey(name))
             dumpInto(root + QLatin1Char('\\') + name, lines);
     }
@@ -78,10 +110,34 @@ bool PortableRegistry::createKey(const QString &path)
 
 std::optional<QString> PortableRegistry::get(const QString &path, const QString &name) const
 {
-    RegistrySettings key(path);
-    if (!key.contains(valueName(name)))
+    Reader key(path);
+    if (!key->contains(valueName(name)))
         return std::nullopt;
-    return key.value(valueName(name)).toString();
+    return key->value(valueName(name)).toString();
+}
+
+bool PortableRegistry::exists(const QString &path) const
+{
+    const int cut = path.lastIndexOf(QLatin1Char('\\'));
+    if (cut < 0)
+        return true;
+    return Reader(path.left(cut))->childGroups().contains(path.mid(cut + 1), Qt::CaseInsensitive);
+}
+
+QStringList PortableRegistry::valueNames(const QString &path) const
+{
+    QStringList names = Reader(path)->childKeys();
+    for (QString &name : names) {
+        if (name == QLatin1String("."))
+            name.clear();
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+QStringList PortableRegistry::subkeyNames(const QString &path) const
+{
+    return Reader(path)->childGroups();
 }
 
 QStringList PortableRegistry::dump(const QString &path) const

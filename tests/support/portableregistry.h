@@ -28,6 +28,10 @@ public:
     bool set(const QString &path, const QString &name, const QString &value);
     bool createKey(const QString &path);
     std::optional<QString> get(const QString &path, const QString &name) const;
+    bool exists(const QString &path) const;
+    // Value names, the unnamed one as "".
+    QStringList valueNames(const QString &path) const;
+    QStringList subkeyNames(const QString &path) const;
 
     // Every key and value below path, one line each.
     QStringList dump(const QString &path) const;
@@ -37,6 +41,15 @@ public:
     // Wine implements the registry API, but its HKEY_CLASSES_ROOT is the
     // machine's classes alone: what a user's classes add does not show there.
     static bool underWine();
+
+    // How often the association change was announced since the registry
+    // began; nothing where the shell's notifications cannot be counted from
+    // inside a test.
+    std::optional<qint64> notifications() const;
+
+    // Makes every later write of this process fail, as a registry file
+    // turned read-only does; false where a test cannot do that.
+    bool refuseWrites();
 
 private:
     struct Platform;
@@ -49,6 +62,13 @@ private:
 
 // Marks the next check as failing under Wine for its missing merge, and ends
 // the test function there; elsewhere it does nothing.
+// Compares the count of announced association changes where it can be counted.
+#define PELLVARIN_COMPARE_NOTIFICATIONS(reg, expected)                                             \
+    do {                                                                                           \
+        if (const std::optional<qint64> counted = (reg).notifications())                           \
+            QCOMPARE(*counted, qint64(expected));                                                  \
+    } while (false)
+
 #define PELLVARIN_EXPECT_FAIL_WITHOUT_MERGE()                                                      \
     do {                                                                                           \
         if (PortableRegistry::underWine())                                                         \

@@ -1,20 +1,24 @@
 #include "portableregistry.h"
 
+#include "registrystore.h"
+
 #include <QDir>
 #include <QTemporaryDir>
+#include <QtTest>
 
 // A new registry file for every registry, made the default for everything
 // the test then calls.
 struct PortableRegistry::Platform
 {
     QTemporaryDir dir;
+    QString file;
 };
 
 PortableRegistry::PortableRegistry() : platform(std::make_unique<Platform>())
 {
     static int serial = 0;
-    const QString file = platform->dir.filePath(QStringLiteral("registry%1.sqlite").arg(++serial));
-    qputenv("PELLVARIN_REGISTRY", QFile::encodeName(file));
+    platform->file = platform->dir.filePath(QStringLiteral("registry%1.sqlite").arg(++serial));
+    qputenv("PELLVARIN_REGISTRY", QFile::encodeName(platform->file));
     machineSeed = machineLines();
 }
 
@@ -26,4 +30,22 @@ PortableRegistry::~PortableRegistry()
 bool PortableRegistry::underWine()
 {
     return false;
+}
+
+std::optional<qint64> PortableRegistry::notifications() const
+{
+    // SHCNE_ASSOCCHANGED, as the substitute shell records it.
+    return RegistryStore::openDefault()->notifications(0x08000000).count;
+}
+
+bool PortableRegistry::refuseWrites()
+{
+    // A read-only copy put in the file's place is a new file, so the store,
+    // which keeps a connection per file, opens it anew.
+    const QString copy = platform->file + QStringLiteral(".copy");
+    if (!QFile::copy(platform->file, copy) || !QFile::setPermissions(copy, QFile::ReadOwner) ||
+        !QFile::remove(platform->file) || !QFile::rename(copy, platform->file))
+        return false;
+    const auto store = RegistryStore::openDefault();
+    return store->isUsable() && !store->isWritable();
 }

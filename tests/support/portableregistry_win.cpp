@@ -42,3 +42,14 @@ bool PortableRegistry::underWine()
     const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
     return ntdll && GetProcAddress(ntdll, "wine_get_version");
 }
+
+std::optional<qint64> PortableRegistry::notifications() const
+{
+    // SHChangeNotify leaves nothing behind in the registry to count.
+    return std::nullopt;
+}
+
+bool PortableRegistry::refuseWrites()
+{
+    return false;
+}
