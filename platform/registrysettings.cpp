@@ -1,0 +1,142 @@
+#include "registrysettings.h"
+
+#include "registrysettings_p.h"
+
+// As QSettings does it: groups and keys are normalised and joined here, so
+// that every backend sees one full name per operation.
+
+namespace {
+
+// "/a//b/" becomes "a/b": separators collapse and none starts or ends a name.
+QString normalizedKey(const QString &key)
+{
+    return key.split(QLatin1Char('/'), Qt::SkipEmptyParts).join(QLatin1Char('/'));
+}
+
+} // namespace
+
+class RegistrySettings::Private
+{
+public:
+    // The platform's access to the location the settings were opened on.
+    std::unique_ptr<RegistryBackend> backend;
+    // The groups entered, each normalised; empty ones are kept so that
+    // endGroup() pairs with beginGroup().
+    QStringList groups;
+    // AccessError from the first refused write on.
+    QSettings::Status status = QSettings::NoError;
+
+    QString group() const
+    {
+        QStringList parts;
+        for (const QString &g : groups) {
+            if (!g.isEmpty())
+                parts.append(g);
+        }
+        return parts.join(QLatin1Char('/'));
+    }
+
+    QString actualKey(const QString &key) const
+    {
+        const QString prefix = group();
+        const QString name = normalizedKey(key);
+        return prefix.isEmpty() ? name : name.isEmpty() ? prefix : prefix + QLatin1Char('/') + name;
+    }
+
+    void check(bool ok)
+    {
+        if (!ok)
+            status = QSettings::AccessError;
+    }
+};
+
+RegistrySettings::RegistrySettings(const QString &nativePath) : d(std::make_unique<Private>())
+{
+    d->backend = createRegistryBackend(nativePath);
+}
+
+RegistrySettings::~RegistrySettings() = default;
+
+void RegistrySettings::beginGroup(const QString &prefix)
+{
+    d->groups.append(normalizedKey(prefix));
+}
+
+void RegistrySettings::endGroup()
+{
+    if (!d->groups.isEmpty())
+        d->groups.removeLast();
+}
+
+bool RegistrySettings::contains(const QString &key) const
+{
+    const QString name = d->actualKey(key);
+    return !name.isEmpty() && d->backend->contains(name);
+}
+
+QVariant RegistrySettings::value(const QString &key) const
+{
+    const QString name = d->actualKey(key);
+    return name.isEmpty() ? QVariant() : d->backend->value(name);
+}
+
+void RegistrySettings::setValue(const QString &key, const QString &value)
+{
+    const QString name = d->actualKey(key);
+    d->check(!name.isEmpty() && d->backend->setValue(name, value));
+}
+
+void RegistrySettings::remove(const QString &key)
+{
+    // An empty name removes the current group, or at the top everything the
+    // location holds, as QSettings::remove does.
+    const QString name = d->actualKey(key);
+    d->check(name.isEmpty() ? d->backend->clear() : d->backend->remove(name));
+}
+
+QStringList RegistrySettings::childKeys() const
+{
+    return d->backend->childKeys(d->group());
+}
+
+QStringList RegistrySettings::childGroups() const
+{
+    return d->backend->childGroups(d->group());
+}
+
+QSettings::Status RegistrySettings::status() const
+{
+    return d->status;
+}
+
+// ---------------------------------------------------------------------------
+
+class RegistryTransaction::Private
+{
+public:
+    std::unique_ptr<RegistryTransactionBackend> backend = createRegistryTransactionBackend();
+};
+
+RegistryTransaction::RegistryTransaction() : d(std::make_unique<Private>()) {}
+RegistryTransaction::~RegistryTransaction() = default;
+
+bool RegistryTransaction::commit()
+{
+    return d->backend->commit();
+}
+
+bool RegistryTransaction::rollback()
+{
+    return d->backend->rollback();
+}
+
+// ---------------------------------------------------------------------------
+
+class RegistrySnapshot::Private
+{
+public:
+    std::unique_ptr<RegistrySnapshotBackend> backend = createRegistrySnapshotBackend();
+};
+
+RegistrySnapshot::RegistrySnapshot() : d(std::make_unique<Private>()) {}
+RegistrySnapshot::~RegistrySnapshot() = default;

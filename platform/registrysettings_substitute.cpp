@@ -1,0 +1,257 @@
+#include "registrysettings_p.h"
+#include "registrystore.h"
+
+namespace {
+
+// QSettings' Windows backend swaps the two separators between its own names
+// and the registry's (escapedKey in qsettings_win.cpp): "/" separates keys,
+// and a "\\" inside a part is a "/" in the registry name, which a key name
+// may hold. Listings swap them back. The swap is its own inverse.
+QString swapSeparators(QString name)
+{
+    for (QChar &c : name) {
+        if (c == QLatin1Char('\\'))
+            c = QLatin1Char('/');
+        else if (c == QLatin1Char('/'))
+            c = QLatin1Char('\\');
+    }
+    return name;
+}
+
+// A name is a path of keys with, for values, the value's own name as its
+// last part.
+QStringList splitName(const QString &name)
+{
+    QStringList parts = name.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    for (QString &part : parts)
+        part = swapSeparators(part);
+    return parts;
+}
+
+// "Default" and "." address the unnamed value, exactly spelt, as in
+// QSettings' Windows backend.
+QString valueName(const QString &last)
+{
+    if (last == QLatin1String("Default") || last == QLatin1String("."))
+        return QString();
+    return last;
+}
+
+QVariant toVariant(const RegValue &v)
+{
+    switch (v.type) {
+    case RegType::Sz:
+    case RegType::ExpandSz:
+        return decodeRegSz(v.data);
+    case RegType::MultiSz: {
+        QStringList list;
+        const QString all = QString::fromUtf16(
+            reinterpret_cast<const char16_t *>(v.data.constData()), v.data.size() / 2);
+        for (const QString &s : all.split(QChar(0), Qt::SkipEmptyParts))
+            list.append(s);
+        return list;
+    }
+    case RegType::Dword:
+        if (v.data.size() == 4) {
+            const auto *b = reinterpret_cast<const uchar *>(v.data.constData());
+            return int(quint32(b[0]) | quint32(b[1]) << 8 | quint32(b[2]) << 16 |
+                       quint32(b[3]) << 24);
+        }
+        break;
+    case RegType::Qword:
+        if (v.data.size() == 8) {
+            quint64 q = 0;
+            for (int i = 7; i >= 0; --i)
+                q = q << 8 | uchar(v.data[i]);
+            return qint64(q);
+        }
+        break;
+    default:
+        break;
+    }
+    return v.data;
+}
+
+// The SQLite registry that stands in for the real one, answering as
+// QSettings' Windows backend does.
+class SubstituteRegistryBackend final : public RegistryBackend
+{
+public:
+    explicit SubstituteRegistryBackend(const QString &nativePath)
+        : store(RegistryStore::openDefault()), base(parseKeyPath(nativePath))
+    {
+    }
+
+    bool contains(const QString &key) const override
+    {
+        const auto where = locate(key);
+        return where && store->value(where->first, where->second).has_value();
+    }
+
+    QVariant value(const QString &key) const override
+    {
+        const auto where = locate(key);
+        if (!where)
+            return QVariant();
+        const auto v = store->value(where->first, where->second);
+        return v ? toVariant(*v) : QVariant();
+    }
+
+    bool setValue(const QString &key, const QString &value) override
+    {
+        const auto where = locate(key);
+        return where &&
+               store->setValue(where->first, where->second, RegType::Sz, encodeRegSz(value));
+    }
+
+    // The value of that name and the key of that name, with all below it.
+    bool remove(const QString &key) override
+    {
+        const auto where = locate(key);
+        if (!where)
+            return false;
+        RegKeyPath target = *base;
+        target.parts += splitName(key);
+        return atomically(*store, [&] {
+            return store->removeValue(where->first, where->second) && store->removeKey(target);
+        });
+    }
+
+    bool clear() override
+    {
+        if (!base)
+            return false;
+        return atomically(*store, [&] {
+            bool all = true;
+            for (const QString &g : store->subkeyNames(*base))
+                all = all && store->removeKey(base->child(g));
+            for (const QString &v : store->valueNames(*base))
+                all = all && store->removeValue(*base, v);
+            return all;
+        });
+    }
+
+    QStringList childKeys(const QString &group) const override
+    {
+        if (!base)
+            return {};
+        QStringList names = store->valueNames(keyOf(group));
+        for (QString &n : names)
+            n = n.isEmpty() ? QStringLiteral(".") : swapSeparators(n);
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    QStringList childGroups(const QString &group) const override
+    {
+        if (!base)
+            return {};
+        QStringList names = store->subkeyNames(keyOf(group));
+        for (QString &n : names)
+            n = swapSeparators(n);
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+private:
+    std::shared_ptr<RegistryStore> store;
+    // The location opened on; none when the path names no hive, and then
+    // every operation fails or finds nothing.
+    std::optional<RegKeyPath> base;
+
+    RegKeyPath keyOf(const QString &group) const
+    {
+        RegKeyPath key = *base;
+        key.parts += splitName(group);
+        return key;
+    }
+
+    // The key a name lives in, and the value's name inside it.
+    std::optional<std::pair<RegKeyPath, QString>> locate(const QString &name) const
+    {
+        if (!base)
+            return std::nullopt;
+        QStringList parts = splitName(name);
+        if (parts.isEmpty())
+            return std::nullopt;
+        const QString last = parts.takeLast();
+        RegKeyPath key = *base;
+        key.parts += parts;
+        return std::make_pair(key, valueName(last));
+    }
+};
+
+// One write transaction of the store. One that cannot begin refuses every
+// write until it ends, so that nothing lands outside it.
+class SubstituteRegistryTransaction final : public RegistryTransactionBackend
+{
+public:
+    SubstituteRegistryTransaction() : store(RegistryStore::openDefault())
+    {
+        open = store->beginTransaction();
+        if (!open)
+            store->suspendWrites();
+    }
+
+    ~SubstituteRegistryTransaction() override
+    {
+        if (open)
+            store->rollbackTransaction();
+        else if (!finished)
+            store->resumeWrites();
+    }
+
+    bool commit() override { return finish(true); }
+    bool rollback() override { return finish(false); }
+
+private:
+    std::shared_ptr<RegistryStore> store;
+    // The store's transaction began and has not ended yet.
+    bool open = false;
+    // commit() or rollback() has been called.
+    bool finished = false;
+
+    // Ends the transaction; one that never began had every write refused.
+    bool finish(bool keep)
+    {
+        if (finished)
+            return !keep;
+        finished = true;
+        if (!open) {
+            store->resumeWrites();
+            return !keep;
+        }
+        open = false;
+        if (keep)
+            return store->commitTransaction();
+        store->rollbackTransaction();
+        return true;
+    }
+};
+
+class SubstituteRegistrySnapshot final : public RegistrySnapshotBackend
+{
+public:
+    SubstituteRegistrySnapshot() : store(RegistryStore::openDefault()) { store->beginSnapshot(); }
+    ~SubstituteRegistrySnapshot() override { store->endSnapshot(); }
+
+private:
+    std::shared_ptr<RegistryStore> store;
+};
+
+} // namespace
+
+std::unique_ptr<RegistryBackend> createRegistryBackend(const QString &nativePath)
+{
+    return std::make_unique<SubstituteRegistryBackend>(nativePath);
+}
+
+std::unique_ptr<RegistryTransactionBackend> createRegistryTransactionBackend()
+{
+    return std::make_unique<SubstituteRegistryTransaction>();
+}
+
+std::unique_ptr<RegistrySnapshotBackend> createRegistrySnapshotBackend()
+{
+    return std::make_unique<SubstituteRegistrySnapshot>();
+}

@@ -1,0 +1,84 @@
+#include "registrysettings_p.h"
+
+#include <QSettings>
+
+namespace {
+
+// Qt's own native-format settings: the real registry, with its merged
+// classes view kept by the system. Their status stays AccessError after a
+// failed write, so each write reports the state after it.
+class WinRegistryBackend final : public RegistryBackend
+{
+public:
+    explicit WinRegistryBackend(const QString &path) : settings(path, QSettings::NativeFormat) {}
+
+    bool contains(const QString &key) const override { return settings.contains(key); }
+    QVariant value(const QString &key) const override { return settings.value(key); }
+    bool setValue(const QString &key, const QString &value) override
+    {
+        settings.setValue(key, value);
+        return settings.status() == QSettings::NoError;
+    }
+    bool remove(const QString &key) override
+    {
+        settings.remove(key);
+        return settings.status() == QSettings::NoError;
+    }
+    bool clear() override
+    {
+        settings.clear();
+        return settings.status() == QSettings::NoError;
+    }
+    QStringList childKeys(const QString &group) const override
+    {
+        return inGroup(group, &QSettings::childKeys);
+    }
+    QStringList childGroups(const QString &group) const override
+    {
+        return inGroup(group, &QSettings::childGroups);
+    }
+
+private:
+    // Only listings need the group entered; every other call takes it in the key.
+    mutable QSettings settings;
+
+    QStringList inGroup(const QString &group, QStringList (QSettings::*list)() const) const
+    {
+        settings.beginGroup(group);
+        const QStringList names = (settings.*list)();
+        settings.endGroup();
+        return names;
+    }
+};
+
+// The registry has no transactions: each write lands on its own, and the
+// callers learn of failures through the settings' status.
+class WinRegistryTransaction final : public RegistryTransactionBackend
+{
+public:
+    bool commit() override { return true; }
+    // Nothing can be undone: every write has landed as it was made.
+    bool rollback() override { return false; }
+};
+
+// Nor snapshots: each read sees the registry as it is at that moment.
+class WinRegistrySnapshot final : public RegistrySnapshotBackend
+{
+};
+
+} // namespace
+
+std::unique_ptr<RegistryBackend> createRegistryBackend(const QString &nativePath)
+{
+    return std::make_unique<WinRegistryBackend>(nativePath);
+}
+
+std::unique_ptr<RegistryTransactionBackend> createRegistryTransactionBackend()
+{
+    return std::make_unique<WinRegistryTransaction>();
+}
+
+std::unique_ptr<RegistrySnapshotBackend> createRegistrySnapshotBackend()
+{
+    return std::make_unique<WinRegistrySnapshot>();
+}
