@@ -49,8 +49,6 @@ bool applyFormatList(QListWidget *list)
     RegistrySettings userFileExts(userFileExtsPath);
     bool changed = false;
     const QSet<QString> givenUp = progIdsGivenUp(list);
-    const QString defaultName = QStringLiteral("Default");
-    const QString openWith = QStringLiteral("OpenWithProgids");
 
     for (int row = 0; row < list->count(); ++row) {
         const QListWidgetItem *item = list->item(row);
@@ -70,41 +68,41 @@ bool applyFormatList(QListWidget *list)
             mergedClasses.beginGroup(key);
             QString previous;
             userFileExts.beginGroup(key);
-            if (userFileExts.contains(QStringLiteral("ProgId"))) {
-                const QString overrideId = userFileExts.value(QStringLiteral("ProgId")).toString();
+            if (userFileExts.contains(overrideProgIdValue)) {
+                const QString overrideId = userFileExts.value(overrideProgIdValue).toString();
                 if (checked && overrideId != progId) {
                     previous = overrideId;
-                    userFileExts.remove(QStringLiteral("ProgId"));
+                    userFileExts.remove(overrideProgIdValue);
                     changed = true;
                 } else if (!checked && overrideId == progId) {
-                    userFileExts.remove(QStringLiteral("ProgId"));
+                    userFileExts.remove(overrideProgIdValue);
                     changed = true;
                 }
             }
             userFileExts.endGroup();
             if (previous.isEmpty())
-                previous = mergedClasses.value(defaultName).toString();
+                previous = mergedClasses.value(defaultValueName).toString();
 
             if (checked && previous != progId) {
                 userClasses.beginGroup(key);
-                userClasses.beginGroup(openWith);
+                userClasses.beginGroup(openWithProgIdsKey);
                 // Remembered so that unchecking can give the extension back.
                 if (isSafeName(previous, maxValueNameLength)) {
                     userClasses.remove(previous);
                     userClasses.setValue(previous, QString());
                 }
                 userClasses.endGroup();
-                userClasses.setValue(defaultName, progId);
-                userClasses.setValue(QStringLiteral("PerceivedType"), QStringLiteral("image"));
+                userClasses.setValue(defaultValueName, progId);
+                userClasses.setValue(perceivedTypeValue, QStringLiteral("image"));
                 userClasses.endGroup();
                 changed = true;
             } else if (!checked && previous == progId) {
                 userClasses.beginGroup(key);
-                if (!userClasses.contains(defaultName)) {
+                if (!userClasses.contains(defaultValueName)) {
                     // The association comes from the machine, not from us.
                     userClasses.endGroup();
                 } else {
-                    userClasses.beginGroup(openWith);
+                    userClasses.beginGroup(openWithProgIdsKey);
                     QString heir;
                     for (int k = 0; k < userClasses.childKeys().size(); ++k) {
                         const QString candidate = userClasses.childKeys().at(k);
@@ -122,7 +120,7 @@ bool applyFormatList(QListWidget *list)
                     }
                     userClasses.endGroup();
                     if (!heir.isEmpty()) {
-                        userClasses.setValue(defaultName, heir);
+                        userClasses.setValue(defaultValueName, heir);
                         userClasses.endGroup();
                     } else {
                         userClasses.endGroup();

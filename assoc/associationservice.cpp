@@ -54,8 +54,7 @@ bool isVistaOrLater(int winVersion)
 
 bool isAppInstalled()
 {
-    RegistrySettings registered(
-        QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\RegisteredApplications"));
+    RegistrySettings registered(registeredApplicationsPath);
     return registered.contains(registeredAppName);
 }
 
@@ -115,7 +114,7 @@ bool queryDefaultsThroughService(SelectionList *list)
     RegistrySettings machineClasses(machineClassesPath);
     for (int fif = 0; fif < formatCount(); ++fif) {
         machineClasses.beginGroup(progIdOf(fif));
-        const bool registered = machineClasses.contains(QStringLiteral("Default"));
+        const bool registered = machineClasses.contains(defaultValueName);
         machineClasses.endGroup();
         if (!registered)
             continue;

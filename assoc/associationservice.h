@@ -3,12 +3,9 @@
 #include "engineexport.h"
 
 #include "formatselection.h"
+#include "identity.h"
 
 #include <QString>
-
-// The name under which the viewer is registered with Windows' default
-// programs, and which every call of the association service is given.
-inline const QString registeredAppName = QStringLiteral("Talvimor Image Viewer");
 
 // Vista and later own the choice of defaults themselves.
 PELLVARIN_ENGINE_EXPORT bool isVistaOrLater();

@@ -42,7 +42,7 @@ bool fillFormatList(QListWidget *list, SelectionList *selection)
     for (int fif = 0; fif < count; ++fif) {
         const QString progId = progIdOf(fif);
         machineClasses.beginGroup(progId);
-        if (!machineClasses.contains(QStringLiteral("Default"))) {
+        if (!machineClasses.contains(defaultValueName)) {
             machineClasses.endGroup();
             continue;
         }
@@ -62,13 +62,13 @@ bool fillFormatList(QListWidget *list, SelectionList *selection)
             bool associated;
             // A per-user override alone decides; the classes are not consulted then.
             userFileExts.beginGroup(key);
-            if (userFileExts.contains(QStringLiteral("ProgId"))) {
-                associated = namesProgId(userFileExts.value(QStringLiteral("ProgId")), progId);
+            if (userFileExts.contains(overrideProgIdValue)) {
+                associated = namesProgId(userFileExts.value(overrideProgIdValue), progId);
                 userFileExts.endGroup();
             } else {
                 userFileExts.endGroup();
                 mergedClasses.beginGroup(key);
-                associated = namesProgId(mergedClasses.value(QStringLiteral("Default")), progId);
+                associated = namesProgId(mergedClasses.value(defaultValueName), progId);
                 mergedClasses.endGroup();
             }
             if (associated) {

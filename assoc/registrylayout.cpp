@@ -1,10 +1,11 @@
 #include "registrylayout.h"
 
 #include "formatcatalogue.h"
+#include "identity.h"
 
 QString progIdOf(int fif)
 {
-    return QStringLiteral("Talvimor.") + formatName(fif);
+    return progIdPrefix + formatName(fif);
 }
 
 QString extensionKey(const QString &extension)

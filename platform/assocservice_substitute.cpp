@@ -1,17 +1,12 @@
 #include "assocservice.h"
 
+#include "associationkeys.h"
 #include "registrystore.h"
 #include "shellnotify.h"
 
 #include <QMap>
 
 namespace {
-
-const QString registeredApplications =
-    QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\RegisteredApplications");
-const QString fileExts =
-    QStringLiteral("HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\"
-                   "FileExts");
 
 std::optional<QString> stringValue(const RegistryStore &store, const RegKeyPath &key,
                                    const QString &name)
@@ -70,8 +65,8 @@ public:
             return HResults::invalidArgument;
         bool ok = true;
         for (auto it = declared->constBegin(); ok && it != declared->constEnd(); ++it) {
-            const RegKeyPath choice = userChoiceKey(extensions.value(it.key()));
-            ok = store->setValue(choice, QStringLiteral("Progid"), RegType::Sz, encodeRegSz(*it));
+            const RegKeyPath choice = userChoiceOf(extensions.value(it.key()));
+            ok = store->setValue(choice, userChoiceProgIdValue, RegType::Sz, encodeRegSz(*it));
         }
         if (!ok) {
             store->rollbackTransaction();
@@ -90,7 +85,7 @@ private:
     std::optional<QMap<QString, QString>> declaredProgIds(const QString &appName)
     {
         const auto capabilities =
-            stringValue(*store, *parseKeyPath(registeredApplications), appName);
+            stringValue(*store, *parseKeyPath(registeredApplicationsPath), appName);
         if (!capabilities)
             return std::nullopt;
         const auto path = parseKeyPath(QStringLiteral("HKEY_LOCAL_MACHINE\\") + *capabilities);
@@ -108,17 +103,16 @@ private:
         return declared;
     }
 
-    RegKeyPath userChoiceKey(const QString &extension) const
+    RegKeyPath userChoiceOf(const QString &extension) const
     {
-        return parseKeyPath(fileExts)->child(extension).child(QStringLiteral("UserChoice"));
+        return parseKeyPath(userFileExtsPath)->child(extension).child(userChoiceKey);
     }
 
     QString effectiveHandler(const QString &extension) const
     {
-        if (const auto choice =
-                stringValue(*store, userChoiceKey(extension), QStringLiteral("Progid")))
+        if (const auto choice = stringValue(*store, userChoiceOf(extension), userChoiceProgIdValue))
             return *choice;
-        return stringValue(*store, parseKeyPath(QStringLiteral("HKCR"))->child(extension), {})
+        return stringValue(*store, parseKeyPath(mergedClassesPath)->child(extension), {})
             .value_or(QString());
     }
 

@@ -23,6 +23,9 @@
 //
 // The engine exports it for the tests alone, which seed the registry through
 // it on every platform; it is not among the headers the viewer gets.
+// The name that addresses a key's unnamed default value.
+inline const QString defaultValueName = QStringLiteral("Default");
+
 class PELLVARIN_ENGINE_EXPORT RegistrySettings
 {
 public:

@@ -2,6 +2,8 @@
 
 #include <shlobj.h>
 
+static_assert(associationsChangedEvent == SHCNE_ASSOCCHANGED);
+
 void notifyAssociationsChanged()
 {
     SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);

@@ -2,6 +2,7 @@
 
 #include "formatlist.h"
 #include "headerwidget.h"
+#include "identity.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -10,10 +11,6 @@
 #include <QListWidget>
 #include <QMessageBox>
 #include <QVBoxLayout>
-
-namespace {
-const QString productName = QStringLiteral("Talvimor");
-} // namespace
 
 SelectAssocWidget::SelectAssocWidget(QWidget *parent)
     : QWidget(parent), form(std::make_unique<SelectAssocForm>()),
