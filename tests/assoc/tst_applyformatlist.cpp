@@ -1,3 +1,10 @@
+// The applier on the substitute and on the real registry (under Wine):
+// seeded and read back only through the registry settings. In order:
+// partial items; taking over and remembering; idempotence; what the machine
+// decides; giving back on unchecking; shared extensions; the round trip over
+// the real table; names that must never address another key. What only a
+// transactional registry can promise is in tst_applywhole.
+
 #include "fifof.h"
 #include "formatcatalogue.h"
 #include "formatlist.h"

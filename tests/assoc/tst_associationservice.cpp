@@ -1,3 +1,9 @@
+// The Vista-and-later path: the Windows version, the association page and
+// its message boxes, making the viewer the default and querying through the
+// service, each against a stand-in service that fails on demand and counts
+// its releases; and at the end the substitute service itself, which follows
+// Default Programs on the substitute registry.
+
 #include "associationservice.h"
 #include "assocservice.h"
 #include "formatcatalogue.h"

@@ -1,3 +1,9 @@
+// The engine's entry points as the viewer calls them, on the default
+// registry: making the viewer the default on XP and through the service,
+// the version choosing the path, an unregistered viewer, a read-only
+// registry, and starting the selector tool beside the caller (a stand-in
+// tool built into this test's directory).
+
 #include "associationservice.h"
 #include "engine.h"
 #include "formatcatalogue.h"

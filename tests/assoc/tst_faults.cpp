@@ -1,3 +1,8 @@
+// Faults while saving, each in child processes of its own: a kill at a
+// random moment, a full disk and two savers at once must each leave one
+// whole state behind. The children mark on their output when a save begins
+// and ends, so that the parent knows where in a save its kill landed.
+
 #include "engine.h"
 #include "formatlist.h"
 #include "regfile.h"

@@ -1,3 +1,9 @@
+// The selection window, on the offscreen platform, seeded through the
+// registry settings so that it runs on the substitute and under Wine alike.
+// In order: how the window is built; its start state from the registry;
+// toggling by click, Enter and "Select all"; closing with and without Save;
+// a Save that fails; the banner's logo, by position and by pixels.
+
 #include "fifof.h"
 #include "formatcatalogue.h"
 #include "headerwidget.h"
