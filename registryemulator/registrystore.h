@@ -1,0 +1,103 @@
+#pragma once
+
+// The registry that stands in for the Windows one wherever there is no
+// Windows: HKEY_LOCAL_MACHINE and HKEY_CURRENT_USER kept in one SQLite file,
+// with HKEY_CLASSES_ROOT as a live merged view of the per-user classes over
+// the machine classes. Only the substitute build has this header; it brings
+// the key paths and the value codecs along.
+
+#include "regkeypath.h"
+#include "regvalue.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+#include <optional>
+
+class RegistryStore
+{
+public:
+    // PELLVARIN_REGISTRY, or registry.sqlite in the user's data directory.
+    static QString defaultFileName();
+
+    // One store per file and process, shared by every settings object and
+    // transaction, so that they all see each other's writes at once. A
+    // missing file is created with owner-only permissions.
+    static std::shared_ptr<RegistryStore> open(const QString &fileName);
+    static std::shared_ptr<RegistryStore> openDefault();
+
+    ~RegistryStore();
+    RegistryStore(const RegistryStore &) = delete;
+    RegistryStore &operator=(const RegistryStore &) = delete;
+
+    QString fileName() const;
+    // False for a file that is unreadable, not a registry or corrupt: it
+    // reads as empty and is never written.
+    bool isUsable() const;
+    bool isWritable() const;
+
+    bool keyExists(const RegKeyPath &key) const;
+    std::optional<RegValue> value(const RegKeyPath &key, const QString &name) const;
+    // Sorted by name in QString order, each name once.
+    QList<RegValue> values(const RegKeyPath &key) const;
+    QStringList valueNames(const RegKeyPath &key) const;
+    QStringList subkeyNames(const RegKeyPath &key) const;
+
+    // Every write is atomic and durable, and reports whether it landed.
+    // Removing what is not there succeeds.
+    bool createKey(const RegKeyPath &key);
+    bool setValue(const RegKeyPath &key, const QString &name, quint32 type, const QByteArray &data);
+    bool removeValue(const RegKeyPath &key, const QString &name);
+    bool removeKey(const RegKeyPath &key); // with everything below it
+
+    // Nestable. Until the outermost end, every read sees the registry as
+    // it was at the first: other processes' commits wait. Writing is
+    // refused meanwhile, unless the snapshot began inside a transaction.
+    bool beginSnapshot();
+    void endSnapshot();
+
+    // Nestable. A write that fails inside dooms the outermost transaction:
+    // its commit then undoes everything and reports false.
+    bool beginTransaction();
+    bool commitTransaction();
+    void rollbackTransaction();
+    bool inTransaction() const;
+    // While suspended every write fails: a transaction that could not begin
+    // must not let its writes land one by one.
+    void suspendWrites();
+    void resumeWrites();
+
+    // The shell's "associations changed" notifications, kept where another
+    // process can read them.
+    struct Notifications
+    {
+        qint64 count = 0;
+        QDateTime last;
+    };
+    bool recordNotification(quint32 event);
+    Notifications notifications(quint32 event) const;
+
+    class Private;
+
+private:
+    explicit RegistryStore(std::unique_ptr<Private> d);
+    std::unique_ptr<Private> d;
+};
+
+// Runs writes as one (possibly nested) transaction: all of them land, or on
+// the first that fails none does. A transaction that cannot begin writes
+// nothing and leaves any outer one as it was.
+template <typename Writes> bool atomically(RegistryStore &store, Writes &&writes)
+{
+    if (!store.beginTransaction())
+        return false;
+    if (!writes()) {
+        store.rollbackTransaction();
+        return false;
+    }
+    return store.commitTransaction();
+}

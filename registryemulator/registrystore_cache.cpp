@@ -1,0 +1,131 @@
+// The rows of one hive: keys found by walking names down from a root, with
+// the ids met on the way cached until another connection commits, and the
+// values of one key read, listed, written and erased.
+
+#include "registrystore_p.h"
+
+#include <algorithm>
+
+QStringList RegistryStore::Private::sortedUnique(QStringList names)
+{
+    std::sort(names.begin(), names.end());
+    names.erase(std::unique(names.begin(), names.end()), names.end());
+    return names;
+}
+
+// Whether the store can be used, with the key cache made current first.
+bool RegistryStore::Private::ready()
+{
+    if (damaged && usable)
+        refuse(QStringLiteral("is corrupt"));
+    if (!usable)
+        return false;
+    if (depth > 0 || readOpen)
+        return true; // nobody else can commit while we hold the lock
+    qint64 v = -1;
+    if (dataVersionQuery.reset().step() == SQLITE_ROW)
+        v = dataVersionQuery.int64(0);
+    dataVersionQuery.reset();
+    if (v != dataVersion) {
+        keyCache.clear();
+        dataVersion = v;
+    }
+    return true;
+}
+
+qint64 RegistryStore::Private::childId(qint64 parent, const QString &name)
+{
+    if (!isValidKeyName(name))
+        return 0;
+    const QPair<qint64, QString> cacheKey(parent, foldName(name));
+    const auto hit = keyCache.constFind(cacheKey);
+    if (hit != keyCache.constEnd())
+        return *hit;
+    qint64 id = 0;
+    findKey.reset().bind(parent).bind(cacheKey.second);
+    if (findKey.step() == SQLITE_ROW)
+        id = findKey.int64(0);
+    findKey.reset();
+    keyCache.insert(cacheKey, id);
+    return id;
+}
+
+qint64 RegistryStore::Private::resolve(qint64 root, const QStringList &parts)
+{
+    qint64 id = root;
+    for (const QString &part : parts) {
+        id = childId(id, part);
+        if (id == 0)
+            return 0;
+    }
+    return id;
+}
+
+qint64 RegistryStore::Private::create(qint64 root, const QStringList &parts)
+{
+    qint64 id = root;
+    for (const QString &part : parts) {
+        qint64 next = childId(id, part);
+        if (next == 0) {
+            if (!isValidKeyName(part))
+                return 0;
+            const QString folded = foldName(part);
+            if (!insertKey.reset().bind(id).bind(part).bind(folded).exec())
+                return 0;
+            next = sqlite3_last_insert_rowid(db);
+            keyCache.insert(qMakePair(id, folded), next);
+        }
+        id = next;
+    }
+    return id;
+}
+
+std::optional<RegValue> RegistryStore::Private::readValue(qint64 key, const QString &name)
+{
+    if (!isValidValueName(name))
+        return std::nullopt;
+    getValue.reset().bind(key).bind(foldName(name));
+    std::optional<RegValue> v;
+    if (getValue.step() == SQLITE_ROW)
+        v = RegValue{getValue.text(0), quint32(getValue.int64(1)), getValue.blob(2)};
+    getValue.reset();
+    return v;
+}
+
+QStringList RegistryStore::Private::names(qint64 key, bool values)
+{
+    SqliteStatement &q = values ? listValues : listKeys;
+    q.reset().bind(key);
+    QStringList out;
+    while (q.step() == SQLITE_ROW)
+        out.append(q.text(0));
+    q.reset();
+    return sortedUnique(out);
+}
+
+bool RegistryStore::Private::writeValue(qint64 key, const QString &name, quint32 type,
+                                        const QByteArray &data)
+{
+    if (!isValidValueName(name))
+        return false;
+    return putValue.reset()
+        .bind(key)
+        .bind(name)
+        .bind(foldName(name))
+        .bind(qint64(type))
+        .bind(data)
+        .exec();
+}
+
+bool RegistryStore::Private::eraseValue(qint64 key, const QString &name)
+{
+    if (!isValidValueName(name))
+        return true; // it cannot be there
+    return deleteValue.reset().bind(key).bind(foldName(name)).exec();
+}
+
+bool RegistryStore::Private::eraseTree(qint64 key)
+{
+    keyCache.clear();
+    return deleteTreeValues.reset().bind(key).exec() && deleteTreeKeys.reset().bind(key).exec();
+}

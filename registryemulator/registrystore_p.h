@@ -1,0 +1,94 @@
+#pragma once
+
+// The store's state, shared by its parts: the file and its schema
+// (registrystore_file.cpp), the key cache and the rows of one hive
+// (registrystore_cache.cpp), keys and values as callers name them, the
+// merged classes view included (registrystore_view.cpp), and transactions
+// and notifications (registrystore_transactions.cpp).
+
+#include "registrystore.h"
+#include "sqlitestatement.h"
+
+#include <QHash>
+#include <QPair>
+
+#include <sys/types.h>
+
+// The keys table's rows for the two hives kept in the file; every other key
+// hangs below one of them.
+constexpr qint64 machineRootId = 1;
+constexpr qint64 userRootId = 2;
+
+class RegistryStore::Private
+{
+public:
+    // The file's absolute path, which also names the store among those open.
+    QString fileName;
+    // The one connection to the file, or null when it could not be opened.
+    sqlite3 *db = nullptr;
+    // Whether the file is a sound registry of ours; if not, it reads as empty.
+    bool usable = false;
+    // Whether its permissions let us write it; never true without usable.
+    bool writable = false;
+    // The file opened, so that a file put in its place is opened anew.
+    dev_t device = 0;
+    ino_t inode = 0;
+
+    // The file has been refused and said so once; it is not said again.
+    bool refused = false;
+    // A statement met a damaged file; the next ready() refuses it.
+    bool damaged = false;
+    // The whole file is checked once, before its first write: too slow for
+    // every start, and reads meet any damage they touch on their own.
+    bool verified = false;
+    // Write transactions open; the outermost holds SQLite's.
+    int depth = 0;
+    // Snapshots held, and whether the outermost one opened a read
+    // transaction of its own (none is needed inside a write transaction).
+    int readDepth = 0;
+    bool readOpen = false;
+    // An inner transaction failed, so the outermost can only roll back.
+    bool doomed = false;
+    // suspendWrites() calls not yet undone by resumeWrites().
+    int suspensions = 0;
+
+    // Key ids by (parent id, folded name); 0 caches a missing key. Dropped
+    // whenever another connection commits or this one deletes keys.
+    QHash<QPair<qint64, QString>, qint64> keyCache;
+    // SQLite's data_version when the cache was last known current.
+    qint64 dataVersion = -1;
+
+    // Prepared once the file is known to be ours, each doing what its
+    // name says; the cache's and the rows' statements first.
+    SqliteStatement dataVersionQuery, findKey, insertKey, listKeys, getValue, listValues, putValue,
+        deleteValue, deleteTreeValues, deleteTreeKeys;
+    // The write transaction's own.
+    SqliteStatement begin, commit, rollback;
+    // The notification counters'.
+    SqliteStatement bumpNotification, readNotification;
+
+    // close_v2 lets the statements, finalised after this body, go last.
+    ~Private() { sqlite3_close_v2(db); }
+
+    // registrystore_file.cpp
+    void refuse(const QString &why);
+    bool execSql(const char *sql);
+    int pragmaInt(const char *sql);
+    bool hasSchema();
+    bool openFile();
+    bool prepareStatements();
+    bool verify();
+
+    // registrystore_cache.cpp
+    bool ready();
+    qint64 childId(qint64 parent, const QString &name);
+    qint64 resolve(qint64 root, const QStringList &parts);
+    qint64 create(qint64 root, const QStringList &parts);
+    std::optional<RegValue> readValue(qint64 key, const QString &name);
+    QStringList names(qint64 key, bool values);
+    bool writeValue(qint64 key, const QString &name, quint32 type, const QByteArray &data);
+    bool eraseValue(qint64 key, const QString &name);
+    bool eraseTree(qint64 key);
+
+    static QStringList sortedUnique(QStringList names);
+};

@@ -1,0 +1,122 @@
+// Transactions and snapshots over the one connection, nested by counting:
+// only the outermost talks to SQLite. Also the shell's notification
+// counters, which are written like any other change.
+
+#include "registrystore_p.h"
+
+bool RegistryStore::inTransaction() const
+{
+    return d->depth > 0;
+}
+void RegistryStore::suspendWrites()
+{
+    ++d->suspensions;
+}
+void RegistryStore::resumeWrites()
+{
+    --d->suspensions;
+}
+
+bool RegistryStore::beginSnapshot()
+{
+    if (d->readDepth++ > 0 || d->depth > 0)
+        return true;
+    if (!d->usable || !d->execSql("BEGIN DEFERRED"))
+        return false;
+    // This first read takes the shared lock, held until COMMIT: what it
+    // finds cannot change before the snapshot ends.
+    if (!d->ready()) {
+        d->execSql("ROLLBACK");
+        return false;
+    }
+    d->readOpen = true;
+    return true;
+}
+
+void RegistryStore::endSnapshot()
+{
+    if (d->readDepth == 0 || --d->readDepth > 0 || !d->readOpen)
+        return;
+    d->readOpen = false;
+    d->execSql("COMMIT"); // only releases the lock: nothing was written
+}
+
+bool RegistryStore::beginTransaction()
+{
+    if (!isWritable())
+        return false;
+    // A read transaction cannot become a write one without risking a
+    // deadlock with another writer waiting for our lock to go.
+    if (d->readOpen)
+        return false;
+    if (d->depth == 0) {
+        if (!d->ready() || !d->verify() || !d->begin.reset().exec())
+            return false;
+        // BEGIN may have waited for another writer's commit: look again
+        // before trusting any key id remembered from before it.
+        d->ready();
+        d->doomed = false;
+    } else if (d->doomed) {
+        return false; // the outer transaction is lost already; write nothing more
+    }
+    // No savepoint for an inner transaction: its failure dooms the outermost,
+    // which then undoes everything, so there is never a point to return to.
+    ++d->depth;
+    return true;
+}
+
+bool RegistryStore::commitTransaction()
+{
+    if (d->depth == 0)
+        return false;
+    if (--d->depth > 0)
+        return !d->doomed;
+    if (!d->doomed && d->commit.reset().exec())
+        return true;
+    // SQLite may already have rolled back by itself; ROLLBACK is then a no-op error.
+    if (!sqlite3_get_autocommit(d->db))
+        d->rollback.reset().exec();
+    d->keyCache.clear();
+    d->doomed = false;
+    return false;
+}
+
+void RegistryStore::rollbackTransaction()
+{
+    if (d->depth == 0)
+        return;
+    if (--d->depth > 0) {
+        // An inner failure dooms the whole: the caller of the outermost
+        // transaction asked for all or nothing.
+        d->doomed = true;
+        return;
+    }
+    if (!sqlite3_get_autocommit(d->db))
+        d->rollback.reset().exec();
+    d->keyCache.clear();
+    d->doomed = false;
+}
+
+bool RegistryStore::recordNotification(quint32 event)
+{
+    return atomically(*this, [&] {
+        return d->bumpNotification.reset()
+            .bind(qint64(event))
+            .bind(QDateTime::currentMSecsSinceEpoch())
+            .exec();
+    });
+}
+
+RegistryStore::Notifications RegistryStore::notifications(quint32 event) const
+{
+    Notifications n;
+    if (!d->usable)
+        return n;
+    d->readNotification.reset().bind(qint64(event));
+    if (d->readNotification.step() == SQLITE_ROW) {
+        n.count = d->readNotification.int64(0);
+        n.last = QDateTime::fromMSecsSinceEpoch(d->readNotification.int64(1));
+    }
+    d->readNotification.reset();
+    return n;
+}
