@@ -79,12 +79,12 @@ void seed(RegistryStore &store)
         store.setValue(key("HKLM\\SOFTWARE\\Classes\\txtfile\\shell\\open\\command"), QString(),
                        RegType::ExpandSz, sz("%SystemRoot%\\notepad.exe \"%1\"")) &&
         store.setValue(key("HKLM\\SOFTWARE\\Classes\\txtfile"), QStringLiteral("EditFlags"),
-                       RegType::Dword, QByteArray("\x00\x00\x01\x00", 4)) &&
+                       RegType::Dword, encodeRegDword(0x00010000)) &&
         store.createKey(key("HKLM\\SOFTWARE\\Classes\\MIME\\Database\\Content Type\\image/png")) &&
         store.setValue(key("HKCU\\Software\\Classes\\.txt\\OpenWithProgids"),
                        QStringLiteral("txtfile"), RegType::None, QByteArray()) &&
         store.setValue(key("HKCU\\Software\\Pellvarin"), QStringLiteral("Recent"), RegType::MultiSz,
-                       QByteArray("a\0\0\0b\0\0\0\0\0", 10)) &&
+                       encodeRegMultiSz({QStringLiteral("a"), QStringLiteral("b")})) &&
         store.setValue(key("HKCU\\Software\\Pellvarin"), QStringLiteral("Blob"), RegType::Binary,
                        QByteArray("\x01\xff\x00", 3)) &&
         store.setValue(key("HKCU"), QStringLiteral("AtTheHive"), RegType::Qword,

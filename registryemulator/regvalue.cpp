@@ -2,6 +2,37 @@
 
 namespace {
 
+// UTF-16LE unit number i of data, as if the data went on with NULs.
+char16_t unitAt(const QByteArray &data, qsizetype i)
+{
+    const qsizetype at = 2 * i;
+    const uchar low = at < data.size() ? uchar(data.at(at)) : 0;
+    const uchar high = at + 1 < data.size() ? uchar(data.at(at + 1)) : 0;
+    return char16_t(low | high << 8);
+}
+
+// Units that hold any of the data's bytes.
+qsizetype unitCount(const QByteArray &data)
+{
+    return (data.size() + 1) / 2;
+}
+
+// The string that starts at unit *i, up to its NUL or the end of the data;
+// *i ends past that NUL.
+QString stringAt(const QByteArray &data, qsizetype *i)
+{
+    const qsizetype n = unitCount(data);
+    const qsizetype start = *i;
+    while (*i < n && unitAt(data, *i) != 0)
+        ++*i;
+    QString s(*i - start, Qt::Uninitialized);
+    QChar *chars = s.data();
+    for (qsizetype k = 0; k < s.size(); ++k)
+        chars[k] = QChar(unitAt(data, start + k));
+    ++*i;
+    return s;
+}
+
 template <typename Int> QByteArray littleEndian(Int value)
 {
     QByteArray data(int(sizeof(Int)), '\0');
@@ -35,15 +66,27 @@ QByteArray encodeRegSz(const QString &text)
 
 QString decodeRegSz(const QByteArray &data)
 {
-    QString text;
-    text.reserve(data.size() / 2);
-    for (qsizetype i = 0; i + 1 < data.size(); i += 2) {
-        const char16_t u = char16_t(uchar(data.at(i)) | (uchar(data.at(i + 1)) << 8));
-        if (u == 0)
-            break;
-        text.append(QChar(u));
+    qsizetype i = 0;
+    return stringAt(data, &i);
+}
+
+QByteArray encodeRegMultiSz(const QStringList &strings)
+{
+    QByteArray data;
+    for (const QString &s : strings)
+        data += encodeRegSz(s);
+    return data + QByteArray(2, '\0');
+}
+
+QStringList decodeRegMultiSz(const QByteArray &data)
+{
+    QStringList strings;
+    for (qsizetype i = 0;;) {
+        const QString s = stringAt(data, &i);
+        if (s.isEmpty())
+            return strings;
+        strings.append(s);
     }
-    return text;
 }
 
 QByteArray encodeRegDword(quint32 value)

@@ -1,10 +1,13 @@
 #pragma once
 
 // Registry values, and the data of each type as Windows stores it. Every
-// conversion between a type's bytes and what they mean is here, once.
+// conversion between a type's bytes and what they mean is here, once;
+// reading goes the way QSettings reads the registry on Windows, so that what
+// the engine reads here it would also read there.
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <QtGlobal>
 
 #include <optional>
@@ -31,9 +34,20 @@ struct RegValue
     QByteArray data; // the bytes as Windows stores them
 };
 
-// REG_SZ and REG_EXPAND_SZ data: UTF-16LE with its terminating NUL.
+// Strings are UTF-16LE. Reading takes data that lacks its final NULs as if
+// they were there, as QSettings does; an odd last byte is then the low half
+// of one more unit.
+
+// REG_SZ and REG_EXPAND_SZ: the text and its terminating NUL. Reading stops
+// at the first NUL.
 QByteArray encodeRegSz(const QString &text);
 QString decodeRegSz(const QByteArray &data);
+
+// REG_MULTI_SZ: each string with its NUL, then one more NUL. Reading stops
+// at the first empty string, so that nothing after one is ever read; an
+// empty string, or one holding NUL, cannot be part of a list.
+QByteArray encodeRegMultiSz(const QStringList &strings);
+QStringList decodeRegMultiSz(const QByteArray &data);
 
 // REG_DWORD and REG_QWORD: little-endian, in 4 and 8 bytes. Data of any
 // other length is not a number of that type and reads as nothing.

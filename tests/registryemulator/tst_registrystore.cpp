@@ -238,6 +238,26 @@ private Q_SLOTS:
         QCOMPARE(store->value(k, QStringLiteral("str"))->data, encodeRegSz(QStringLiteral("text")));
     }
 
+    // A list ends at its first empty string, as QSettings reads it on
+    // Windows: nothing after one is read, through the store's decoding or
+    // through RegistrySettings.
+    void multiStringListsEndAtTheFirstEmptyString()
+    {
+        auto store = RegistryStore::openDefault();
+        const RegKeyPath k = key("HKCU\\Software\\Typed");
+        const QByteArray data("a\0\0\0\0\0b\0\0\0\0\0", 12); // "a", "", "b", ""
+        QVERIFY(store->setValue(k, QStringLiteral("multi"), RegType::MultiSz, data));
+        QCOMPARE(decodeRegMultiSz(store->value(k, QStringLiteral("multi"))->data),
+                 QStringList{QStringLiteral("a")});
+
+        RegistrySettings s(QStringLiteral("HKEY_CURRENT_USER\\Software\\Typed"));
+        QEXPECT_FAIL("",
+                     "RegistrySettings still decodes REG_MULTI_SZ on its own, skipping empty "
+                     "strings instead of stopping at the first",
+                     Continue);
+        QCOMPARE(s.value(QStringLiteral("multi")).toStringList(), QStringList{QStringLiteral("a")});
+    }
+
     void transactionsAreAllOrNothing()
     {
         auto store = RegistryStore::openDefault();

@@ -201,6 +201,8 @@ void TestPellvarinReg::getPrintsEachType()
                          "\"sz\"=\"caf\xc3\xa9\"\n"
                          "\"expand\"=hex(2):25,00,61,00,25,00,00,00\n"
                          "\"multi\"=hex(7):61,00,00,00,62,00,63,00,00,00,00,00\n"
+                         "\"stops\"=hex(7):61,00,00,00,00,00,62,00,00,00,00,00\n"
+                         "\"oddLength\"=hex(7):61,00,00,00,62\n"
                          "\"dword\"=dword:ffffffff\n"
                          "\"qword\"=hex(b):00,00,00,00,00,00,00,80\n"
                          "\"binary\"=hex:00,ab,ff\n"
@@ -213,6 +215,10 @@ void TestPellvarinReg::getPrintsEachType()
         {"sz", "caf\xc3\xa9\n"},
         {"expand", "%a%\n"},
         {"multi", "a\nbc\n"},
+        // The list ends at its first empty string, and data cut short
+        // reads as if its NULs were there, as QSettings reads both.
+        {"stops", "a\n"},
+        {"oddLength", "a\nb\n"},
         {"dword", "4294967295\n"},
         {"qword", "9223372036854775808\n"},
         {"binary", "00,ab,ff\n"},

@@ -74,7 +74,6 @@ int usage(const QString &why)
     return Failure;
 }
 
-// As QSettings spells the unnamed value, and as regedit does.
 // Names in messages, cut so that a 16,383-character one stays readable.
 QString shortened(const QString &name)
 {
@@ -82,6 +81,7 @@ QString shortened(const QString &name)
     return name.size() <= shown ? name : name.left(shown) + QStringLiteral("...");
 }
 
+// As QSettings spells the unnamed value, and as regedit does.
 QString valueName(const QString &arg)
 {
     if (arg == QLatin1String("@") || arg == QLatin1String("Default"))
@@ -89,39 +89,22 @@ QString valueName(const QString &arg)
     return arg;
 }
 
-quint64 littleEndian(const QByteArray &data)
-{
-    quint64 v = 0;
-    for (qsizetype i = data.size() - 1; i >= 0; --i)
-        v = v << 8 | uchar(data.at(i));
-    return v;
-}
-
+// As the engine reads each type, through the emulator's own decoding.
 QString formatValue(const RegValue &v)
 {
     switch (v.type) {
     case RegType::Sz:
     case RegType::ExpandSz:
         return decodeRegSz(v.data);
-    case RegType::MultiSz: {
-        const QString all = QString::fromUtf16(
-            reinterpret_cast<const char16_t *>(v.data.constData()), v.data.size() / 2);
-        QStringList strings;
-        // The list ends at the first empty string, as Windows reads it.
-        for (const QString &s : all.split(QChar(0))) {
-            if (s.isEmpty())
-                break;
-            strings.append(s);
-        }
-        return strings.join(QLatin1Char('\n'));
-    }
+    case RegType::MultiSz:
+        return decodeRegMultiSz(v.data).join(QLatin1Char('\n'));
     case RegType::Dword:
-        if (v.data.size() == 4)
-            return QString::number(littleEndian(v.data));
+        if (const auto d = decodeRegDword(v.data))
+            return QString::number(*d);
         break;
     case RegType::Qword:
-        if (v.data.size() == 8)
-            return QString::number(littleEndian(v.data));
+        if (const auto q = decodeRegQword(v.data))
+            return QString::number(*q);
         break;
     default:
         break;
@@ -334,25 +317,27 @@ int Tool::init(const QStringList &args)
     const QByteArray content = resource.readAll();
 
     // Emptying and filling are one transaction: a failed init keeps the old registry.
-    if (!store->beginTransaction())
-        return fail(Failure, QStringLiteral("cannot begin writing %1").arg(registry));
-    bool ok = true;
-    for (const RegKeyPath &hive : hives) {
-        for (const QString &sub : store->subkeyNames(hive))
-            ok = ok && store->removeKey(hive.child(sub));
-        for (const QString &name : store->valueNames(hive))
-            ok = ok && store->removeValue(hive, name);
-    }
+    bool began = false;
     QString error;
-    if (ok && !importRegFile(*store, content, QStringLiteral("default-registry.reg"), &error))
-        ok = false;
-    if (!ok) {
-        store->rollbackTransaction();
+    const bool written = atomically(*store, [&] {
+        began = true;
+        for (const RegKeyPath &hive : hives) {
+            for (const QString &sub : store->subkeyNames(hive)) {
+                if (!store->removeKey(hive.child(sub)))
+                    return false;
+            }
+            for (const QString &name : store->valueNames(hive)) {
+                if (!store->removeValue(hive, name))
+                    return false;
+            }
+        }
+        return importRegFile(*store, content, QStringLiteral("default-registry.reg"), &error);
+    });
+    if (!began)
+        return fail(Failure, QStringLiteral("cannot begin writing %1").arg(registry));
+    if (!written)
         return fail(Failure,
                     error.isEmpty() ? QStringLiteral("could not write %1").arg(registry) : error);
-    }
-    if (!store->commitTransaction())
-        return fail(Failure, QStringLiteral("could not write %1").arg(registry));
     return Success;
 }
 

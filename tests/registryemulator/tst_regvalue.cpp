@@ -1,0 +1,128 @@
+#include "regvalue.h"
+
+#include <QtTest>
+
+namespace {
+
+// Little-endian UTF-16 units, written out so that the expected bytes do not
+// come from the code under test.
+QByteArray units(std::initializer_list<char16_t> list)
+{
+    QByteArray data;
+    for (char16_t u : list) {
+        data.append(char(u & 0xff));
+        data.append(char(u >> 8));
+    }
+    return data;
+}
+
+} // namespace
+
+class TestRegValue : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void stringsReadAsQSettingsReadsThem_data();
+    void stringsReadAsQSettingsReadsThem();
+    void stringsAreWrittenWithTheirNul();
+
+    void multiStringsReadAsQSettingsReadsThem_data();
+    void multiStringsReadAsQSettingsReadsThem();
+    void multiStringsAreWrittenWithTheirNuls();
+
+    void numbersAreLittleEndian();
+    void numbersOfAnyOtherLengthAreNone();
+};
+
+void TestRegValue::stringsReadAsQSettingsReadsThem_data()
+{
+    QTest::addColumn<QByteArray>("data");
+    QTest::addColumn<QString>("text");
+
+    QTest::newRow("with its NUL") << units({'a', 'b', 0}) << QStringLiteral("ab");
+    QTest::newRow("without a NUL") << units({'a', 'b'}) << QStringLiteral("ab");
+    QTest::newRow("up to the first NUL") << units({'a', 0, 'b', 0}) << QStringLiteral("a");
+    QTest::newRow("nothing") << QByteArray() << QString();
+    QTest::newRow("only the NUL") << units({0}) << QString();
+    // The last byte is the low half of a unit whose high half is missing.
+    QTest::newRow("an odd last byte") << QByteArray("a\0b", 3) << QStringLiteral("ab");
+    QTest::newRow("a surrogate pair")
+        << units({0xd83d, 0xde00, 0}) << QString::fromUtf8("\xf0\x9f\x98\x80");
+}
+
+void TestRegValue::stringsReadAsQSettingsReadsThem()
+{
+    QFETCH(QByteArray, data);
+    QFETCH(QString, text);
+    QCOMPARE(decodeRegSz(data), text);
+}
+
+void TestRegValue::stringsAreWrittenWithTheirNul()
+{
+    QCOMPARE(encodeRegSz(QStringLiteral("ab")), units({'a', 'b', 0}));
+    QCOMPARE(encodeRegSz(QString()), units({0}));
+    const QString text = QString::fromUtf8("caf\xc3\xa9 \xe4\xb8\xad \xf0\x9f\x98\x80");
+    QCOMPARE(decodeRegSz(encodeRegSz(text)), text);
+}
+
+void TestRegValue::multiStringsReadAsQSettingsReadsThem_data()
+{
+    QTest::addColumn<QByteArray>("data");
+    QTest::addColumn<QStringList>("strings");
+
+    QTest::newRow("two strings") << units({'a', 0, 'b', 'c', 0, 0})
+                                 << QStringList{QStringLiteral("a"), QStringLiteral("bc")};
+    // Nothing after the first empty string is read, however much follows.
+    QTest::newRow("stops at the first empty string")
+        << units({'a', 0, 0, 'b', 0, 0}) << QStringList{QStringLiteral("a")};
+    QTest::newRow("an empty string first") << units({0, 'a', 0, 0}) << QStringList();
+    QTest::newRow("the empty list") << units({0}) << QStringList();
+    QTest::newRow("nothing") << QByteArray() << QStringList();
+    QTest::newRow("without the final NUL")
+        << units({'a', 0, 'b', 0}) << QStringList{QStringLiteral("a"), QStringLiteral("b")};
+    QTest::newRow("without any NUL")
+        << units({'a', 0, 'b'}) << QStringList{QStringLiteral("a"), QStringLiteral("b")};
+    QTest::newRow("an odd last byte")
+        << QByteArray("a\0\0\0b", 5) << QStringList{QStringLiteral("a"), QStringLiteral("b")};
+}
+
+void TestRegValue::multiStringsReadAsQSettingsReadsThem()
+{
+    QFETCH(QByteArray, data);
+    QFETCH(QStringList, strings);
+    QCOMPARE(decodeRegMultiSz(data), strings);
+}
+
+void TestRegValue::multiStringsAreWrittenWithTheirNuls()
+{
+    const QStringList strings{QStringLiteral("a"), QStringLiteral("bc")};
+    QCOMPARE(encodeRegMultiSz(strings), units({'a', 0, 'b', 'c', 0, 0}));
+    QCOMPARE(decodeRegMultiSz(encodeRegMultiSz(strings)), strings);
+    QCOMPARE(encodeRegMultiSz({}), units({0}));
+    QCOMPARE(decodeRegMultiSz(encodeRegMultiSz({})), QStringList());
+}
+
+void TestRegValue::numbersAreLittleEndian()
+{
+    QCOMPARE(encodeRegDword(0x01020304), QByteArray("\x04\x03\x02\x01", 4));
+    QCOMPARE(decodeRegDword(QByteArray("\x04\x03\x02\x01", 4)), std::optional<quint32>(0x01020304));
+    QCOMPARE(decodeRegDword(QByteArray(4, '\xff')), std::optional<quint32>(0xffffffffu));
+    QCOMPARE(encodeRegQword(Q_UINT64_C(0x0102030405060708)),
+             QByteArray("\x08\x07\x06\x05\x04\x03\x02\x01", 8));
+    QCOMPARE(decodeRegQword(QByteArray("\x08\x07\x06\x05\x04\x03\x02\x01", 8)),
+             std::optional<quint64>(Q_UINT64_C(0x0102030405060708)));
+    QCOMPARE(decodeRegQword(QByteArray(8, '\xff')),
+             std::optional<quint64>(Q_UINT64_C(0xffffffffffffffff)));
+}
+
+void TestRegValue::numbersOfAnyOtherLengthAreNone()
+{
+    for (int size : {0, 3, 5, 8})
+        QVERIFY2(!decodeRegDword(QByteArray(size, '\1')), qPrintable(QString::number(size)));
+    for (int size : {0, 4, 7, 9})
+        QVERIFY2(!decodeRegQword(QByteArray(size, '\1')), qPrintable(QString::number(size)));
+}
+
+QTEST_APPLESS_MAIN(TestRegValue)
+#include "tst_regvalue.moc"
