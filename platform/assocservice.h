@@ -30,27 +30,29 @@ inline bool failed(HResult hr)
 constexpr int associationTypeFileExtension = 0;
 constexpr int associationLevelEffective = 1;
 
-class AssociationRegistration
+// Each object is given back once by its user, as a COM reference is.
+class ServiceObject
+{
+public:
+    virtual void release() = 0;
+
+protected:
+    virtual ~ServiceObject() = default;
+};
+
+class AssociationRegistration : public ServiceObject
 {
 public:
     virtual HResult queryAppIsDefault(const QString &query, int type, int level,
                                       const QString &appName, bool *isDefault) = 0;
     virtual HResult queryAppIsDefaultAll(int level, const QString &appName, bool *isDefault) = 0;
     virtual HResult setAppAsDefaultAll(const QString &appName) = 0;
-    virtual void release() = 0;
-
-protected:
-    virtual ~AssociationRegistration() = default;
 };
 
-class AssociationRegistrationUI
+class AssociationRegistrationUI : public ServiceObject
 {
 public:
     virtual HResult launchAdvancedAssociationUI(const QString &appName) = 0;
-    virtual void release() = 0;
-
-protected:
-    virtual ~AssociationRegistrationUI() = default;
 };
 
 // Creates the objects as CoCreateInstance does: *out is cleared first, and a

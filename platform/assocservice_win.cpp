@@ -11,12 +11,42 @@ LPCWSTR wide(const QString &s)
     return reinterpret_cast<LPCWSTR>(s.utf16());
 }
 
-// Each wrapper owns one reference to its COM object and gives it up in
-// release(), the only way the engine ends an object's life.
-class Registration final : public AssociationRegistration
+// Owns one reference to a COM object and gives it up in release(), the only
+// way the engine ends an object's life.
+template <class Interface, class Wrapper> class ComHolder : public Wrapper
 {
 public:
-    explicit Registration(IApplicationAssociationRegistration *p) : p(p) {}
+    explicit ComHolder(Interface *p) : p(p) {}
+
+    void release() override
+    {
+        p->Release();
+        delete this;
+    }
+
+protected:
+    Interface *const p;
+};
+
+// As CoCreateInstance does: *out is cleared first, and an object handed
+// back is wrapped even when the call failed, so that it is released.
+template <class Holder, class Interface, class Wrapper>
+HResult create(REFCLSID clsid, DWORD context, REFIID iid, Wrapper **out)
+{
+    *out = nullptr;
+    Interface *p = nullptr;
+    const HRESULT hr =
+        CoCreateInstance(clsid, nullptr, context, iid, reinterpret_cast<void **>(&p));
+    if (p)
+        *out = new Holder(p);
+    return hr;
+}
+
+class Registration final
+    : public ComHolder<IApplicationAssociationRegistration, AssociationRegistration>
+{
+public:
+    using ComHolder::ComHolder;
 
     HResult queryAppIsDefault(const QString &query, int type, int level, const QString &appName,
                               bool *isDefault) override
@@ -40,35 +70,18 @@ public:
     {
         return p->SetAppAsDefaultAll(wide(appName));
     }
-
-    void release() override
-    {
-        p->Release();
-        delete this;
-    }
-
-private:
-    IApplicationAssociationRegistration *p;
 };
 
-class RegistrationUI final : public AssociationRegistrationUI
+class RegistrationUI final
+    : public ComHolder<IApplicationAssociationRegistrationUI, AssociationRegistrationUI>
 {
 public:
-    explicit RegistrationUI(IApplicationAssociationRegistrationUI *p) : p(p) {}
+    using ComHolder::ComHolder;
 
     HResult launchAdvancedAssociationUI(const QString &appName) override
     {
         return p->LaunchAdvancedAssociationUI(wide(appName));
     }
-
-    void release() override
-    {
-        p->Release();
-        delete this;
-    }
-
-private:
-    IApplicationAssociationRegistrationUI *p;
 };
 
 class ComFactory final : public AssociationServiceFactory
@@ -76,27 +89,16 @@ class ComFactory final : public AssociationServiceFactory
 public:
     HResult createRegistration(AssociationRegistration **out) override
     {
-        *out = nullptr;
-        IApplicationAssociationRegistration *p = nullptr;
-        const HRESULT hr = CoCreateInstance(CLSID_ApplicationAssociationRegistration, nullptr,
-                                            CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER,
-                                            IID_IApplicationAssociationRegistration,
-                                            reinterpret_cast<void **>(&p));
-        if (p)
-            *out = new Registration(p);
-        return hr;
+        return create<Registration, IApplicationAssociationRegistration>(
+            CLSID_ApplicationAssociationRegistration, CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER,
+            IID_IApplicationAssociationRegistration, out);
     }
 
     HResult createRegistrationUI(AssociationRegistrationUI **out) override
     {
-        *out = nullptr;
-        IApplicationAssociationRegistrationUI *p = nullptr;
-        const HRESULT hr = CoCreateInstance(
-            CLSID_ApplicationAssociationRegistrationUI, nullptr, CLSCTX_INPROC_SERVER,
-            IID_IApplicationAssociationRegistrationUI, reinterpret_cast<void **>(&p));
-        if (p)
-            *out = new RegistrationUI(p);
-        return hr;
+        return create<RegistrationUI, IApplicationAssociationRegistrationUI>(
+            CLSID_ApplicationAssociationRegistrationUI, CLSCTX_INPROC_SERVER,
+            IID_IApplicationAssociationRegistrationUI, out);
     }
 };
 

@@ -111,32 +111,20 @@ QSettings::Status RegistrySettings::status() const
 
 // ---------------------------------------------------------------------------
 
-class RegistryTransaction::Private
-{
-public:
-    std::unique_ptr<RegistryTransactionBackend> backend = createRegistryTransactionBackend();
-};
-
-RegistryTransaction::RegistryTransaction() : d(std::make_unique<Private>()) {}
+RegistryTransaction::RegistryTransaction() : d(createRegistryTransactionBackend()) {}
 RegistryTransaction::~RegistryTransaction() = default;
 
 bool RegistryTransaction::commit()
 {
-    return d->backend->commit();
+    return d->commit();
 }
 
 bool RegistryTransaction::rollback()
 {
-    return d->backend->rollback();
+    return d->rollback();
 }
 
 // ---------------------------------------------------------------------------
 
-class RegistrySnapshot::Private
-{
-public:
-    std::unique_ptr<RegistrySnapshotBackend> backend = createRegistrySnapshotBackend();
-};
-
-RegistrySnapshot::RegistrySnapshot() : d(std::make_unique<Private>()) {}
+RegistrySnapshot::RegistrySnapshot() : d(createRegistrySnapshotBackend()) {}
 RegistrySnapshot::~RegistrySnapshot() = default;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engineexport.h"
 #include "registrylimits.h"
 
 #include <QSettings>
@@ -9,6 +10,12 @@
 #include <QVariant>
 
 #include <memory>
+
+class RegistryTransactionBackend;
+class RegistrySnapshotBackend;
+
+// The name that addresses a key's unnamed default value.
+inline const QString defaultValueName = QStringLiteral("Default");
 
 // One registry location, opened on a native path such as "HKEY_CLASSES_ROOT"
 // or "HKEY_CURRENT_USER\Software\Classes", with the operations of QSettings'
@@ -23,16 +30,12 @@
 //
 // The engine exports it for the tests alone, which seed the registry through
 // it on every platform; it is not among the headers the viewer gets.
-// The name that addresses a key's unnamed default value.
-inline const QString defaultValueName = QStringLiteral("Default");
-
 class PELLVARIN_ENGINE_EXPORT RegistrySettings
 {
 public:
     explicit RegistrySettings(const QString &nativePath);
     ~RegistrySettings();
-    RegistrySettings(const RegistrySettings &) = delete;
-    RegistrySettings &operator=(const RegistrySettings &) = delete;
+    Q_DISABLE_COPY(RegistrySettings)
 
     // Entering a group reads and creates nothing.
     void beginGroup(const QString &prefix);
@@ -70,8 +73,7 @@ class RegistryTransaction
 public:
     RegistryTransaction();
     ~RegistryTransaction();
-    RegistryTransaction(const RegistryTransaction &) = delete;
-    RegistryTransaction &operator=(const RegistryTransaction &) = delete;
+    Q_DISABLE_COPY(RegistryTransaction)
 
     // True when every write inside landed; on false nothing of it remains.
     bool commit();
@@ -79,10 +81,8 @@ public:
     // and they stay as they were made.
     bool rollback();
 
-    class Private;
-
 private:
-    std::unique_ptr<Private> d;
+    std::unique_ptr<RegistryTransactionBackend> d;
 };
 
 // Makes the registry reads of this process, while it lives, see one state:
@@ -95,11 +95,8 @@ class RegistrySnapshot
 public:
     RegistrySnapshot();
     ~RegistrySnapshot();
-    RegistrySnapshot(const RegistrySnapshot &) = delete;
-    RegistrySnapshot &operator=(const RegistrySnapshot &) = delete;
-
-    class Private;
+    Q_DISABLE_COPY(RegistrySnapshot)
 
 private:
-    std::unique_ptr<Private> d;
+    std::unique_ptr<RegistrySnapshotBackend> d;
 };

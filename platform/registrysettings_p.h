@@ -49,3 +49,18 @@ public:
 std::unique_ptr<RegistryBackend> createRegistryBackend(const QString &nativePath);
 std::unique_ptr<RegistryTransactionBackend> createRegistryTransactionBackend();
 std::unique_ptr<RegistrySnapshotBackend> createRegistrySnapshotBackend();
+
+// Defines the three factories of a platform's file from its backend classes.
+#define PELLVARIN_REGISTRY_BACKENDS(Settings, Transaction, Snapshot)                               \
+    std::unique_ptr<RegistryBackend> createRegistryBackend(const QString &nativePath)              \
+    {                                                                                              \
+        return std::make_unique<Settings>(nativePath);                                             \
+    }                                                                                              \
+    std::unique_ptr<RegistryTransactionBackend> createRegistryTransactionBackend()                 \
+    {                                                                                              \
+        return std::make_unique<Transaction>();                                                    \
+    }                                                                                              \
+    std::unique_ptr<RegistrySnapshotBackend> createRegistrySnapshotBackend()                       \
+    {                                                                                              \
+        return std::make_unique<Snapshot>();                                                       \
+    }

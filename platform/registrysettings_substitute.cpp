@@ -18,6 +18,16 @@ QString swapSeparators(QString name)
     return name;
 }
 
+// Registry names as the settings list them: separators swapped, the
+// unnamed value as ".", sorted in QString order.
+QStringList settingsNames(QStringList names)
+{
+    for (QString &n : names)
+        n = n.isEmpty() ? QStringLiteral(".") : swapSeparators(n);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
 // A name is a path of keys with, for values, the value's own name as its
 // last part.
 QStringList splitName(const QString &name)
@@ -133,24 +143,12 @@ public:
 
     QStringList childKeys(const QString &group) const override
     {
-        if (!base)
-            return {};
-        QStringList names = store->valueNames(keyOf(group));
-        for (QString &n : names)
-            n = n.isEmpty() ? QStringLiteral(".") : swapSeparators(n);
-        std::sort(names.begin(), names.end());
-        return names;
+        return base ? settingsNames(store->valueNames(keyOf(group))) : QStringList();
     }
 
     QStringList childGroups(const QString &group) const override
     {
-        if (!base)
-            return {};
-        QStringList names = store->subkeyNames(keyOf(group));
-        for (QString &n : names)
-            n = swapSeparators(n);
-        std::sort(names.begin(), names.end());
-        return names;
+        return base ? settingsNames(store->subkeyNames(keyOf(group))) : QStringList();
     }
 
 private:
@@ -241,17 +239,5 @@ private:
 
 } // namespace
 
-std::unique_ptr<RegistryBackend> createRegistryBackend(const QString &nativePath)
-{
-    return std::make_unique<SubstituteRegistryBackend>(nativePath);
-}
-
-std::unique_ptr<RegistryTransactionBackend> createRegistryTransactionBackend()
-{
-    return std::make_unique<SubstituteRegistryTransaction>();
-}
-
-std::unique_ptr<RegistrySnapshotBackend> createRegistrySnapshotBackend()
-{
-    return std::make_unique<SubstituteRegistrySnapshot>();
-}
+PELLVARIN_REGISTRY_BACKENDS(SubstituteRegistryBackend, SubstituteRegistryTransaction,
+                            SubstituteRegistrySnapshot)

@@ -68,17 +68,4 @@ class WinRegistrySnapshot final : public RegistrySnapshotBackend
 
 } // namespace
 
-std::unique_ptr<RegistryBackend> createRegistryBackend(const QString &nativePath)
-{
-    return std::make_unique<WinRegistryBackend>(nativePath);
-}
-
-std::unique_ptr<RegistryTransactionBackend> createRegistryTransactionBackend()
-{
-    return std::make_unique<WinRegistryTransaction>();
-}
-
-std::unique_ptr<RegistrySnapshotBackend> createRegistrySnapshotBackend()
-{
-    return std::make_unique<WinRegistrySnapshot>();
-}
+PELLVARIN_REGISTRY_BACKENDS(WinRegistryBackend, WinRegistryTransaction, WinRegistrySnapshot)
