@@ -53,28 +53,15 @@ QVariant toVariant(const RegValue &v)
     case RegType::Sz:
     case RegType::ExpandSz:
         return decodeRegSz(v.data);
-    case RegType::MultiSz: {
-        QStringList list;
-        const QString all = QString::fromUtf16(
-            reinterpret_cast<const char16_t *>(v.data.constData()), v.data.size() / 2);
-        for (const QString &s : all.split(QChar(0), Qt::SkipEmptyParts))
-            list.append(s);
-        return list;
-    }
+    case RegType::MultiSz:
+        return decodeRegMultiSz(v.data);
     case RegType::Dword:
-        if (v.data.size() == 4) {
-            const auto *b = reinterpret_cast<const uchar *>(v.data.constData());
-            return int(quint32(b[0]) | quint32(b[1]) << 8 | quint32(b[2]) << 16 |
-                       quint32(b[3]) << 24);
-        }
+        if (const auto d = decodeRegDword(v.data))
+            return int(*d);
         break;
     case RegType::Qword:
-        if (v.data.size() == 8) {
-            quint64 q = 0;
-            for (int i = 7; i >= 0; --i)
-                q = q << 8 | uchar(v.data[i]);
-            return qint64(q);
-        }
+        if (const auto q = decodeRegQword(v.data))
+            return qint64(*q);
         break;
     default:
         break;

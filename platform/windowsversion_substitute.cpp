@@ -13,10 +13,8 @@ int windowsVersion()
         *parseKeyPath(QStringLiteral("HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion"));
     auto dword = [&](const char *name) -> int {
         const auto v = store->value(key, QLatin1String(name));
-        if (!v || v->type != RegType::Dword || v->data.size() != 4)
-            return -1;
-        const auto *b = reinterpret_cast<const uchar *>(v->data.constData());
-        return int(b[0] | b[1] << 8 | b[2] << 16 | uint(b[3]) << 24);
+        const auto number = v && v->type == RegType::Dword ? decodeRegDword(v->data) : std::nullopt;
+        return number ? int(*number) : -1;
     };
     const int major = dword("CurrentMajorVersionNumber");
     const int minor = dword("CurrentMinorVersionNumber");

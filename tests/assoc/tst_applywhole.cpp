@@ -5,6 +5,7 @@
 #include "formatcatalogue.h"
 #include "formatlist.h"
 #include "registrylayout.h"
+#include "shellnotify.h"
 #include "testregistry.h"
 
 #include <QListWidget>
@@ -19,7 +20,6 @@ namespace {
 const QString machine = QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\");
 const QString fileExts = QStringLiteral(
     "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts\\");
-constexpr quint32 assocChanged = 0x08000000;
 
 void addItem(QListWidget &list, const char *format, Qt::CheckState state)
 {
@@ -46,7 +46,7 @@ void checkAllOnce(QListWidget &list)
 
 qint64 notifications(const TestRegistry &reg)
 {
-    return reg.store->notifications(assocChanged).count;
+    return reg.store->notifications(associationsChangedEvent).count;
 }
 
 int runKilledApplier()

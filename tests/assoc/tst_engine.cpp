@@ -8,6 +8,7 @@
 #include "engine.h"
 #include "formatcatalogue.h"
 #include "regfile.h"
+#include "shellnotify.h"
 #include "testregistry.h"
 
 #include <QApplication>
@@ -29,12 +30,11 @@ const QString versionKey =
 const QString fileAssociations = QStringLiteral(
     "HKEY_LOCAL_MACHINE\\Software\\Talvimor\\Image Viewer\\Capabilities\\FileAssociations");
 const QString notInstalledLine = QStringLiteral("makeAppDefaultForAllFormats: app not installed");
-constexpr quint32 assocChanged = 0x08000000;
 constexpr int formatsInDefaultRegistry = 37;
 
 qint64 notifications(const TestRegistry &reg)
 {
-    return reg.store->notifications(assocChanged).count;
+    return reg.store->notifications(associationsChangedEvent).count;
 }
 
 // "NAME=bits" per listed format, so that a mismatch names the format.

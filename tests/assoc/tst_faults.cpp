@@ -7,6 +7,7 @@
 #include "formatlist.h"
 #include "regfile.h"
 #include "registrylayout.h"
+#include "shellnotify.h"
 #include "testregistry.h"
 
 #include <QApplication>
@@ -41,7 +42,6 @@ enum ChildExit { Saved = 0, Refused = 3, Broken = 4 };
 // journal; the file's own size lets the journal and the in-place writes
 // through but not the pages the save adds.
 enum Room { NoRoomForJournal, NoRoomToGrow, RoomEnough };
-constexpr quint32 assocChanged = 0x08000000;
 
 constexpr int killRounds = 200;
 constexpr int racingSaves = 100;
@@ -476,7 +476,7 @@ private Q_SLOTS:
         // A limit of the file's own size bites only on a save that adds pages.
         QVERIFY2(savedSize > size, qPrintable(QStringLiteral("%1 -> %2").arg(size).arg(savedSize)));
         const State before = current();
-        const qint64 notes = reg->store->notifications(assocChanged).count;
+        const qint64 notes = reg->store->notifications(associationsChangedEvent).count;
 
         const qint64 limit = room == NoRoomForJournal ? 0
                              : room == NoRoomToGrow   ? size
@@ -505,7 +505,7 @@ private Q_SLOTS:
         }
         QCOMPARE(now.dump, before.dump);
         QCOMPARE(now.raw, before.raw);
-        QCOMPARE(reg->store->notifications(assocChanged).count, notes);
+        QCOMPARE(reg->store->notifications(associationsChangedEvent).count, notes);
         // Once there is room again the same save goes through.
         if (engine) {
             bool ok = false;

@@ -1,6 +1,7 @@
 #include "portableregistry.h"
 
 #include "registrystore.h"
+#include "shellnotify.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -34,8 +35,7 @@ bool PortableRegistry::underWine()
 
 std::optional<qint64> PortableRegistry::notifications() const
 {
-    // SHCNE_ASSOCCHANGED, as the substitute shell records it.
-    return RegistryStore::openDefault()->notifications(0x08000000).count;
+    return RegistryStore::openDefault()->notifications(associationsChangedEvent).count;
 }
 
 bool PortableRegistry::refuseWrites()

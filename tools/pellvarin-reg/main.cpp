@@ -4,6 +4,7 @@
 
 #include "regfile.h"
 #include "registrystore.h"
+#include "shellnotify.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -18,9 +19,6 @@
 namespace {
 
 enum Exit { Success = 0, NotFound = 1, Failure = 2 };
-
-// SHCNE_ASSOCCHANGED, as the engine records it.
-constexpr quint32 assocChangedEvent = 0x08000000;
 
 const QString defaultResource = QStringLiteral(":/default-registry.reg");
 
@@ -359,7 +357,7 @@ int Tool::notifications(const QStringList &args)
     int code = Success;
     if (!openStore(false, &code))
         return code;
-    const RegistryStore::Notifications n = store->notifications(assocChangedEvent);
+    const RegistryStore::Notifications n = store->notifications(associationsChangedEvent);
     const QString last =
         n.last.isValid() ? n.last.toUTC().toString(Qt::ISODateWithMs) : QStringLiteral("never");
     write(stdout, QStringLiteral("count: %1\nlast: %2\n").arg(n.count).arg(last).toUtf8());
