@@ -38,35 +38,11 @@ QStringList splitName(const QString &name)
     return parts;
 }
 
-// "Default" and "." address the unnamed value, exactly spelt, as in
-// QSettings' Windows backend.
+// "Default" and "." address the unnamed value, as in QSettings' Windows
+// backend.
 QString valueName(const QString &last)
 {
-    if (last == QLatin1String("Default") || last == QLatin1String("."))
-        return QString();
-    return last;
-}
-
-QVariant toVariant(const RegValue &v)
-{
-    switch (v.type) {
-    case RegType::Sz:
-    case RegType::ExpandSz:
-        return decodeRegSz(v.data);
-    case RegType::MultiSz:
-        return decodeRegMultiSz(v.data);
-    case RegType::Dword:
-        if (const auto d = decodeRegDword(v.data))
-            return int(*d);
-        break;
-    case RegType::Qword:
-        if (const auto q = decodeRegQword(v.data))
-            return qint64(*q);
-        break;
-    default:
-        break;
-    }
-    return v.data;
+    return namesDefaultValue(last) ? QString() : last;
 }
 
 // The SQLite registry that stands in for the real one, answering as
@@ -91,7 +67,7 @@ public:
         if (!where)
             return QVariant();
         const auto v = store->value(where->first, where->second);
-        return v ? toVariant(*v) : QVariant();
+        return v ? settingsValue(*v) : QVariant();
     }
 
     bool setValue(const QString &key, const QString &value) override

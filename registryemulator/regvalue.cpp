@@ -108,3 +108,30 @@ std::optional<quint64> decodeRegQword(const QByteArray &data)
 {
     return fromLittleEndian<quint64>(data);
 }
+
+QVariant settingsValue(const RegValue &v)
+{
+    switch (v.type) {
+    case RegType::Sz:
+    case RegType::ExpandSz:
+        return decodeRegSz(v.data);
+    case RegType::MultiSz:
+        return decodeRegMultiSz(v.data);
+    case RegType::Dword:
+        if (const auto d = decodeRegDword(v.data))
+            return int(*d);
+        break;
+    case RegType::Qword:
+        if (const auto q = decodeRegQword(v.data))
+            return qint64(*q);
+        break;
+    default:
+        break;
+    }
+    return v.data;
+}
+
+bool namesDefaultValue(const QString &name)
+{
+    return name == QLatin1String("Default") || name == QLatin1String(".");
+}

@@ -9,6 +9,7 @@
 #include <QString>
 #include <QStringList>
 #include <QtGlobal>
+#include <QVariant>
 
 #include <optional>
 
@@ -55,3 +56,11 @@ QByteArray encodeRegDword(quint32 value);
 std::optional<quint32> decodeRegDword(const QByteArray &data);
 QByteArray encodeRegQword(quint64 value);
 std::optional<quint64> decodeRegQword(const QByteArray &data);
+
+// A value as the settings give it: strings, a list of strings, an int or a
+// qint64 by type; anything else as its bytes.
+QVariant settingsValue(const RegValue &value);
+
+// The names by which the settings, like QSettings, address a key's unnamed
+// value: "Default" and ".", exactly spelt.
+bool namesDefaultValue(const QString &name);

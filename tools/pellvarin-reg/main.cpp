@@ -79,35 +79,29 @@ QString shortened(const QString &name)
     return name.size() <= shown ? name : name.left(shown) + QStringLiteral("...");
 }
 
-// As QSettings spells the unnamed value, and as regedit does.
+// As the settings spell the unnamed value, and as regedit does.
 QString valueName(const QString &arg)
 {
-    if (arg == QLatin1String("@") || arg == QLatin1String("Default"))
-        return QString();
-    return arg;
+    return arg == QLatin1String("@") || namesDefaultValue(arg) ? QString() : arg;
 }
 
-// As the engine reads each type, through the emulator's own decoding.
+// As the engine reads each type; bytes, which it cannot use, in hex.
 QString formatValue(const RegValue &v)
 {
-    switch (v.type) {
-    case RegType::Sz:
-    case RegType::ExpandSz:
-        return decodeRegSz(v.data);
-    case RegType::MultiSz:
-        return decodeRegMultiSz(v.data).join(QLatin1Char('\n'));
-    case RegType::Dword:
-        if (const auto d = decodeRegDword(v.data))
-            return QString::number(*d);
-        break;
-    case RegType::Qword:
-        if (const auto q = decodeRegQword(v.data))
-            return QString::number(*q);
-        break;
+    const QVariant value = settingsValue(v);
+    switch (value.userType()) {
+    case QMetaType::QStringList:
+        return value.toStringList().join(QLatin1Char('\n'));
+    // DWORDs and QWORDs are unsigned to Windows' own tools.
+    case QMetaType::Int:
+        return QString::number(quint32(value.toInt()));
+    case QMetaType::LongLong:
+        return QString::number(quint64(value.toLongLong()));
+    case QMetaType::QByteArray:
+        return QString::fromLatin1(v.data.toHex(','));
     default:
-        break;
+        return value.toString();
     }
-    return QString::fromLatin1(v.data.toHex(','));
 }
 
 class Tool
@@ -127,6 +121,8 @@ public:
 private:
     bool openStore(bool forWriting, int *code);
     std::optional<RegKeyPath> key(const QString &arg, int *code);
+    std::optional<RegKeyPath> keyCommand(const QStringList &args, qsizetype least, qsizetype most,
+                                         const QString &usageLine, bool forWriting, int *code);
 
     QString registry;
     std::shared_ptr<RegistryStore> store;
@@ -165,6 +161,21 @@ std::optional<RegKeyPath> Tool::key(const QString &arg, int *code)
             return std::nullopt;
         }
     }
+    return k;
+}
+
+// What the commands that name a key do first: check the count of their
+// arguments, read the key, and open the store for reading or writing.
+std::optional<RegKeyPath> Tool::keyCommand(const QStringList &args, qsizetype least, qsizetype most,
+                                           const QString &usageLine, bool forWriting, int *code)
+{
+    if (args.size() < least || args.size() > most) {
+        *code = usage(usageLine);
+        return std::nullopt;
+    }
+    auto k = key(args[0], code);
+    if (!k || !openStore(forWriting, code))
+        return std::nullopt;
     return k;
 }
 
@@ -231,11 +242,9 @@ int Tool::exportKeys(const QStringList &args)
 
 int Tool::get(const QStringList &args)
 {
-    if (args.size() != 2)
-        return usage(QStringLiteral("get takes KEY and NAME"));
     int code = Success;
-    const auto k = key(args[0], &code);
-    if (!k || !openStore(false, &code))
+    const auto k = keyCommand(args, 2, 2, QStringLiteral("get takes KEY and NAME"), false, &code);
+    if (!k)
         return code;
     if (!store->keyExists(*k))
         return fail(NotFound, QStringLiteral("no such key: %1").arg(args[0]));
@@ -248,11 +257,10 @@ int Tool::get(const QStringList &args)
 
 int Tool::set(const QStringList &args)
 {
-    if (args.size() != 3)
-        return usage(QStringLiteral("set takes KEY, NAME and VALUE"));
     int code = Success;
-    const auto k = key(args[0], &code);
-    if (!k || !openStore(true, &code))
+    const auto k =
+        keyCommand(args, 3, 3, QStringLiteral("set takes KEY, NAME and VALUE"), true, &code);
+    if (!k)
         return code;
     if (!isValidValueName(args[1]))
         return fail(Failure, QStringLiteral("the registry cannot hold the value name \"%1\": "
@@ -267,11 +275,10 @@ int Tool::set(const QStringList &args)
 
 int Tool::remove(const QStringList &args)
 {
-    if (args.size() != 1 && args.size() != 2)
-        return usage(QStringLiteral("delete takes KEY and an optional NAME"));
     int code = Success;
-    const auto k = key(args[0], &code);
-    if (!k || !openStore(true, &code))
+    const auto k = keyCommand(args, 1, 2, QStringLiteral("delete takes KEY and an optional NAME"),
+                              true, &code);
+    if (!k)
         return code;
     if (args.size() == 2) {
         const QString name = valueName(args[1]);
@@ -395,22 +402,19 @@ int main(int argc, char **argv)
 
     const QString command = args.takeFirst();
     Tool tool(registry);
-    if (command == QLatin1String("import"))
-        return tool.import(args);
-    if (command == QLatin1String("export"))
-        return tool.exportKeys(args);
-    if (command == QLatin1String("get"))
-        return tool.get(args);
-    if (command == QLatin1String("set"))
-        return tool.set(args);
-    if (command == QLatin1String("delete"))
-        return tool.remove(args);
-    if (command == QLatin1String("init"))
-        return tool.init(args);
-    if (command == QLatin1String("default"))
-        return tool.printDefault(args);
-    if (command == QLatin1String("notifications"))
-        return tool.notifications(args);
+    const std::pair<const char *, int (Tool::*)(const QStringList &)> commands[] = {
+        {"import", &Tool::import},
+        {"export", &Tool::exportKeys},
+        {"get", &Tool::get},
+        {"set", &Tool::set},
+        {"delete", &Tool::remove},
+        {"init", &Tool::init},
+        {"default", &Tool::printDefault},
+        {"notifications", &Tool::notifications}};
+    for (const auto &[name, run] : commands) {
+        if (command == QLatin1String(name))
+            return (tool.*run)(args);
+    }
     if (command == QLatin1String("help")) {
         std::fputs(usageText, stdout);
         return Success;
