@@ -21,69 +21,34 @@ const QColor backOutline(0x7d, 0x95, 0xae);
 // would blur the frame edges at 16 and 32 pixels.
 struct AppLayout
 {
-    QRectF back;                   // the second photo behind; empty when there is no room
-    qreal backAngle = 0;           // degrees the back photo turns about its centre
-    QRectF front;                  // the photo in front, frame included
-    qreal outline = 1;             // width of each photo's dark frame
-    qreal mat = 0;                 // white paper between the frame and the picture; 0 for none
-    qreal radius = 1;              // corner radius of each photo's frame
-    QPointF badge;                 // centre of the check badge
-    qreal badgeRadius = 0;         // radius of the badge's green disc
-    qreal ring = 1;                // width of the white ring around the disc
-    qreal checkWidth = 0;          // pen width of the check; the 16-pixel badge sets it in pixels
-    int shadowBlur = 0;            // blur radius of the photos' shadows; 0 for none
-    Detail detail = Detail::Small; // how much of the landscapes there is room for
+    int size;
+    // The second photo behind, empty when there is no room, and the degrees
+    // it turns about its centre.
+    QRectF back;
+    qreal backAngle;
+    QRectF front; // the photo in front, frame included
+    // Width of each photo's dark frame, of the white paper between the frame
+    // and the picture (0 for none), and the frame's corner radius.
+    qreal outline, mat, radius;
+    // Centre of the check badge, radius of its green disc, width of the white
+    // ring around the disc, and pen width of the check; the 16-pixel badge
+    // sets the check in pixels and leaves the pen width unused.
+    QPointF badge;
+    qreal badgeRadius, ring, checkWidth;
+    int shadowBlur; // blur radius of the photos' shadows; 0 for none
 };
 
-AppLayout appLayout(int size)
-{
-    AppLayout l;
-    switch (size) {
-    case 16:
-        l.front = QRectF(0, 2, 14, 11);
-        l.badge = QPointF(11, 11);
-        l.badgeRadius = 4;
-        l.detail = Detail::Tiny;
-        break;
-    case 32:
-        l.back = QRectF(8, 2, 23, 18);
-        l.front = QRectF(1, 7, 25, 20);
-        l.mat = 1;
-        l.radius = 1.5;
-        l.badge = QPointF(24, 24);
-        l.badgeRadius = 6.5;
-        l.ring = 1.5;
-        l.checkWidth = 2.4;
-        break;
-    case 48:
-        l.back = QRectF(13, 3, 33, 26);
-        l.front = QRectF(2, 11, 37, 29);
-        l.mat = 2;
-        l.radius = 2;
-        l.badge = QPointF(36.5, 36.5);
-        l.badgeRadius = 9.5;
-        l.ring = 1.5;
-        l.checkWidth = 3.4;
-        l.shadowBlur = 1;
-        break;
-    default:
-        // Only at full size is there room for the back photo to lie askew.
-        l.back = QRectF(58, 20, 184, 138);
-        l.backAngle = 7;
-        l.front = QRectF(10, 62, 198, 152);
-        l.outline = 3;
-        l.mat = 10;
-        l.radius = 8;
-        l.badge = QPointF(196, 196);
-        l.badgeRadius = 50;
-        l.ring = 9;
-        l.checkWidth = 16;
-        l.shadowBlur = 5;
-        l.detail = Detail::Full;
-        break;
-    }
-    return l;
-}
+// Columns: size; back photo and its turn; front photo; frame, mat and corner
+// radius; badge centre, disc radius, ring and check width; shadow blur. Only
+// at full size is there room for the back photo to lie askew.
+// clang-format off
+const AppLayout appLayouts[] = {
+    {16,  {},                 0, {0, 2, 14, 11},     1,  0,   1, {11, 11},       4,   1,   0, 0},
+    {32,  {8, 2, 23, 18},     0, {1, 7, 25, 20},     1,  1, 1.5, {24, 24},     6.5, 1.5, 2.4, 0},
+    {48,  {13, 3, 33, 26},    0, {2, 11, 37, 29},    1,  2,   2, {36.5, 36.5}, 9.5, 1.5, 3.4, 1},
+    {256, {58, 20, 184, 138}, 7, {10, 62, 198, 152}, 3, 10,   8, {196, 196},    50,   9,  16, 5},
+};
+// clang-format on
 
 void paintPhoto(QPainter &p, const QRectF &outer, qreal outline, qreal mat, qreal radius,
                 const QColor &outlineColour, const Scenery &scenery, Detail detail)
@@ -145,7 +110,8 @@ void paintCheckBadge(QPainter &p, QPointF c, qreal r, qreal ring, qreal checkWid
 
 QImage appIcon(int size)
 {
-    const AppLayout l = appLayout(size);
+    const AppLayout &l = layoutAt(appLayouts, size);
+    const Detail detail = iconDetail(size);
     QImage image = canvas(size, size);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
@@ -170,7 +136,7 @@ QImage appIcon(int size)
         behind.farRidge = QColor(0xb7, 0x9f, 0xc4);
         behind.nearRidge = QColor(0x7d, 0x6d, 0xa6);
         behind.sun = QColor(0xff, 0xf4, 0xd6);
-        paintPhoto(p, local, l.outline, l.mat, l.radius, backOutline, behind, l.detail);
+        paintPhoto(p, local, l.outline, l.mat, l.radius, backOutline, behind, detail);
         p.restore();
     }
 
@@ -179,7 +145,7 @@ QImage appIcon(int size)
         shape.addRoundedRect(l.front, l.radius, l.radius);
         paintShadow(p, shape, QPointF(0, l.shadowBlur * 0.6), l.shadowBlur, QColor(20, 40, 70, 90));
     }
-    paintPhoto(p, l.front, l.outline, l.mat, l.radius, frameOutline, winter, l.detail);
+    paintPhoto(p, l.front, l.outline, l.mat, l.radius, frameOutline, winter, detail);
     paintCheckBadge(p, l.badge, l.badgeRadius, l.ring, l.checkWidth);
     p.end();
     return straight(image);

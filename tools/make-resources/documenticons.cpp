@@ -16,54 +16,33 @@ namespace {
 // As with the application icon, each size has a layout of its own.
 struct DocLayout
 {
-    QRectF page;                   // the sheet, border included
-    qreal fold = 0;                // how far along the top and right edges the corner folds over
-    qreal border = 1;              // width of the sheet's grey border
-    QRectF picture;                // the landscape on the sheet, outline included
-    qreal pictureOutline = 1;      // width of the picture's dark edge; 0 for none
-    std::vector<QRectF> lines;     // the grey bars that stand for text
-    int shadowBlur = 0;            // blur radius of the sheet's shadow; 0 for none
-    Detail detail = Detail::Small; // how much of the landscape there is room for
+    int size;
+    // The sheet, border included, how far along its top and right edges the
+    // corner folds over, and the width of its grey border.
+    QRectF page;
+    qreal fold, border;
+    // The landscape on the sheet, outline included, and the width of its dark
+    // edge; 0 for none.
+    QRectF picture;
+    qreal pictureOutline;
+    int shadowBlur;            // blur radius of the sheet's shadow; 0 for none
+    std::vector<QRectF> lines; // the grey bars that stand for text
 };
 
-DocLayout docLayout(int size)
-{
-    DocLayout l;
-    switch (size) {
-    case 16:
-        l.page = QRectF(2, 0, 12, 16);
-        l.fold = 4;
-        l.picture = QRectF(4, 6, 8, 8);
-        l.pictureOutline = 0;
-        l.lines = {QRectF(4, 3, 5, 1)};
-        l.detail = Detail::Tiny;
-        break;
-    case 32:
-        l.page = QRectF(5, 1, 22, 30);
-        l.fold = 8;
-        l.picture = QRectF(8, 15, 16, 12);
-        l.lines = {QRectF(8, 6, 9, 1), QRectF(8, 10, 16, 1)};
-        break;
-    case 48:
-        l.page = QRectF(7, 1, 34, 46);
-        l.fold = 11;
-        l.picture = QRectF(11, 24, 26, 19);
-        l.lines = {QRectF(11, 7, 15, 2), QRectF(11, 12, 26, 2), QRectF(11, 17, 21, 2)};
-        l.shadowBlur = 1;
-        break;
-    default:
-        l.page = QRectF(38, 6, 180, 244);
-        l.fold = 58;
-        l.border = 3;
-        l.picture = QRectF(62, 128, 132, 98);
-        l.pictureOutline = 3;
-        l.lines = {QRectF(62, 40, 84, 10), QRectF(62, 66, 132, 10), QRectF(62, 92, 112, 10)};
-        l.shadowBlur = 6;
-        l.detail = Detail::Full;
-        break;
-    }
-    return l;
-}
+// Columns: size; page, fold and border; picture and its outline; shadow
+// blur; and on a line of their own the text bars.
+// clang-format off
+const DocLayout docLayouts[] = {
+    {16,  {2, 0, 12, 16},     4, 1, {4, 6, 8, 8},       0, 0,
+          {{4, 3, 5, 1}}},
+    {32,  {5, 1, 22, 30},     8, 1, {8, 15, 16, 12},    1, 0,
+          {{8, 6, 9, 1}, {8, 10, 16, 1}}},
+    {48,  {7, 1, 34, 46},    11, 1, {11, 24, 26, 19},   1, 1,
+          {{11, 7, 15, 2}, {11, 12, 26, 2}, {11, 17, 21, 2}}},
+    {256, {38, 6, 180, 244}, 58, 3, {62, 128, 132, 98}, 3, 6,
+          {{62, 40, 84, 10}, {62, 66, 132, 10}, {62, 92, 112, 10}}},
+};
+// clang-format on
 
 // The page outline with its top-right corner cut off, shrunk by inset on
 // every side (the cut edge moves inwards along its own normal).
@@ -102,7 +81,8 @@ Scenery groupScenery(const QColor &c)
 
 QImage documentIcon(int size, const QColor &accent)
 {
-    const DocLayout l = docLayout(size);
+    const DocLayout &l = layoutAt(docLayouts, size);
+    const Detail detail = iconDetail(size);
     const QColor border(0x7f, 0x8c, 0x9b);
     QImage image = canvas(size, size);
     QPainter p(&image);
@@ -142,12 +122,12 @@ QImage documentIcon(int size, const QColor &accent)
     }
     const qreal o = l.pictureOutline;
     Scenery scenery = groupScenery(accent);
-    if (l.detail == Detail::Tiny) {
+    if (detail == Detail::Tiny) {
         // Without an outline the picture needs a deeper sky to stand off the page.
         scenery.skyTop = mix(accent, Qt::white, 0.4);
         scenery.skyBottom = mix(accent, Qt::white, 0.72);
     }
-    paintLandscape(p, l.picture.adjusted(o, o, -o, -o), scenery, l.detail);
+    paintLandscape(p, l.picture.adjusted(o, o, -o, -o), scenery, detail);
     p.end();
     return straight(image);
 }

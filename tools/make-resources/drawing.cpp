@@ -129,6 +129,19 @@ QColor mix(const QColor &a, const QColor &b, qreal t)
         a.blueF() + (b.blueF() - a.blueF()) * t, a.alphaF() + (b.alphaF() - a.alphaF()) * t);
 }
 
+Detail iconDetail(int size)
+{
+    switch (size) {
+    case 16:
+        return Detail::Tiny;
+    case 32:
+    case 48:
+        return Detail::Small;
+    default:
+        return Detail::Full;
+    }
+}
+
 void paintShadow(QPainter &p, const QPainterPath &shape, QPointF offset, int radius,
                  const QColor &colour)
 {

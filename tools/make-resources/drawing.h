@@ -9,6 +9,8 @@
 #include <QPointF>
 #include <QRectF>
 
+#include <cstddef>
+
 class QPainter;
 
 namespace artwork {
@@ -27,6 +29,22 @@ struct Scenery
 // How much of the landscape there is room for: Tiny lays it out on whole
 // pixels for 16-pixel icons, Full adds the sun's glow.
 enum class Detail { Tiny, Small, Full };
+
+// How much of the landscape an icon of this size has room for. The
+// application and document icons step down alike, so they share the steps;
+// a size without a step of its own is drawn in full.
+Detail iconDetail(int size);
+
+// The layout in the table for an icon of this size. The table ends with the
+// full-size layout, which serves any size without a row of its own.
+template <typename Layout, std::size_t N>
+const Layout &layoutAt(const Layout (&layouts)[N], int size)
+{
+    for (const Layout &layout : layouts)
+        if (layout.size == size)
+            return layout;
+    return layouts[N - 1];
+}
 
 // A transparent premultiplied image to paint on.
 QImage canvas(int width, int height);
