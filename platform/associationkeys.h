@@ -11,7 +11,7 @@
 // Locations.
 inline const QString machineClassesPath = QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes");
 inline const QString mergedClassesPath = QStringLiteral("HKEY_CLASSES_ROOT");
-inline const QString userClassesPath = QStringLiteral("HKEY_CURRENT_USER\\SOFTWARE\\Classes");
+inline const QString userClassesPath = QStringLiteral("HKEY_CURRENT_USER\\Software\\Classes");
 // Explorer's per-user choices, one key per extension (".png").
 inline const QString userFileExtsPath = QStringLiteral(
     "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts");

@@ -8,6 +8,8 @@
 // exporting it gives back, which keeps the diff of a regenerated file to
 // what changed. scripts/make-default-registry builds and runs it.
 
+#include "associationkeys.h"
+#include "identity.h"
 #include "regfile.h"
 #include "registrystore.h"
 
@@ -22,8 +24,12 @@
 
 namespace {
 
-const QString viewerExe = QStringLiteral("C:\\Program Files\\Talvimor\\Talvimor.exe");
-const QString machineClasses = QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\");
+const QString viewerExe =
+    QStringLiteral("C:\\Program Files\\") + productName + u'\\' + productName + u".exe";
+const QString machineClasses = machineClassesPath + u'\\';
+// Where the viewer keeps its capabilities, below HKEY_LOCAL_MACHINE.
+const QString capabilities =
+    QStringLiteral("Software\\") + productName + u"\\Image Viewer\\Capabilities";
 
 // The machine's keys and values, written until the first write that fails.
 class Machine
@@ -100,19 +106,15 @@ void windows(Machine &m)
                  preview, {QStringLiteral(".tif"), QStringLiteral(".tiff")},
                  QStringLiteral("image/tiff"));
 
-    m.key(QStringLiteral("HKEY_CURRENT_USER\\Software\\Classes"));
-    m.key(QStringLiteral(
-        "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts"));
+    m.key(userClassesPath);
+    m.key(userFileExtsPath);
 }
 
 void viewer(Machine &m)
 {
-    const QString capKey =
-        QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Talvimor\\Image Viewer\\Capabilities");
-    m.sz(QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\RegisteredApplications"),
-         QStringLiteral("Talvimor Image Viewer"),
-         QStringLiteral("Software\\Talvimor\\Image Viewer\\Capabilities"));
-    m.sz(capKey, QStringLiteral("ApplicationName"), QStringLiteral("Talvimor Image Viewer"));
+    const QString capKey = QStringLiteral("HKEY_LOCAL_MACHINE\\") + capabilities;
+    m.sz(registeredApplicationsPath, registeredAppName, capabilities);
+    m.sz(capKey, QStringLiteral("ApplicationName"), registeredAppName);
     m.sz(capKey, QStringLiteral("ApplicationDescription"),
          QStringLiteral("Views the image formats that FreeImage reads, from BMP to JPEG XR."));
 
@@ -121,7 +123,7 @@ void viewer(Machine &m)
     for (int fif = 0; fif < FreeImage_GetFIFCount(); ++fif) {
         const auto format = static_cast<FREE_IMAGE_FORMAT>(fif);
         const QString progId =
-            QStringLiteral("Talvimor.") + QString::fromLatin1(FreeImage_GetFormatFromFIF(format));
+            progIdPrefix + QString::fromLatin1(FreeImage_GetFormatFromFIF(format));
         m.sz(machineClasses + progId, QString(),
              QString::fromLatin1(FreeImage_GetFIFDescription(format)));
         m.sz(machineClasses + progId + QStringLiteral("\\DefaultIcon"), QString(),

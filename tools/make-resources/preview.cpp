@@ -1,5 +1,6 @@
 #include "preview.h"
 #include "artwork.h"
+#include "identity.h"
 
 #include <QColor>
 #include <QDir>
@@ -48,8 +49,8 @@ void paintBanner(QPainter &p, const QRect &banner, const QImage &logo)
     p.drawText(text, Qt::TextWordWrap, QStringLiteral("FILE ASSOCIATIONS"), &used);
     p.setFont(normal);
     p.drawText(text.adjusted(0, used.height() + 2, 0, 0), Qt::TextWordWrap,
-               QStringLiteral("Choose the image file types that open with Talvimor Image "
-                              "Viewer when you double-click them."));
+               QStringLiteral("Choose the image file types that open with ") + registeredAppName +
+                   QStringLiteral(" when you double-click them."));
     p.restore();
     p.setPen(QColor(0xb0, 0xb0, 0xb0));
     p.drawRect(banner.adjusted(0, 0, -1, -1));
