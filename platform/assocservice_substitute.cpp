@@ -116,7 +116,10 @@ private:
             .value_or(QString());
     }
 
+    // The registry the service answers from.
     std::shared_ptr<RegistryStore> store;
+    // The declared extensions' spelling in the Capabilities key, by folded
+    // name, so that the user's choice is written under the same spelling.
     QMap<QString, QString> extensions;
 };
 

@@ -115,6 +115,7 @@ public:
     }
 
 private:
+    // The registry file of this process, shared by every backend on it.
     std::shared_ptr<RegistryStore> store;
     // The location opened on; none when the path names no hive, and then
     // every operation fails or finds nothing.
@@ -166,6 +167,7 @@ public:
     bool rollback() override { return finish(false); }
 
 private:
+    // The registry file of this process, shared by every backend on it.
     std::shared_ptr<RegistryStore> store;
     // The store's transaction began and has not ended yet.
     bool open = false;
@@ -197,6 +199,7 @@ public:
     ~SubstituteRegistrySnapshot() override { store->endSnapshot(); }
 
 private:
+    // The registry file of this process, shared by every backend on it.
     std::shared_ptr<RegistryStore> store;
 };
 

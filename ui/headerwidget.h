@@ -20,5 +20,6 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
+    // The banner logo, loaded once from the resources and drawn on every paint.
     QPixmap logo;
 };

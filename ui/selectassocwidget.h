@@ -15,10 +15,10 @@ class QVBoxLayout;
 // The window's child widgets; the window owns them as their parent.
 struct SelectAssocForm
 {
-    QVBoxLayout *verticalLayout = nullptr;
-    QCheckBox *selectAll = nullptr;
-    QListWidget *listWidget = nullptr;
-    QDialogButtonBox *buttonBox = nullptr;
+    QVBoxLayout *verticalLayout = nullptr; // banner, box, list and buttons, top to bottom
+    QCheckBox *selectAll = nullptr;        // "Select all": checks or clears every item
+    QListWidget *listWidget = nullptr;     // one checkable item per offered format
+    QDialogButtonBox *buttonBox = nullptr; // Save and Cancel
 };
 
 // The window of the window mode: the banner, "Select all", the formats the
@@ -39,9 +39,11 @@ private Q_SLOTS:
 private:
     void setupForm();
 
+    // The child widgets, built in setupForm().
     std::unique_ptr<SelectAssocForm> form;
     // Set while the window itself sets "Select all", so that the box's own
     // signal does not rewrite every item.
     bool updatingSelectAll = false;
+    // Escape closes the window without saving, wherever the focus is.
     QShortcut closeShortcut;
 };

@@ -124,6 +124,7 @@ private:
     std::optional<RegKeyPath> keyCommand(const QStringList &args, qsizetype least, qsizetype most,
                                          const QString &usageLine, bool forWriting, int *code);
 
+    // The registry file the command works on, and its store once opened.
     QString registry;
     std::shared_ptr<RegistryStore> store;
 };
