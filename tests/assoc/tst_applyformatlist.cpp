@@ -8,6 +8,7 @@
 #include "fifof.h"
 #include "formatcatalogue.h"
 #include "formatlist.h"
+#include "listitems.h"
 #include "portableregistry.h"
 #include "registrylayout.h"
 #include "registrylimits.h"
@@ -42,21 +43,6 @@ void registerProgram(PortableRegistry &reg, const QString &id)
                     QStringLiteral("other.exe \"%1\"")));
 }
 
-// One item per named format, as the window would leave it.
-void addItem(QListWidget &list, const char *format, Qt::CheckState state)
-{
-    auto *item = new QListWidgetItem(QLatin1String(format));
-    item->setData(Qt::CheckStateRole, int(state));
-    item->setData(FormatIdRole, fifOf(format));
-    list.addItem(item);
-}
-
-void setAll(QListWidget &list, Qt::CheckState state)
-{
-    for (int row = 0; row < list.count(); ++row)
-        list.item(row)->setData(Qt::CheckStateRole, int(state));
-}
-
 // What each extension of the real table opens with, through the merged view
 // and the override, as the shell would decide it.
 QMap<QString, QString> effectiveHandlers(const PortableRegistry &reg)
@@ -69,15 +55,6 @@ QMap<QString, QString> effectiveHandlers(const PortableRegistry &reg)
         handlers[key] = overrideId ? *overrideId : merged.value_or(QString());
     }
     return handlers;
-}
-
-// Everything checked but the formats whose only extension a later format
-// takes anyway, so that checking twice is checking once.
-void checkAllOnce(QListWidget &list)
-{
-    setAll(list, Qt::Checked);
-    for (const char *f : {"PBM", "PGM", "PPM"})
-        list.item(fifOf(f))->setData(Qt::CheckStateRole, int(Qt::Unchecked));
 }
 
 // FreeImage keeps the strings it is given, so they must outlive the process.

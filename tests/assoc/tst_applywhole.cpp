@@ -4,6 +4,7 @@
 
 #include "formatcatalogue.h"
 #include "formatlist.h"
+#include "listitems.h"
 #include "registrylayout.h"
 #include "shellnotify.h"
 #include "testregistry.h"
@@ -20,29 +21,6 @@ namespace {
 const QString machine = QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\");
 const QString fileExts = QStringLiteral(
     "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts\\");
-
-void addItem(QListWidget &list, const char *format, Qt::CheckState state)
-{
-    auto *item = new QListWidgetItem(QLatin1String(format));
-    item->setData(Qt::CheckStateRole, int(state));
-    item->setData(FormatIdRole, fifOf(format));
-    list.addItem(item);
-}
-
-void setAll(QListWidget &list, Qt::CheckState state)
-{
-    for (int row = 0; row < list.count(); ++row)
-        list.item(row)->setData(Qt::CheckStateRole, int(state));
-}
-
-// Everything checked but the formats whose only extension a later format
-// takes anyway, so that checking twice is checking once.
-void checkAllOnce(QListWidget &list)
-{
-    setAll(list, Qt::Checked);
-    for (const char *f : {"PBM", "PGM", "PPM"})
-        list.item(fifOf(f))->setData(Qt::CheckStateRole, int(Qt::Unchecked));
-}
 
 qint64 notifications(const TestRegistry &reg)
 {

@@ -8,19 +8,7 @@ set -uo pipefail
 cd "$1"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-passed=0
-failed=0
-check() {
-  local what=$1
-  shift
-  if "$@"; then
-    passed=$((passed + 1))
-    echo "PASS   : $what"
-  else
-    failed=$((failed + 1))
-    echo "FAIL!  : $what"
-  fi
-}
+source tests/support/checks.sh
 
 check "the Windows registry backend type-checks as it is" \
   scripts/check-windows --only platform/registrysettings_win.cpp

@@ -1,20 +1,7 @@
 # Sourced by the end-to-end tests, which drive a real program with real X
 # input (xdotool through XTEST) and check its results one by one.
 
-passed=0
-failed=0
-# check DESCRIPTION COMMAND...: the command must succeed.
-check() {
-  local what=$1
-  shift
-  if "$@"; then
-    passed=$((passed + 1))
-    echo "PASS   : $what"
-  else
-    failed=$((failed + 1))
-    echo "FAIL!  : $what"
-  fi
-}
+source "$(dirname "${BASH_SOURCE[0]}")/checks.sh"
 
 # wait_for_window TITLE: puts the first visible window of that title in
 # $window, waiting up to 30 s, then gives it the focus once it takes input.

@@ -1,0 +1,33 @@
+#pragma once
+
+// Format lists as the window leaves them, for the applier's suites.
+
+#include "fifof.h"
+#include "formatlist.h"
+#include "registrylayout.h"
+
+#include <QListWidget>
+
+// One item per named format.
+inline void addItem(QListWidget &list, const char *format, Qt::CheckState state)
+{
+    auto *item = new QListWidgetItem(QLatin1String(format));
+    item->setData(Qt::CheckStateRole, int(state));
+    item->setData(FormatIdRole, fifOf(format));
+    list.addItem(item);
+}
+
+inline void setAll(QListWidget &list, Qt::CheckState state)
+{
+    for (int row = 0; row < list.count(); ++row)
+        list.item(row)->setData(Qt::CheckStateRole, int(state));
+}
+
+// Everything checked but the formats whose only extension a later format
+// takes anyway, so that checking twice is checking once.
+inline void checkAllOnce(QListWidget &list)
+{
+    setAll(list, Qt::Checked);
+    for (const char *f : {"PBM", "PGM", "PPM"})
+        list.item(fifOf(f))->setData(Qt::CheckStateRole, int(Qt::Unchecked));
+}
