@@ -61,6 +61,10 @@ QString RegistryStore::defaultFileName()
     const QString fromEnv = qEnvironmentVariable("PELLVARIN_REGISTRY");
     if (!fromEnv.isEmpty())
         return fromEnv;
+    // Without a home there is no place of the user's own: Qt would answer
+    // "/.local/share", a directory that is not the user's.
+    if (qEnvironmentVariable("XDG_DATA_HOME").isEmpty() && qEnvironmentVariable("HOME").isEmpty())
+        return QString();
     // The generic location, not the application's own: the viewer that links
     // the engine must find the same registry as the tool.
     return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
@@ -88,8 +92,11 @@ std::shared_ptr<RegistryStore> RegistryStore::open(const QString &fileName)
         stores.erase(it);
     }
     auto d = std::make_unique<Private>();
-    d->fileName = path;
-    d->openFile();
+    d->fileName = fileName.isEmpty() ? QString() : path;
+    if (fileName.isEmpty())
+        d->refuse(QStringLiteral("has no place: HOME is not set (PELLVARIN_REGISTRY names one)"));
+    else
+        d->openFile();
     std::shared_ptr<RegistryStore> store(new RegistryStore(std::move(d)));
     stores[path] = store;
     return store;
@@ -117,9 +124,12 @@ void RegistryStore::Private::refuse(const QString &why)
     if (!usable && refused)
         return; // said once is enough
     refused = true;
-    qWarning().noquote() << QStringLiteral("Registry file %1 %2; it reads as empty and "
-                                           "nothing will be written to it.")
-                                .arg(QDir::toNativeSeparators(fileName), why);
+    const QString subject =
+        fileName.isEmpty() ? QStringLiteral("The registry")
+                           : QStringLiteral("Registry file ") + QDir::toNativeSeparators(fileName);
+    qWarning().noquote() << QStringLiteral("%1 %2; it reads as empty and nothing will be "
+                                           "written to it.")
+                                .arg(subject, why);
     usable = false;
     writable = false;
 }

@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -67,6 +68,8 @@ public:
         env.insert(QStringLiteral("PELLVARIN_REGISTRY"), envRegistry);
         env.insert(QStringLiteral("HOME"), dir.path());
         env.insert(QStringLiteral("XDG_DATA_HOME"), dir.path());
+        for (const QString &name : unset)
+            env.remove(name);
         p.setProcessEnvironment(env);
         p.start(QStringLiteral(PELLVARIN_REG_EXECUTABLE), args);
         Result r;
@@ -88,6 +91,8 @@ public:
     QTemporaryDir dir;
     QString registry;
     QString envRegistry;
+    // Variables the runs go without.
+    QStringList unset;
 };
 
 } // namespace
@@ -106,6 +111,10 @@ private Q_SLOTS:
     void importAndExport();
     void registryLocation();
     void unusableRegistry();
+    void exportOntoTheRegistryIsRefused();
+    void readingCreatesNoRegistry();
+    void withoutHomeThereIsNoRegistry();
+    void damagedRegistryExportsNothing();
     void notifications();
 };
 
@@ -402,3 +411,61 @@ void TestPellvarinReg::notifications()
 
 QTEST_GUILESS_MAIN(TestPellvarinReg)
 #include "tst_pellvarinreg.moc"
+
+void TestPellvarinReg::exportOntoTheRegistryIsRefused()
+{
+    Cli cli;
+    QCOMPARE(cli.run({QStringLiteral("init")}).code, 0);
+    // An export onto the registry itself would replace the database with text.
+    const Result onto = cli.run({QStringLiteral("export"), QStringLiteral("-o"), cli.registry});
+    QCOMPARE(onto.code, 2);
+    QVERIFY2(onto.err.contains("is the registry itself"), onto.err.constData());
+    QCOMPARE(cli.get(QStringLiteral("HKCR\\.png"), QStringLiteral("@")).out, "pngfile\n");
+}
+
+void TestPellvarinReg::readingCreatesNoRegistry()
+{
+    Cli cli;
+    // Reading a registry that is not there creates neither it nor its folder.
+    const QString elsewhere = cli.dir.filePath(QStringLiteral("nowhere/registry.sqlite"));
+    for (const QStringList &args : {QStringList{"get", "HKCU\\A", "x"}, QStringList{"export"}}) {
+        const Result r = cli.runBare(QStringList{QStringLiteral("--registry"), elsewhere} + args);
+        QCOMPARE(r.code, 1);
+        QVERIFY2(r.err.contains("there is no registry at"), r.err.constData());
+    }
+    const Result told =
+        cli.runBare({QStringLiteral("--registry"), elsewhere, QStringLiteral("notifications")});
+    QCOMPARE(told.out, "count: 0\nlast: never\n");
+    QVERIFY(!QFileInfo::exists(cli.dir.filePath(QStringLiteral("nowhere"))));
+}
+
+void TestPellvarinReg::withoutHomeThereIsNoRegistry()
+{
+    // Without a home there is no place for the registry of one's own.
+    Cli homeless;
+    homeless.unset = {QStringLiteral("HOME"), QStringLiteral("XDG_DATA_HOME"),
+                      QStringLiteral("PELLVARIN_REGISTRY")};
+    const Result r = homeless.runBare({QStringLiteral("set"), QStringLiteral("HKCU\\A"),
+                                       QStringLiteral("x"), QStringLiteral("y")});
+    QCOMPARE(r.code, 2);
+    QVERIFY2(r.err.contains("HOME is not set"), r.err.constData());
+}
+
+void TestPellvarinReg::damagedRegistryExportsNothing()
+{
+    Cli cli;
+    QCOMPARE(cli.run({QStringLiteral("init")}).code, 0);
+    {
+        QFile f(cli.registry);
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        QVERIFY(f.size() > 8 * 4096);
+        // A page in the middle: the first pages hold the schema, which is
+        // read before any key.
+        f.seek((f.size() / 4096 / 2) * 4096);
+        f.write(QByteArray(4096, '\x5a'));
+    }
+    const Result r = cli.run({QStringLiteral("export")});
+    QCOMPARE(r.code, 2);
+    QVERIFY2(r.out.isEmpty(), r.out.left(200).constData());
+    QVERIFY(!r.err.isEmpty());
+}

@@ -6,9 +6,11 @@
 #include "registrystore.h"
 #include "shellnotify.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <QStringList>
 
@@ -131,6 +133,11 @@ private:
 
 bool Tool::openStore(bool forWriting, int *code)
 {
+    // Reading creates nothing: a registry is made by the first write.
+    if (!forWriting && !QFileInfo::exists(registry)) {
+        *code = fail(NotFound, QStringLiteral("there is no registry at %1").arg(registry));
+        return false;
+    }
     store = RegistryStore::open(registry);
     if (!store->isUsable()) {
         *code = fail(Failure, QStringLiteral("%1 is not a usable registry").arg(registry));
@@ -218,25 +225,39 @@ int Tool::exportKeys(const QStringList &args)
     if (root && !root->parts.isEmpty() && !store->keyExists(*root))
         return fail(NotFound, QStringLiteral("no such key: %1").arg(*keyArg));
 
+    if (output && QFileInfo(*output).canonicalFilePath() == QFileInfo(registry).canonicalFilePath())
+        return fail(Failure, QStringLiteral("%1 is the registry itself; export writes a .reg file "
+                                            "beside it")
+                                 .arg(*output));
+
+    // One state, read under one snapshot, and given out only when all of
+    // it could be read: a damaged page met on the way fails the export.
+    QBuffer text;
+    text.open(QIODevice::WriteOnly);
     QString error;
+    const bool snapshot = store->beginSnapshot();
+    const bool read =
+        snapshot && exportRegFile(*store, root, text, &error,
+                                  output ? RegFileEncoding::Utf16 : RegFileEncoding::Utf8);
+    store->endSnapshot();
+    if (!read || !store->isUsable())
+        return fail(Failure, !error.isEmpty() ? error
+                                              : QStringLiteral("the registry %1 cannot be read "
+                                                               "whole")
+                                                    .arg(registry));
     if (output) {
-        // Written aside and renamed, so that a failed export leaves no half file.
+        // Written aside and renamed, so that a failed export leaves no half
+        // file. A file is for regedit, which reads only UTF-16 whole.
         QSaveFile file(*output);
-        if (!file.open(QIODevice::WriteOnly))
-            return fail(Failure,
-                        QStringLiteral("cannot write %1: %2").arg(*output, file.errorString()));
-        // A file is for regedit, which reads only this form whole.
-        if (!exportRegFile(*store, root, file, &error, RegFileEncoding::Utf16))
-            return fail(Failure, error);
-        if (!file.commit())
+        if (!file.open(QIODevice::WriteOnly) || file.write(text.data()) != text.data().size() ||
+            !file.commit())
             return fail(Failure,
                         QStringLiteral("cannot write %1: %2").arg(*output, file.errorString()));
         return Success;
     }
     QFile out;
-    if (!out.open(stdout, QIODevice::WriteOnly) || !exportRegFile(*store, root, out, &error))
-        return fail(Failure, error.isEmpty() ? out.errorString() : error);
-    if (!out.flush())
+    if (!out.open(stdout, QIODevice::WriteOnly) || out.write(text.data()) != text.data().size() ||
+        !out.flush())
         return fail(Failure, QStringLiteral("cannot write the output: %1").arg(out.errorString()));
     return Success;
 }
@@ -308,25 +329,24 @@ int Tool::init(const QStringList &args)
     if (!openStore(true, &code))
         return code;
     const QList<RegKeyPath> hives{{Hive::LocalMachine, {}}, {Hive::CurrentUser, {}}};
-    bool holdsKeys = false;
-    for (const RegKeyPath &hive : hives)
-        holdsKeys =
-            holdsKeys || !store->subkeyNames(hive).isEmpty() || !store->valueNames(hive).isEmpty();
-    if (holdsKeys && !force)
-        return fail(
-            Failure,
-            QStringLiteral("%1 already holds keys; init --force replaces them").arg(registry));
-
     QFile resource(defaultResource);
     if (!resource.open(QIODevice::ReadOnly))
         return fail(Failure, QStringLiteral("the built-in registry is missing"));
     const QByteArray content = resource.readAll();
 
-    // Emptying and filling are one transaction: a failed init keeps the old registry.
+    // Looking, emptying and filling are one transaction: a failed init keeps
+    // the old registry, and no write of another program can land between
+    // finding the registry empty and filling it.
     bool began = false;
+    bool holdsKeys = false;
     QString error;
     const bool written = atomically(*store, [&] {
         began = true;
+        for (const RegKeyPath &hive : hives)
+            holdsKeys = holdsKeys || !store->subkeyNames(hive).isEmpty() ||
+                        !store->valueNames(hive).isEmpty();
+        if (holdsKeys && !force)
+            return false;
         for (const RegKeyPath &hive : hives) {
             for (const QString &sub : store->subkeyNames(hive)) {
                 if (!store->removeKey(hive.child(sub)))
@@ -341,6 +361,10 @@ int Tool::init(const QStringList &args)
     });
     if (!began)
         return fail(Failure, QStringLiteral("cannot begin writing %1").arg(registry));
+    if (holdsKeys && !force)
+        return fail(
+            Failure,
+            QStringLiteral("%1 already holds keys; init --force replaces them").arg(registry));
     if (!written)
         return fail(Failure,
                     error.isEmpty() ? QStringLiteral("could not write %1").arg(registry) : error);
@@ -362,10 +386,14 @@ int Tool::notifications(const QStringList &args)
 {
     if (!args.isEmpty())
         return usage(QStringLiteral("notifications takes no arguments"));
-    int code = Success;
-    if (!openStore(false, &code))
-        return code;
-    const RegistryStore::Notifications n = store->notifications(associationsChangedEvent);
+    // No registry yet: nothing has been told, and looking makes none.
+    RegistryStore::Notifications n;
+    if (QFileInfo::exists(registry)) {
+        int code = Success;
+        if (!openStore(false, &code))
+            return code;
+        n = store->notifications(associationsChangedEvent);
+    }
     const QString last =
         n.last.isValid() ? n.last.toUTC().toString(Qt::ISODateWithMs) : QStringLiteral("never");
     write(stdout, QStringLiteral("count: %1\nlast: %2\n").arg(n.count).arg(last).toUtf8());
@@ -400,6 +428,9 @@ int main(int argc, char **argv)
     }
     if (args.isEmpty())
         return usage(QStringLiteral("no command given"));
+    if (registry.isEmpty())
+        return fail(Failure, QStringLiteral("the registry has no place: HOME is not set; give "
+                                            "--registry FILE or set PELLVARIN_REGISTRY"));
 
     const QString command = args.takeFirst();
     Tool tool(registry);
