@@ -115,6 +115,7 @@ private Q_SLOTS:
     void readingCreatesNoRegistry();
     void withoutHomeThereIsNoRegistry();
     void damagedRegistryExportsNothing();
+    void everyEntryPointTakesTheSameNames();
     void notifications();
 };
 
@@ -443,8 +444,8 @@ void TestPellvarinReg::withoutHomeThereIsNoRegistry()
 {
     // Without a home there is no place for the registry of one's own.
     Cli homeless;
-    homeless.unset = {QStringLiteral("HOME"), QStringLiteral("XDG_DATA_HOME"),
-                      QStringLiteral("PELLVARIN_REGISTRY")};
+    homeless.unset = QStringList{QStringLiteral("HOME"), QStringLiteral("XDG_DATA_HOME"),
+                                 QStringLiteral("PELLVARIN_REGISTRY")};
     const Result r = homeless.runBare({QStringLiteral("set"), QStringLiteral("HKCU\\A"),
                                        QStringLiteral("x"), QStringLiteral("y")});
     QCOMPARE(r.code, 2);
@@ -468,4 +469,42 @@ void TestPellvarinReg::damagedRegistryExportsNothing()
     QCOMPARE(r.code, 2);
     QVERIFY2(r.out.isEmpty(), r.out.left(200).constData());
     QVERIFY(!r.err.isEmpty());
+}
+
+void TestPellvarinReg::everyEntryPointTakesTheSameNames()
+{
+    Cli cli;
+    // A name a .reg line cannot carry would make every later export fail.
+    const Result broken = cli.run({QStringLiteral("set"), QStringLiteral("HKCU\\A\nB"),
+                                   QStringLiteral("x"), QStringLiteral("y")});
+    QCOMPARE(broken.code, 2);
+    QVERIFY2(broken.err.contains("line break"), broken.err.constData());
+    QCOMPARE(cli.run({QStringLiteral("set"), QStringLiteral("HKCU\\A"), QStringLiteral("x\ry"),
+                      QStringLiteral("z")})
+                 .code,
+             2);
+
+    // Windows nests keys at most 512 levels deep.
+    const auto nested = [](int levels) {
+        QStringList parts{QStringLiteral("HKEY_CURRENT_USER")};
+        for (int i = 0; i < levels; ++i)
+            parts.append(QStringLiteral("k"));
+        return parts.join(QLatin1Char('\\'));
+    };
+    QCOMPARE(cli.run({QStringLiteral("set"), nested(512), QStringLiteral("x"), QStringLiteral("y")})
+                 .code,
+             0);
+    const Result deep =
+        cli.run({QStringLiteral("set"), nested(513), QStringLiteral("x"), QStringLiteral("y")});
+    QCOMPARE(deep.code, 2);
+    QVERIFY2(deep.err.contains("512"), deep.err.constData());
+
+    const QString file = cli.dir.filePath(QStringLiteral("deep.reg"));
+    writeFile(file, v5 + "[" + nested(513).toUtf8() + "]\n\"x\"=\"y\"\n");
+    const Result imported = cli.run({QStringLiteral("import"), file});
+    QCOMPARE(imported.code, 2);
+    QVERIFY2(imported.err.contains("512"), imported.err.constData());
+
+    // What was written exports whole.
+    QCOMPARE(cli.run({QStringLiteral("export")}).code, 0);
 }
