@@ -12,12 +12,14 @@ namespace {
 
 // A name taken from the registry or from a plug-in must stand for exactly
 // one key or value: either separator would address a deeper key, a NUL
-// would end the name early, and a name past the registry's limit would
-// fail the whole save over one odd entry.
+// would end the name early, and a name past the registry's limit, or with a
+// line break that no .reg file can carry, would fail the whole save over one
+// odd entry.
 bool isSafeName(const QString &name, qsizetype limit)
 {
     return !name.isEmpty() && name.size() <= limit && !name.contains(QLatin1Char('/')) &&
-           !name.contains(QLatin1Char('\\')) && !name.contains(QChar(0));
+           !name.contains(QLatin1Char('\\')) && !name.contains(QChar(0)) &&
+           !name.contains(QLatin1Char('\n')) && !name.contains(QLatin1Char('\r'));
 }
 
 int checkStateOf(const QListWidgetItem *item)

@@ -6,3 +6,5 @@
 // refused, by the registry and by its stand-in alike.
 constexpr qsizetype maxKeyNameLength = 255;
 constexpr qsizetype maxValueNameLength = 16383;
+// Levels of keys below a hive.
+constexpr qsizetype maxKeyDepth = 512;

@@ -203,6 +203,8 @@ bool Parser::keyLine(QStringView t)
     }
     if (!fitsOnOneLine(inner))
         return fail(lineNo, QStringLiteral("a key name cannot hold a line break or NUL"));
+    if (key->parts.size() > maxKeyDepth)
+        return fail(lineNo, QStringLiteral("keys nest at most %1 levels deep").arg(maxKeyDepth));
     for (const QString &part : key->parts) {
         const QString fault = nameFault(part, true);
         if (!fault.isEmpty())

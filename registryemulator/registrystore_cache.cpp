@@ -63,11 +63,13 @@ qint64 RegistryStore::Private::resolve(qint64 root, const QStringList &parts)
 
 qint64 RegistryStore::Private::create(qint64 root, const QStringList &parts)
 {
+    if (parts.size() > maxKeyDepth)
+        return 0;
     qint64 id = root;
     for (const QString &part : parts) {
         qint64 next = childId(id, part);
         if (next == 0) {
-            if (!isValidKeyName(part))
+            if (!isValidKeyName(part) || !isWritableName(part))
                 return 0;
             const QString folded = foldName(part);
             if (!insertKey.reset().bind(id).bind(part).bind(folded).exec())
@@ -106,7 +108,7 @@ QStringList RegistryStore::Private::names(qint64 key, bool values)
 bool RegistryStore::Private::writeValue(qint64 key, const QString &name, quint32 type,
                                         const QByteArray &data)
 {
-    if (!isValidValueName(name))
+    if (!isValidValueName(name) || !isWritableName(name))
         return false;
     return putValue.reset()
         .bind(key)

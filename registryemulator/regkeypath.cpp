@@ -73,6 +73,11 @@ bool isValidKeyName(QStringView name)
            storableName(name);
 }
 
+bool isWritableName(QStringView name)
+{
+    return !name.contains(u'\n') && !name.contains(u'\r');
+}
+
 bool isValidValueName(QStringView name)
 {
     return name.size() <= maxValueNameLength && storableName(name);

@@ -43,3 +43,7 @@ QString foldName(const QString &name);
 // other name.
 bool isValidKeyName(QStringView name);
 bool isValidValueName(QStringView name);
+// What the store takes from now on besides: no line break, which a .reg
+// line cannot carry, so that whatever one entry point writes every other
+// can read and export. Names written before the rule still read.
+bool isWritableName(QStringView name);

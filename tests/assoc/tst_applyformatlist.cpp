@@ -275,6 +275,7 @@ private Q_SLOTS:
         QTest::newRow("at the value name limit")
             << QString(maxValueNameLength, QLatin1Char('p')) << true;
         QTest::newRow("control characters") << QStringLiteral("Other\t\x01\x7f") << true;
+        QTest::newRow("line break") << QStringLiteral("Other\nName") << false;
     }
 
     void unsafeNamesNeverAddressOtherKeys()

@@ -4,6 +4,7 @@
 
 #include <QBuffer>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -293,14 +294,34 @@ void TestRegFile::exportRefusesNamesNoLineCanHold()
         {QStringLiteral("k"), QStringLiteral("a\rb")},
         {QStringLiteral("carriage\rreturn"), QStringLiteral("v")},
     };
+    // The store takes no such name...
     for (const auto &n : names) {
         Registry r;
-        QVERIFY(r.store->setValue(key("HKCU\\Software").child(n.key), n.value, RegType::Sz,
-                                  utf16("x")));
+        QVERIFY(!r.store->setValue(key("HKCU\\Software").child(n.key), n.value, RegType::Sz,
+                                   utf16("x")));
+    }
+    // ...but a registry written before it refused them may hold one, and the
+    // export still refuses to write a file that regedit would misread. The
+    // names are put in a copy, which the store opens as a file of its own.
+    for (const auto &n : names) {
+        Registry r;
+        QVERIFY(r.store->setValue(key("HKCU\\Software").child(QStringLiteral("k")),
+                                  QStringLiteral("v"), RegType::Sz, utf16("x")));
+        const QString old = r.dir.filePath(QStringLiteral("old.sqlite"));
+        QVERIFY(QFile::copy(r.store->fileName(), old));
+        QProcess sqlite;
+        sqlite.start(QStringLiteral("sqlite3"),
+                     {old, QStringLiteral("UPDATE keys SET name = '%1', fold = upper('%1') "
+                                          "WHERE name = 'k'; "
+                                          "UPDATE vals SET name = '%2', fold = upper('%2') "
+                                          "WHERE name = 'v';")
+                               .arg(n.key, n.value)});
+        QVERIFY(sqlite.waitForFinished());
+        QCOMPARE(sqlite.exitCode(), 0);
         QBuffer out;
         out.open(QIODevice::WriteOnly);
         QString error;
-        QVERIFY(!exportRegFile(*r.store, std::nullopt, out, &error));
+        QVERIFY(!exportRegFile(*RegistryStore::open(old), std::nullopt, out, &error));
         QVERIFY(error.contains(QStringLiteral("cannot hold")));
     }
 }

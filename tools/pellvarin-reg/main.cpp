@@ -160,10 +160,14 @@ std::optional<RegKeyPath> Tool::key(const QString &arg, int *code)
                                   .arg(shortened(arg)));
         return std::nullopt;
     }
+    if (k->parts.size() > maxKeyDepth) {
+        *code = fail(Failure, QStringLiteral("keys nest at most %1 levels deep").arg(maxKeyDepth));
+        return std::nullopt;
+    }
     for (const QString &part : k->parts) {
-        if (!isValidKeyName(part)) {
+        if (!isValidKeyName(part) || !isWritableName(part)) {
             *code = fail(Failure, QStringLiteral("the registry cannot hold the key name \"%1\": "
-                                                 "at most %2 characters, no NUL")
+                                                 "at most %2 characters, no NUL or line break")
                                       .arg(shortened(part))
                                       .arg(maxKeyNameLength));
             return std::nullopt;
@@ -284,9 +288,9 @@ int Tool::set(const QStringList &args)
         keyCommand(args, 3, 3, QStringLiteral("set takes KEY, NAME and VALUE"), true, &code);
     if (!k)
         return code;
-    if (!isValidValueName(args[1]))
+    if (!isValidValueName(args[1]) || !isWritableName(args[1]))
         return fail(Failure, QStringLiteral("the registry cannot hold the value name \"%1\": "
-                                            "at most %2 characters, no NUL")
+                                            "at most %2 characters, no NUL or line break")
                                  .arg(shortened(args[1]))
                                  .arg(maxValueNameLength));
     if (!store->setValue(*k, valueName(args[1]), RegType::Sz, encodeRegSz(args[2])))
