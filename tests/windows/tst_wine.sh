@@ -45,8 +45,17 @@ xfail() { # description, reason, then the command
 
 # Every Wine command is bounded in time.
 w() { timeout "${WINE_TIMEOUT:-120}" wine "$@"; }
+# Wine's reg now and then fails to start at all in a busy prefix; what is
+# checked is what it exports, so it gets one more try, and a second failure
+# says why.
 reg_export() { # KEY FILE
-  w reg export "$1" "$2" /y >/dev/null 2>&1
+  local attempt
+  for attempt in 1 2; do
+    w reg export "$1" "$2" /y >/dev/null 2>"$work/reg-export.err" && return 0
+  done
+  echo "wine reg export $1 failed twice:" >&2
+  cat "$work/reg-export.err" >&2
+  return 1
 }
 reg_value() { # KEY NAME (empty: the unnamed value); prints the data
   local out
