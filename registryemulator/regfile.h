@@ -31,10 +31,15 @@ class QIODevice;
 // here, as in the MIME database's "image/png" keys.
 std::optional<RegKeyPath> parseRegKeyName(const QString &name);
 
+// The largest .reg file read: far beyond any machine's associations, and
+// small enough to hold in memory several times over while it is parsed.
+constexpr qint64 maxRegFileSize = 64 * 1024 * 1024;
+
 // Reads the whole file before writing anything, then applies it as one
 // transaction: either every line lands or the registry is left as it was.
 // On failure *error says "FILE:LINE: what is wrong" (the line where the
-// offending entry starts), or "FILE: ..." for what has no line.
+// offending entry starts), or "FILE: ..." for what has no line. A file of
+// more than maxRegFileSize bytes, or one without end, is refused unread.
 bool importRegFile(RegistryStore &store, const QString &fileName, QString *error = nullptr);
 // The same for content already in memory; displayName stands for FILE.
 bool importRegFile(RegistryStore &store, const QByteArray &content, const QString &displayName,

@@ -488,7 +488,22 @@ bool importRegFile(RegistryStore &store, const QString &fileName, QString *error
     if (!file.open(QIODevice::ReadOnly))
         return failWith(error,
                         fileName + QStringLiteral(": cannot be read: ") + file.errorString());
-    const QByteArray content = file.readAll();
+    const QString tooLarge = fileName + QStringLiteral(": larger than %1 MiB, more than a .reg "
+                                                       "file can be")
+                                            .arg(maxRegFileSize / (1024 * 1024));
+    // The size first, so that a huge file is not read at all; devices and
+    // pipes tell none, and are read only until they pass the limit.
+    if (file.size() > maxRegFileSize)
+        return failWith(error, tooLarge);
+    QByteArray content;
+    while (content.size() <= maxRegFileSize) {
+        const QByteArray chunk = file.read(1024 * 1024);
+        if (chunk.isEmpty())
+            break;
+        content += chunk;
+    }
+    if (content.size() > maxRegFileSize)
+        return failWith(error, tooLarge);
     if (file.error() != QFileDevice::NoError)
         return failWith(error,
                         fileName + QStringLiteral(": cannot be read: ") + file.errorString());

@@ -35,10 +35,23 @@ public:
     RegistryStore &operator=(const RegistryStore &) = delete;
 
     QString fileName() const;
-    // False for a file that is unreadable, not a registry or corrupt: it
-    // reads as empty and is never written.
+    // False for a file that is unreadable, not a registry, damaged or open
+    // to other users: it reads as empty and is never written. Also false
+    // while another program's lock kept it from being opened; the next
+    // operation tries again.
     bool isUsable() const;
     bool isWritable() const;
+
+    // Why the file is refused, or else why the last write failed; None
+    // once a write has landed since.
+    enum class Problem { None, Busy, DiskFull, ReadOnly, Damaged, Unsafe, Unusable, Other };
+    Problem problem() const;
+    // The same in one line that names the file, for telling a user; empty
+    // for None.
+    QString problemText() const;
+    // Refusals and locks are logged as warnings, once each, unless the
+    // program says them itself from problemText().
+    static void setLogsProblems(bool logs);
 
     bool keyExists(const RegKeyPath &key) const;
     std::optional<RegValue> value(const RegKeyPath &key, const QString &name) const;

@@ -16,8 +16,10 @@ QStringList RegistryStore::Private::sortedUnique(QStringList names)
 // Whether the store can be used, with the key cache made current first.
 bool RegistryStore::Private::ready()
 {
-    if (damaged && usable)
-        refuse(QStringLiteral("is corrupt"));
+    if (errors.damaged && usable)
+        refuse(Problem::Damaged, QStringLiteral("is damaged"));
+    if (openPending)
+        retryOpen();
     if (!usable)
         return false;
     if (depth > 0 || readOpen)

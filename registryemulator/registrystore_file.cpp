@@ -1,7 +1,7 @@
 // The registry file: finding and opening it, refusing one that is not ours
-// or that others could write, creating the schema in a new one, and
+// or that others could change, creating the schema in a new one, and
 // preparing the statements every other part of the store runs. Opening
-// keeps one store per file and process.
+// keeps one store per file and process. Also what went wrong, told once.
 
 #include "registrystore_p.h"
 
@@ -12,10 +12,13 @@
 #include <QtDebug>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <map>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace {
@@ -23,7 +26,11 @@ namespace {
 // "PVRG": tells our own files from any other SQLite database.
 constexpr int applicationId = 0x50565247;
 constexpr int schemaVersion = 1;
-constexpr int busyTimeoutMs = 10000;
+// How long a write waits for another program's; PELLVARIN_REGISTRY_BUSY_TIMEOUT_MS
+// shortens it where waiting is pointless, as in tests.
+constexpr int defaultBusyTimeoutMs = 10000;
+
+bool logsProblems = true;
 
 const char *const schemaSql = R"sql(
 CREATE TABLE keys(
@@ -53,6 +60,155 @@ std::map<QString, std::shared_ptr<RegistryStore>> &openStores()
     static std::map<QString, std::shared_ptr<RegistryStore>> stores;
     return stores;
 }
+
+int busyTimeout()
+{
+    bool ok = false;
+    const int ms = qEnvironmentVariableIntValue("PELLVARIN_REGISTRY_BUSY_TIMEOUT_MS", &ok);
+    return ok && ms >= 0 ? ms : defaultBusyTimeoutMs;
+}
+
+QString systemError(int error)
+{
+    return QString::fromLocal8Bit(strerror(error));
+}
+
+// Root can change everything anyway; anyone else but us is another user.
+bool ours(uid_t owner)
+{
+    return owner == ::geteuid() || owner == 0;
+}
+
+QByteArray folderOf(const QByteArray &path)
+{
+    const qsizetype slash = path.lastIndexOf('/');
+    return slash > 0 ? path.left(slash) : QByteArray("/");
+}
+
+// The missing folders down to dir, owner-only like the file made in them.
+bool makeFolders(const QByteArray &dir)
+{
+    struct stat st;
+    if (::stat(dir.constData(), &st) == 0)
+        return S_ISDIR(st.st_mode);
+    if (dir != folderOf(dir) && !makeFolders(folderOf(dir)))
+        return false;
+    return ::mkdir(dir.constData(), 0700) == 0 || errno == EEXIST;
+}
+
+// The path with every symbolic link resolved, the last one included; for a
+// file not there yet, its folder's. Empty when the folder is missing.
+QByteArray resolved(const QByteArray &path)
+{
+    if (char *real = ::realpath(path.constData(), nullptr)) {
+        const QByteArray r(real);
+        std::free(real);
+        return r;
+    }
+    char *folder = ::realpath(folderOf(path).constData(), nullptr);
+    if (!folder)
+        return {};
+    QByteArray r(folder);
+    std::free(folder);
+    return (r.endsWith('/') ? r : r + '/') + path.mid(path.lastIndexOf('/') + 1);
+}
+
+// Why another user could change what the registry at path (resolved) holds
+// through the folders it lies in, or empty if none can. Its own folder must
+// be closed to others: a journal planted there is played into the file on
+// its next opening, sticky bit or not. Above it, a folder others can write
+// is safe only with the sticky bit, which keeps them from replacing what
+// they do not own.
+QString foldersOpenToOthers(const QByteArray &path)
+{
+    QByteArray child = path;
+    for (bool own = true;; own = false) {
+        const QByteArray dir = folderOf(child);
+        const QString name = QFile::decodeName(dir);
+        struct stat st;
+        if (::stat(dir.constData(), &st) != 0)
+            return QStringLiteral("cannot be checked: its folder %1 cannot be read (%2)")
+                .arg(name, systemError(errno));
+        if (!ours(st.st_uid))
+            return QStringLiteral("can be changed by other users: its folder %1 belongs to "
+                                  "user %2")
+                .arg(name)
+                .arg(st.st_uid);
+        if (st.st_mode & (S_IWGRP | S_IWOTH)) {
+            struct stat entry;
+            const bool guarded = !own && (st.st_mode & S_ISVTX) &&
+                                 ::lstat(child.constData(), &entry) == 0 && ours(entry.st_uid);
+            if (!guarded)
+                return QStringLiteral("can be changed by other users: its folder %1 can be "
+                                      "written by others")
+                    .arg(name);
+        }
+        if (dir == "/")
+            return {};
+        child = dir;
+    }
+}
+
+// The same for the file itself, whose status st is that of the descriptor
+// opened, and for the journals beside it, which SQLite plays into it.
+QString fileOpenToOthers(const QByteArray &path, const struct stat &st)
+{
+    if (!ours(st.st_uid))
+        return QStringLiteral("can be changed by other users: it belongs to user %1")
+            .arg(st.st_uid);
+    // Whoever can write the file decides what opens every file type; a file
+    // that others can write is no registry of ours (chmod 600 mends it).
+    if (st.st_mode & (S_IWGRP | S_IWOTH))
+        return QStringLiteral("can be written by other users");
+    for (const char *suffix : {"-journal", "-wal", "-shm"}) {
+        const QByteArray journal = path + suffix;
+        const QString name = QFile::decodeName(journal);
+        struct stat js;
+        if (::lstat(journal.constData(), &js) != 0) {
+            if (errno == ENOENT)
+                continue;
+            return QStringLiteral("cannot be checked: its journal %1 cannot be read (%2)")
+                .arg(name, systemError(errno));
+        }
+        if (!S_ISREG(js.st_mode))
+            return QStringLiteral("can be changed by other users: its journal %1 is not a "
+                                  "plain file")
+                .arg(name);
+        if (!ours(js.st_uid))
+            return QStringLiteral("can be changed by other users: its journal %1 belongs to "
+                                  "user %2")
+                .arg(name)
+                .arg(js.st_uid);
+        if (js.st_mode & (S_IWGRP | S_IWOTH))
+            return QStringLiteral("can be changed by other users: its journal %1 can be "
+                                  "written by others")
+                .arg(name);
+    }
+    return {};
+}
+
+// Whether a write that failed without saying why most likely found no room:
+// SQLite keeps the errno of a failed journal write to itself, but a file size
+// limit in force or a disk without a free block tells what it was.
+bool noRoomLeft(const QByteArray &folder)
+{
+    struct rlimit limit;
+    if (::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
+        return true;
+    struct statvfs fs;
+    return ::statvfs(folder.constData(), &fs) == 0 && fs.f_bavail == 0;
+}
+
+// Closes a descriptor when it goes out of scope.
+struct FileDescriptor
+{
+    int fd = -1;
+    ~FileDescriptor()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+};
 
 } // namespace
 
@@ -94,7 +250,8 @@ std::shared_ptr<RegistryStore> RegistryStore::open(const QString &fileName)
     auto d = std::make_unique<Private>();
     d->fileName = fileName.isEmpty() ? QString() : path;
     if (fileName.isEmpty())
-        d->refuse(QStringLiteral("has no place: HOME is not set (PELLVARIN_REGISTRY names one)"));
+        d->refuse(Problem::Unusable,
+                  QStringLiteral("has no place: HOME is not set (PELLVARIN_REGISTRY names one)"));
     else
         d->openFile();
     std::shared_ptr<RegistryStore> store(new RegistryStore(std::move(d)));
@@ -119,19 +276,93 @@ bool RegistryStore::isWritable() const
     return d->usable && d->writable && !d->suspensions;
 }
 
-void RegistryStore::Private::refuse(const QString &why)
+RegistryStore::Problem RegistryStore::problem() const
+{
+    return d->problem;
+}
+
+QString RegistryStore::problemText() const
+{
+    return d->problemText;
+}
+
+void RegistryStore::setLogsProblems(bool logs)
+{
+    logsProblems = logs;
+}
+
+void RegistryStore::Private::setProblem(Problem kind, const QString &text)
+{
+    problem = kind;
+    problemText = text;
+}
+
+void RegistryStore::Private::refuse(Problem kind, const QString &why)
 {
     if (!usable && refused)
         return; // said once is enough
     refused = true;
-    const QString subject =
-        fileName.isEmpty() ? QStringLiteral("The registry")
-                           : QStringLiteral("Registry file ") + QDir::toNativeSeparators(fileName);
+    usable = false;
+    writable = false;
+    openPending = false;
+    const QString file = QDir::toNativeSeparators(fileName);
+    setProblem(kind, fileName.isEmpty()
+                         ? QStringLiteral("the registry %1").arg(why)
+                         : QStringLiteral("%1 is not a usable registry: it %2").arg(file, why));
+    if (!logsProblems)
+        return;
+    const QString subject = fileName.isEmpty() ? QStringLiteral("The registry")
+                                               : QStringLiteral("Registry file ") + file;
     qWarning().noquote() << QStringLiteral("%1 %2; it reads as empty and nothing will be "
                                            "written to it.")
                                 .arg(subject, why);
-    usable = false;
-    writable = false;
+}
+
+bool RegistryStore::Private::noteFailure()
+{
+    if (refused)
+        return false; // the refusal says why
+    if (errors.damaged) {
+        refuse(Problem::Damaged, QStringLiteral("is damaged"));
+        return false;
+    }
+    const int primary = errors.code & 0xff;
+    const int error = errors.systemErrno;
+    const QString file = QDir::toNativeSeparators(fileName);
+    if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED) {
+        setProblem(Problem::Busy,
+                   QStringLiteral("another program is using the registry %1; try again when it "
+                                  "is done")
+                       .arg(file));
+        if (logsProblems && !busyLogged)
+            qWarning().noquote() << QStringLiteral("Registry file %1 is locked: another program "
+                                                   "is using it, so nothing was written.")
+                                        .arg(file);
+        busyLogged = true;
+        return true;
+    }
+    // SQLite tells a full disk apart, but a file size limit only by errno.
+    if (primary == SQLITE_FULL ||
+        (primary == SQLITE_IOERR && (error == ENOSPC || error == EFBIG || error == EDQUOT)) ||
+        (errors.code == SQLITE_IOERR_WRITE && error == 0 &&
+         noRoomLeft(folderOf(QFile::encodeName(fileName)))))
+        setProblem(Problem::DiskFull,
+                   QStringLiteral("the disk is full: the registry %1 cannot grow").arg(file));
+    else if (primary == SQLITE_READONLY || primary == SQLITE_PERM ||
+             (primary == SQLITE_IOERR && (error == EACCES || error == EROFS || error == EPERM)))
+        setProblem(Problem::ReadOnly, QStringLiteral("the registry %1 is read-only").arg(file));
+    else
+        setProblem(Problem::Other,
+                   QStringLiteral("the registry %1 could not be written").arg(file));
+    return false;
+}
+
+bool RegistryStore::Private::retryOpen()
+{
+    if (!openPending)
+        return usable;
+    openPending = false;
+    return openFile();
 }
 
 bool RegistryStore::Private::execSql(const char *sql)
@@ -157,48 +388,80 @@ bool RegistryStore::Private::hasSchema()
 
 bool RegistryStore::Private::openFile()
 {
-    const QByteArray native = QFile::encodeName(fileName);
+    busyTimeoutMs = busyTimeout();
+    const QByteArray given = QFile::encodeName(fileName);
     struct stat st;
-    if (::stat(native.constData(), &st) != 0) {
-        if (errno != ENOENT) {
-            refuse(
-                QStringLiteral("cannot be read (%1)").arg(QString::fromLocal8Bit(strerror(errno))));
-            return false;
-        }
-        QDir().mkpath(QFileInfo(fileName).absolutePath());
-        // Created here, not by SQLite, so that it is owner-only from its first byte.
-        const int fd = ::open(native.constData(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600);
-        if (fd < 0 && errno != EEXIST) {
-            refuse(QStringLiteral("cannot be created (%1)")
-                       .arg(QString::fromLocal8Bit(strerror(errno))));
-            return false;
-        }
-        if (fd >= 0)
-            ::close(fd);
-        if (::stat(native.constData(), &st) != 0) {
-            refuse(QStringLiteral("cannot be read"));
-            return false;
-        }
-    }
-    if (!S_ISREG(st.st_mode)) {
-        refuse(QStringLiteral("is not a regular file"));
+    if (::stat(given.constData(), &st) != 0 && errno == ENOENT && !makeFolders(folderOf(given))) {
+        refuse(Problem::Unusable, QStringLiteral("cannot be created (%1)").arg(systemError(errno)));
         return false;
     }
-    // Whoever can write the file decides what opens every file type; a file
-    // that others can write is no registry of ours (chmod 600 mends it).
-    if (st.st_mode & (S_IWGRP | S_IWOTH)) {
-        refuse(QStringLiteral("can be written by other users"));
+    // What is checked is what the links lead to, and what is opened is what
+    // was checked: folders that nobody else can write cannot change between
+    // the two, and the last step is never a link.
+    const QByteArray path = resolved(given);
+    if (path.isEmpty()) {
+        refuse(Problem::Unusable, QStringLiteral("cannot be found (%1)").arg(systemError(errno)));
+        return false;
+    }
+    const QString folders = foldersOpenToOthers(path);
+    if (!folders.isEmpty()) {
+        refuse(Problem::Unsafe, folders);
+        return false;
+    }
+    FileDescriptor file;
+    file.fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (file.fd < 0 && errno == ENOENT) {
+        // Created here, not by SQLite, so that it is owner-only from its first byte.
+        const int created =
+            ::open(path.constData(), O_CREAT | O_EXCL | O_WRONLY | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (created < 0 && errno != EEXIST) {
+            refuse(Problem::Unusable,
+                   QStringLiteral("cannot be created (%1)").arg(systemError(errno)));
+            return false;
+        }
+        if (created >= 0)
+            ::close(created);
+        file.fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    }
+    if (file.fd < 0 || ::fstat(file.fd, &st) != 0) {
+        refuse(errno == ELOOP ? Problem::Unsafe : Problem::Unusable,
+               QStringLiteral("cannot be read (%1)").arg(systemError(errno)));
+        return false;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        refuse(Problem::Unusable, QStringLiteral("is not a regular file"));
+        return false;
+    }
+    const QString self = fileOpenToOthers(path, st);
+    if (!self.isEmpty()) {
+        refuse(Problem::Unsafe, self);
         return false;
     }
     device = st.st_dev;
     inode = st.st_ino;
     // A file marked read-only stays unwritten even for root, as on Windows.
-    writable = (st.st_mode & S_IWUSR) && ::access(native.constData(), W_OK) == 0;
+    writable = (st.st_mode & S_IWUSR) && ::access(path.constData(), W_OK) == 0;
 
-    const int flags =
-        (writable ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY) | SQLITE_OPEN_NOMUTEX;
-    if (sqlite3_open_v2(native.constData(), &db, flags, nullptr) != SQLITE_OK) {
-        refuse(QStringLiteral("cannot be opened"));
+    // Another program's lock condemns nothing: the store opens the file
+    // again at its next operation.
+    const auto lockedOut = [&] {
+        const int code = sqlite3_extended_errcode(db) & 0xff;
+        if (code != SQLITE_BUSY && code != SQLITE_LOCKED)
+            return false;
+        errors.code = SQLITE_BUSY;
+        noteFailure();
+        sqlite3_close_v2(db);
+        db = nullptr;
+        openPending = true;
+        return true;
+    };
+
+    const int flags = (writable ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY) |
+                      SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_NOFOLLOW;
+    sqlite3_close_v2(db);
+    db = nullptr;
+    if (sqlite3_open_v2(path.constData(), &db, flags, nullptr) != SQLITE_OK) {
+        refuse(Problem::Unusable, QStringLiteral("cannot be opened"));
         return false;
     }
     sqlite3_busy_timeout(db, busyTimeoutMs);
@@ -207,7 +470,8 @@ bool RegistryStore::Private::openFile()
     // An empty file is a registry not yet written; anything else must be ours.
     if (st.st_size == 0 && writable) {
         if (!execSql("BEGIN IMMEDIATE")) {
-            refuse(QStringLiteral("is locked by another program"));
+            if (!lockedOut())
+                refuse(Problem::Unusable, QStringLiteral("could not be initialised"));
             return false;
         }
         if (!hasSchema()) {
@@ -216,85 +480,114 @@ bool RegistryStore::Private::openFile()
                 "; PRAGMA user_version = " + QByteArray::number(schemaVersion);
             if (!execSql(schemaSql) || !execSql(stamp.constData())) {
                 execSql("ROLLBACK");
-                refuse(QStringLiteral("could not be initialised"));
+                refuse(Problem::Unusable, QStringLiteral("could not be initialised"));
                 return false;
             }
         }
         if (!execSql("COMMIT")) {
+            const bool busy = lockedOut();
             execSql("ROLLBACK");
-            refuse(QStringLiteral("could not be initialised"));
+            if (!busy)
+                refuse(Problem::Unusable, QStringLiteral("could not be initialised"));
             return false;
         }
     }
 
     const int appId = pragmaInt("PRAGMA application_id");
     if (appId < 0) {
-        refuse(QStringLiteral("is not a database or cannot be read"));
+        if (lockedOut())
+            return false;
+        // A write cut short left a journal that must be played back before
+        // the file can be read, and only a writable file can be.
+        if (sqlite3_extended_errcode(db) == SQLITE_READONLY_ROLLBACK)
+            refuse(Problem::ReadOnly,
+                   QStringLiteral("is read-only, and its journal %1 holds a write that was cut "
+                                  "short: only a writable file can be rolled back (chmod u+w)")
+                       .arg(QFile::decodeName(path + "-journal")));
+        else
+            refuse(Problem::Unusable, QStringLiteral("is not a database or cannot be read"));
         return false;
     }
     if (appId != applicationId || !hasSchema()) {
-        refuse(QStringLiteral("is not a Pellvarin registry"));
+        if (!lockedOut())
+            refuse(Problem::Unusable, QStringLiteral("is not a Pellvarin registry"));
         return false;
     }
     if (pragmaInt("PRAGMA user_version") > schemaVersion) {
-        refuse(QStringLiteral("was written by a newer version"));
+        refuse(Problem::Unusable, QStringLiteral("was written by a newer version"));
         return false;
     }
     execSql("PRAGMA synchronous = FULL");
     if (!prepareStatements()) {
-        refuse(QStringLiteral("cannot be used (%1)").arg(QString::fromUtf8(sqlite3_errmsg(db))));
+        if (!lockedOut())
+            refuse(
+                Problem::Unusable,
+                QStringLiteral("cannot be used (%1)").arg(QString::fromUtf8(sqlite3_errmsg(db))));
         return false;
     }
     usable = true;
+    busyLogged = false;
+    if (problem == Problem::Busy)
+        setProblem(Problem::None, QString());
     return true;
 }
 
 bool RegistryStore::Private::prepareStatements()
 {
-    return dataVersionQuery.prepare(db, "PRAGMA data_version", &damaged) &&
-           findKey.prepare(db, "SELECT id FROM keys WHERE parent = ? AND fold = ?", &damaged) &&
+    return dataVersionQuery.prepare(db, "PRAGMA data_version", &errors) &&
+           findKey.prepare(db, "SELECT id FROM keys WHERE parent = ? AND fold = ?", &errors) &&
            insertKey.prepare(db, "INSERT INTO keys(parent, name, fold) VALUES (?, ?, ?)",
-                             &damaged) &&
-           listKeys.prepare(db, "SELECT name FROM keys WHERE parent = ?", &damaged) &&
+                             &errors) &&
+           listKeys.prepare(db, "SELECT name FROM keys WHERE parent = ?", &errors) &&
            getValue.prepare(db, "SELECT name, type, data FROM vals WHERE key = ? AND fold = ?",
-                            &damaged) &&
-           listValues.prepare(db, "SELECT name FROM vals WHERE key = ?", &damaged) &&
+                            &errors) &&
+           listValues.prepare(db, "SELECT name FROM vals WHERE key = ?", &errors) &&
            putValue.prepare(db,
                             "INSERT INTO vals(key, name, fold, type, data) VALUES (?, ?, ?, ?, ?) "
                             "ON CONFLICT(key, fold) DO UPDATE SET type = excluded.type, "
-                            "data = excluded.data") &&
-           deleteValue.prepare(db, "DELETE FROM vals WHERE key = ? AND fold = ?", &damaged) &&
+                            "data = excluded.data",
+                            &errors) &&
+           deleteValue.prepare(db, "DELETE FROM vals WHERE key = ? AND fold = ?", &errors) &&
            deleteTreeValues.prepare(db,
                                     "WITH RECURSIVE t(id) AS (SELECT ?1 UNION ALL "
                                     "SELECT k.id FROM keys k JOIN t ON k.parent = t.id) "
                                     "DELETE FROM vals WHERE key IN t",
-                                    &damaged) &&
+                                    &errors) &&
            deleteTreeKeys.prepare(db,
                                   "WITH RECURSIVE t(id) AS (SELECT ?1 UNION ALL "
                                   "SELECT k.id FROM keys k JOIN t ON k.parent = t.id) "
                                   "DELETE FROM keys WHERE id IN t",
-                                  &damaged) &&
-           begin.prepare(db, "BEGIN IMMEDIATE", &damaged) &&
-           commit.prepare(db, "COMMIT", &damaged) && rollback.prepare(db, "ROLLBACK", &damaged) &&
+                                  &errors) &&
+           begin.prepare(db, "BEGIN IMMEDIATE", &errors) && commit.prepare(db, "COMMIT", &errors) &&
+           rollback.prepare(db, "ROLLBACK") &&
            bumpNotification.prepare(db,
                                     "INSERT INTO notifications(event, count, last_ms) "
                                     "VALUES (?1, 1, ?2) ON CONFLICT(event) DO UPDATE SET "
                                     "count = count + 1, last_ms = ?2",
-                                    &damaged) &&
+                                    &errors) &&
            readNotification.prepare(db, "SELECT count, last_ms FROM notifications WHERE event = ?",
-                                    &damaged);
+                                    &errors);
 }
 
 bool RegistryStore::Private::verify()
 {
     if (verified)
         return true;
+    // Not quick_check: it passes an index that no longer matches its table,
+    // and a write through such an index can put a second key beside the first.
     SqliteStatement check;
-    if (!check.prepare(db, "PRAGMA quick_check(1)") || check.step() != SQLITE_ROW ||
-        check.text(0) != QLatin1String("ok")) {
-        refuse(QStringLiteral("is corrupt"));
+    if (!check.prepare(db, "PRAGMA integrity_check(1)", &errors)) {
+        noteFailure();
         return false;
     }
-    verified = true;
-    return true;
+    const int rc = check.step();
+    if (rc == SQLITE_ROW && check.text(0) == QLatin1String("ok")) {
+        verified = true;
+        return true;
+    }
+    if (rc == SQLITE_ROW || errors.damaged)
+        refuse(Problem::Damaged, QStringLiteral("is damaged"));
+    else
+        noteFailure();
+    return false;
 }

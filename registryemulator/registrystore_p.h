@@ -33,14 +33,24 @@ public:
     // The file opened, so that a file put in its place is opened anew.
     dev_t device = 0;
     ino_t inode = 0;
+    // How long a statement waits for another program's lock.
+    int busyTimeoutMs = 0;
 
     // The file has been refused and said so once; it is not said again.
     bool refused = false;
-    // A statement met a damaged file; the next ready() refuses it.
-    bool damaged = false;
+    // Another program's lock kept the file from being opened: the next
+    // operation opens it again. Being busy condemns nothing.
+    bool openPending = false;
+    // A lock has been logged and nothing has worked since.
+    bool busyLogged = false;
+    // What the statements met; damage makes the next ready() refuse the file.
+    SqliteErrors errors;
     // The whole file is checked once, before its first write: too slow for
     // every start, and reads meet any damage they touch on their own.
     bool verified = false;
+    // What problem() and problemText() tell.
+    Problem problem = Problem::None;
+    QString problemText;
     // Write transactions open; the outermost holds SQLite's.
     int depth = 0;
     // Snapshots held, and whether the outermost one opened a read
@@ -71,7 +81,11 @@ public:
     ~Private() { sqlite3_close_v2(db); }
 
     // registrystore_file.cpp
-    void refuse(const QString &why);
+    void refuse(Problem kind, const QString &why);
+    void setProblem(Problem kind, const QString &text);
+    // Names what errors last met, busy locks logged once; true if it was one.
+    bool noteFailure();
+    bool retryOpen();
     bool execSql(const char *sql);
     int pragmaInt(const char *sql);
     bool hasSchema();

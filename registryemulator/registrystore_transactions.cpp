@@ -4,6 +4,8 @@
 
 #include "registrystore_p.h"
 
+#include <QDir>
+
 bool RegistryStore::inTransaction() const
 {
     return d->depth > 0;
@@ -43,15 +45,38 @@ void RegistryStore::endSnapshot()
 
 bool RegistryStore::beginTransaction()
 {
-    if (!isWritable())
+    if (d->depth == 0) {
+        // What went wrong before this write is no longer the news.
+        d->errors.code = SQLITE_OK;
+        d->errors.systemErrno = 0;
+        if (!d->refused && !d->suspensions)
+            d->setProblem(Problem::None, QString());
+        if (d->openPending)
+            d->retryOpen();
+    }
+    if (!isWritable()) {
+        if (d->usable && !d->writable)
+            d->setProblem(Problem::ReadOnly, QStringLiteral("the registry %1 is read-only")
+                                                 .arg(QDir::toNativeSeparators(d->fileName)));
         return false;
+    }
     // A read transaction cannot become a write one without risking a
     // deadlock with another writer waiting for our lock to go.
     if (d->readOpen)
         return false;
     if (d->depth == 0) {
-        if (!d->ready() || !d->verify() || !d->begin.reset().exec())
+        if (!d->ready())
             return false;
+        if (!d->begin.reset().exec()) {
+            d->noteFailure();
+            return false;
+        }
+        // Checked under the write lock, so that what was checked is what
+        // the write goes into.
+        if (!d->verify()) {
+            d->rollback.reset().exec();
+            return false;
+        }
         // BEGIN may have waited for another writer's commit: look again
         // before trusting any key id remembered from before it.
         d->ready();
@@ -71,8 +96,11 @@ bool RegistryStore::commitTransaction()
         return false;
     if (--d->depth > 0)
         return !d->doomed;
-    if (!d->doomed && d->commit.reset().exec())
+    if (!d->doomed && d->commit.reset().exec()) {
+        d->busyLogged = false;
         return true;
+    }
+    d->noteFailure();
     // SQLite may already have rolled back by itself; ROLLBACK is then a no-op error.
     if (!sqlite3_get_autocommit(d->db))
         d->rollback.reset().exec();
@@ -91,6 +119,9 @@ void RegistryStore::rollbackTransaction()
         d->doomed = true;
         return;
     }
+    // A write that failed left its reason behind; a rollback asked for has none.
+    if (d->errors.code != SQLITE_OK || d->errors.damaged)
+        d->noteFailure();
     if (!sqlite3_get_autocommit(d->db))
         d->rollback.reset().exec();
     d->keyCache.clear();

@@ -1,13 +1,23 @@
 #pragma once
 
 // One prepared SQLite statement, kept for the connection's lifetime: values
-// are bound in order and read back as Qt types, and corruption that any
-// statement meets is reported to whoever watches for it.
+// are bound in order and read back as Qt types, and what goes wrong in any
+// statement is reported to whoever watches for it.
 
 #include <QByteArray>
 #include <QString>
 
 #include <sqlite3.h>
+
+// What the statements of one connection met: damage, which condemns the
+// file, and the last error with the system's errno behind it, which says
+// why a write failed.
+struct SqliteErrors
+{
+    bool damaged = false;
+    int code = SQLITE_OK;
+    int systemErrno = 0;
+};
 
 class SqliteStatement
 {
@@ -17,10 +27,12 @@ public:
     SqliteStatement &operator=(const SqliteStatement &) = delete;
     ~SqliteStatement() { sqlite3_finalize(stmt); }
 
-    // *damageSeen, when given, is set once a step meets a damaged file.
-    bool prepare(sqlite3 *db, const char *sql, bool *damageSeen = nullptr)
+    // *errors, when given, hears of every step that fails.
+    bool prepare(sqlite3 *db, const char *sql, SqliteErrors *errors = nullptr)
     {
-        damage = damageSeen;
+        watch = errors;
+        sqlite3_finalize(stmt); // a connection opened again prepares anew
+        stmt = nullptr;
         return sqlite3_prepare_v3(db, sql, -1, SQLITE_PREPARE_PERSISTENT, &stmt, nullptr) ==
                SQLITE_OK;
     }
@@ -50,9 +62,21 @@ public:
     int step()
     {
         const int rc = sqlite3_step(stmt);
-        // Damage found by any statement condemns the whole file.
-        if (damage && ((rc & 0xff) == SQLITE_CORRUPT || (rc & 0xff) == SQLITE_NOTADB))
-            *damage = true;
+        if (watch && rc != SQLITE_ROW && rc != SQLITE_DONE) {
+            sqlite3 *db = sqlite3_db_handle(stmt);
+            watch->code = sqlite3_extended_errcode(db);
+            watch->systemErrno = sqlite3_system_errno(db);
+            // The main file's own errno, which the connection's may have lost.
+            int fileErrno = 0;
+            if ((rc & 0xff) == SQLITE_IOERR &&
+                sqlite3_file_control(db, "main", SQLITE_FCNTL_LAST_ERRNO, &fileErrno) ==
+                    SQLITE_OK &&
+                fileErrno != 0)
+                watch->systemErrno = fileErrno;
+            // Damage found by any statement condemns the whole file.
+            if ((rc & 0xff) == SQLITE_CORRUPT || (rc & 0xff) == SQLITE_NOTADB)
+                watch->damaged = true;
+        }
         return rc;
     }
     bool exec()
@@ -74,7 +98,7 @@ public:
     }
 
 private:
-    sqlite3_stmt *stmt = nullptr; // null until prepared
-    bool *damage = nullptr;       // where to report a damaged file, if anywhere
-    int next = 1;                 // the parameter the next bind() fills
+    sqlite3_stmt *stmt = nullptr;  // null until prepared
+    SqliteErrors *watch = nullptr; // where to report failures, if anywhere
+    int next = 1;                  // the parameter the next bind() fills
 };

@@ -8,7 +8,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sqlite3.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -383,6 +385,218 @@ private Q_SLOTS:
         s.setValue(QStringLiteral("new"), QStringLiteral("value"));
         QCOMPARE(s.status(), QSettings::AccessError);
         QCOMPARE(fileHash(shared), before);
+    }
+
+    // Whoever else could write the file, its journal or a folder on its way
+    // decides what opens every file type: such a registry is refused, said
+    // in one line that names the path and why, and left as it was.
+    void registryOthersCouldChangeIsRefused_data()
+    {
+        QTest::addColumn<QString>("setup");
+        QTest::addColumn<QString>("blamed");
+        QTest::newRow("folder the group can write") << "group folder"
+                                                    << "folder";
+        QTest::newRow("sticky folder anyone can write") << "sticky folder"
+                                                        << "folder";
+        QTest::newRow("journal others can write") << "shared journal"
+                                                  << "journal";
+        QTest::newRow("journal of another user") << "foreign journal"
+                                                 << "journal";
+        QTest::newRow("file of another user") << "foreign file"
+                                              << "file";
+        QTest::newRow("link into a shared folder") << "link"
+                                                   << "folder";
+    }
+
+    void registryOthersCouldChangeIsRefused()
+    {
+        QFETCH(QString, setup);
+        QFETCH(QString, blamed);
+        if (setup.startsWith(QLatin1String("foreign")) && ::geteuid() != 0)
+            QSKIP("only root can give a file to another user");
+        RegistrySettings(QStringLiteral("HKEY_CURRENT_USER\\Software"))
+            .setValue(QStringLiteral("kept"), QStringLiteral("yes"));
+
+        const QString folder = dir.filePath(QStringLiteral("case%1").arg(counter));
+        QVERIFY(QDir().mkpath(folder));
+        QString registry = folder + QStringLiteral("/registry.sqlite");
+        QString target = registry;
+        if (setup == QLatin1String("link")) {
+            QVERIFY(QDir().mkpath(folder + QStringLiteral("/shared")));
+            QCOMPARE(
+                ::chmod(QFile::encodeName(folder + QStringLiteral("/shared")).constData(), 01777),
+                0);
+            target = folder + QStringLiteral("/shared/registry.sqlite");
+            QVERIFY(QFile::link(target, registry));
+        }
+        QVERIFY(QFile::copy(file, target));
+        QCOMPARE(::chmod(QFile::encodeName(target).constData(), 0600), 0);
+        const QByteArray folderName = QFile::encodeName(folder);
+        const QByteArray journal = QFile::encodeName(target + QStringLiteral("-journal"));
+        if (setup == QLatin1String("group folder")) {
+            QCOMPARE(::chmod(folderName.constData(), 0775), 0);
+        } else if (setup == QLatin1String("sticky folder")) {
+            QCOMPARE(::chmod(folderName.constData(), 01777), 0);
+        } else if (setup.endsWith(QLatin1String("journal"))) {
+            QFile j(QFile::decodeName(journal));
+            QVERIFY(j.open(QIODevice::WriteOnly));
+            j.close();
+            if (setup == QLatin1String("shared journal"))
+                QCOMPARE(::chmod(journal.constData(), 0666), 0);
+            else
+                QCOMPARE(::chown(journal.constData(), 65534, 65534), 0);
+        } else if (setup == QLatin1String("foreign file")) {
+            QCOMPARE(::chmod(QFile::encodeName(target).constData(), 0644), 0);
+            QCOMPARE(::chown(QFile::encodeName(target).constData(), 65534, 65534), 0);
+        }
+        const QByteArray before = fileHash(target);
+        qputenv("PELLVARIN_REGISTRY", QFile::encodeName(registry));
+
+        warnings.clear();
+        const auto previous = qInstallMessageHandler(collectWarnings);
+        RegistrySettings s(QStringLiteral("HKEY_CURRENT_USER\\Software"));
+        const bool read = s.contains(QStringLiteral("kept"));
+        s.setValue(QStringLiteral("new"), QStringLiteral("value"));
+        qInstallMessageHandler(previous);
+        QVERIFY(!read);
+        QCOMPARE(s.status(), QSettings::AccessError);
+        QCOMPARE(fileHash(target), before);
+        QCOMPARE(warnings.size(), 1);
+        QVERIFY2(!warnings.first().contains(QLatin1Char('\n')), qPrintable(warnings.first()));
+        QVERIFY2(warnings.first().contains(QLatin1String("other users")),
+                 qPrintable(warnings.first()));
+        QVERIFY2(warnings.first().contains(blamed), qPrintable(warnings.first()));
+        const QString named = blamed == QLatin1String("folder")    ? QFileInfo(target).path()
+                              : blamed == QLatin1String("journal") ? QFile::decodeName(journal)
+                                                                   : target;
+        QVERIFY2(warnings.first().contains(named), qPrintable(warnings.first()));
+    }
+
+    // A damaged index passes a quick check, and a write through it could
+    // put a second key beside the first: the first write is refused.
+    void indexDamageStopsTheFirstWrite()
+    {
+        {
+            RegistrySettings s(QStringLiteral("HKEY_CURRENT_USER\\Software\\Mixed"));
+            for (int i = 0; i < 20; ++i)
+                s.setValue(QStringLiteral("Key%1/Value").arg(i), QStringLiteral("x"));
+        }
+        const QString damaged = dir.filePath(QStringLiteral("index%1.sqlite").arg(counter));
+        QVERIFY(QFile::copy(file, damaged));
+        QProcess sqlite;
+        // The index now claims to order what it does not hold.
+        sqlite.start(QStringLiteral("sqlite3"),
+                     {damaged, QStringLiteral("PRAGMA writable_schema = ON; UPDATE sqlite_master "
+                                              "SET sql = replace(sql, 'UNIQUE(parent, fold)', "
+                                              "'UNIQUE(parent, name)') WHERE name = 'keys';")});
+        QVERIFY(sqlite.waitForFinished());
+        QCOMPARE(sqlite.exitCode(), 0);
+        const QByteArray before = fileHash(damaged);
+        qputenv("PELLVARIN_REGISTRY", QFile::encodeName(damaged));
+
+        warnings.clear();
+        const auto previous = qInstallMessageHandler(collectWarnings);
+        RegistrySettings s(QStringLiteral("HKEY_CURRENT_USER\\Software\\Mixed"));
+        // Reading does not pay for the whole check.
+        const QString read = s.value(QStringLiteral("Key3/Value")).toString();
+        const int warnedBeforeWriting = warnings.size();
+        s.setValue(QStringLiteral("KEY3/value"), QStringLiteral("y"));
+        s.setValue(QStringLiteral("key99/Value"), QStringLiteral("y"));
+        qInstallMessageHandler(previous);
+        QCOMPARE(read, QStringLiteral("x"));
+        QCOMPARE(warnedBeforeWriting, 0);
+        QCOMPARE(s.status(), QSettings::AccessError);
+        QCOMPARE(fileHash(damaged), before);
+        QCOMPARE(warnings.size(), 1);
+        QVERIFY2(warnings.first().contains(damaged) &&
+                     warnings.first().contains(QLatin1String("damaged")),
+                 qPrintable(warnings.first()));
+        QVERIFY2(!warnings.first().contains(QLatin1Char('\n')), qPrintable(warnings.first()));
+    }
+
+    // Another program holding the lock makes the registry busy, never
+    // damaged: this process says so, and works again once the lock is free.
+    void busyRegistryIsNotCondemned()
+    {
+        RegistrySettings(QStringLiteral("HKEY_CURRENT_USER\\Software"))
+            .setValue(QStringLiteral("kept"), QStringLiteral("yes"));
+        // A copy that this process has not opened yet, so that it meets the
+        // lock on opening as well as on writing.
+        const QString busy = dir.filePath(QStringLiteral("busy%1.sqlite").arg(counter));
+        QVERIFY(QFile::copy(file, busy));
+        QVERIFY(QFile::setPermissions(busy, QFile::ReadOwner | QFile::WriteOwner));
+        qputenv("PELLVARIN_REGISTRY", QFile::encodeName(busy));
+        qputenv("PELLVARIN_REGISTRY_BUSY_TIMEOUT_MS", "100");
+
+        sqlite3 *other = nullptr;
+        QCOMPARE(sqlite3_open(QFile::encodeName(busy).constData(), &other), SQLITE_OK);
+        QCOMPARE(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+
+        warnings.clear();
+        const auto previous = qInstallMessageHandler(collectWarnings);
+        RegistrySettings s(QStringLiteral("HKEY_CURRENT_USER\\Software"));
+        s.value(QStringLiteral("kept"));
+        s.setValue(QStringLiteral("locked"), QStringLiteral("out"));
+        const QSettings::Status whileLocked = s.status();
+        qInstallMessageHandler(previous);
+        sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
+        sqlite3_close(other);
+        qunsetenv("PELLVARIN_REGISTRY_BUSY_TIMEOUT_MS");
+
+        QCOMPARE(whileLocked, QSettings::AccessError);
+        QVERIFY(!warnings.isEmpty());
+        for (const QString &w : std::as_const(warnings)) {
+            QVERIFY2(w.contains(QLatin1String("another program")), qPrintable(w));
+            QVERIFY2(!w.contains(QLatin1String("damaged")) &&
+                         !w.contains(QLatin1String("not a database")),
+                     qPrintable(w));
+        }
+        RegistrySettings again(QStringLiteral("HKEY_CURRENT_USER\\Software"));
+        QCOMPARE(again.value(QStringLiteral("kept")).toString(), QStringLiteral("yes"));
+        again.setValue(QStringLiteral("after"), QStringLiteral("free"));
+        QCOMPARE(again.status(), QSettings::NoError);
+    }
+
+    // A copy taken while a write was under way holds a journal that must be
+    // rolled back before the file can be read; read-only, it cannot be.
+    void readOnlyFileWithLeftoverJournalSaysSo()
+    {
+        {
+            RegistryTransaction tx;
+            RegistrySettings s(QStringLiteral("HKEY_CURRENT_USER\\Software"));
+            for (int i = 0; i < 400; ++i)
+                s.setValue(QStringLiteral("k%1/v").arg(i), QString(40, QLatin1Char('x')));
+            QVERIFY(tx.commit());
+        }
+        const QString crashed = dir.filePath(QStringLiteral("crashed%1.sqlite").arg(counter));
+        sqlite3 *writer = nullptr;
+        QCOMPARE(sqlite3_open(QFile::encodeName(file).constData(), &writer), SQLITE_OK);
+        // A cache too small to hold the change spills pages into the file.
+        QCOMPARE(sqlite3_exec(writer,
+                              "PRAGMA cache_size = 2; BEGIN; UPDATE vals SET data = "
+                              "randomblob(300)",
+                              nullptr, nullptr, nullptr),
+                 SQLITE_OK);
+        QVERIFY(QFile::copy(file, crashed));
+        QVERIFY(
+            QFile::copy(file + QStringLiteral("-journal"), crashed + QStringLiteral("-journal")));
+        sqlite3_exec(writer, "ROLLBACK", nullptr, nullptr, nullptr);
+        sqlite3_close(writer);
+        QVERIFY(QFile::setPermissions(crashed, QFile::ReadOwner));
+        QVERIFY(QFile::setPermissions(crashed + QStringLiteral("-journal"),
+                                      QFile::ReadOwner | QFile::WriteOwner));
+        qputenv("PELLVARIN_REGISTRY", QFile::encodeName(crashed));
+
+        warnings.clear();
+        const auto previous = qInstallMessageHandler(collectWarnings);
+        RegistrySettings s(QStringLiteral("HKEY_CURRENT_USER\\Software"));
+        s.value(QStringLiteral("k1/v"));
+        qInstallMessageHandler(previous);
+        QCOMPARE(warnings.size(), 1);
+        const QString &w = warnings.first();
+        QVERIFY2(w.contains(QLatin1String("read-only")) && w.contains(QLatin1String("journal")) &&
+                     !w.contains(QLatin1String("not a database")),
+                 qPrintable(w));
     }
 
     void readOnlyFileIsReadButNeverWritten()

@@ -7,6 +7,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sqlite3.h>
+
 namespace {
 
 struct Result
@@ -70,6 +72,8 @@ public:
         env.insert(QStringLiteral("XDG_DATA_HOME"), dir.path());
         for (const QString &name : unset)
             env.remove(name);
+        for (auto it = extra.cbegin(); it != extra.cend(); ++it)
+            env.insert(it.key(), it.value());
         p.setProcessEnvironment(env);
         p.start(QStringLiteral(PELLVARIN_REG_EXECUTABLE), args);
         Result r;
@@ -77,6 +81,27 @@ public:
             qWarning() << "pellvarin-reg did not finish:" << args;
             return r;
         }
+        r.code = p.exitCode();
+        r.out = p.readAllStandardOutput();
+        r.err = p.readAllStandardError();
+        return r;
+    }
+
+    // Through the shell, for limits and for arguments that are not text:
+    // "$R" is the registry and "$T" the tool.
+    Result shell(const QString &script) const
+    {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("PELLVARIN_REGISTRY"), envRegistry);
+        env.insert(QStringLiteral("R"), registry);
+        env.insert(QStringLiteral("T"), QStringLiteral(PELLVARIN_REG_EXECUTABLE));
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral("sh"), {QStringLiteral("-c"), script});
+        Result r;
+        // Killed by a signal, it has no exit code.
+        if (!p.waitForFinished(120000) || p.exitStatus() != QProcess::NormalExit)
+            return r;
         r.code = p.exitCode();
         r.out = p.readAllStandardOutput();
         r.err = p.readAllStandardError();
@@ -91,8 +116,9 @@ public:
     QTemporaryDir dir;
     QString registry;
     QString envRegistry;
-    // Variables the runs go without.
+    // Variables the runs go without, and those they get on top.
     QStringList unset;
+    QMap<QString, QString> extra;
 };
 
 } // namespace
@@ -117,6 +143,11 @@ private Q_SLOTS:
     void damagedRegistryExportsNothing();
     void everyEntryPointTakesTheSameNames();
     void notifications();
+    void problemsAreOneLine();
+    void busyRegistryIsNotDamaged();
+    void inputTooLargeIsRefused();
+    void fileSizeLimitIsAFullDisk();
+    void argumentsMustBeText();
 };
 
 void TestPellvarinReg::badUsage_data()
@@ -410,9 +441,6 @@ void TestPellvarinReg::notifications()
              lines[1].constData());
 }
 
-QTEST_GUILESS_MAIN(TestPellvarinReg)
-#include "tst_pellvarinreg.moc"
-
 void TestPellvarinReg::exportOntoTheRegistryIsRefused()
 {
     Cli cli;
@@ -508,3 +536,140 @@ void TestPellvarinReg::everyEntryPointTakesTheSameNames()
     // What was written exports whole.
     QCOMPARE(cli.run({QStringLiteral("export")}).code, 0);
 }
+
+// However the registry is refused, the tool says it once, in one line that
+// names the file: nothing else speaks before it.
+void TestPellvarinReg::problemsAreOneLine()
+{
+    Cli cli;
+    QCOMPARE(cli.run({QStringLiteral("init")}).code, 0);
+    const QString shared = cli.dir.filePath(QStringLiteral("shared.sqlite"));
+    QVERIFY(QFile::copy(cli.registry, shared));
+    QVERIFY(QFile::setPermissions(shared, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
+                                              QFile::WriteGroup));
+    const QString damaged = cli.dir.filePath(QStringLiteral("damaged.sqlite"));
+    QVERIFY(QFile::copy(cli.registry, damaged));
+    QProcess sqlite;
+    sqlite.start(QStringLiteral("sqlite3"),
+                 {damaged, QStringLiteral("PRAGMA writable_schema = ON; UPDATE sqlite_master "
+                                          "SET sql = replace(sql, 'UNIQUE(parent, fold)', "
+                                          "'UNIQUE(parent, name)') WHERE name = 'keys';")});
+    QVERIFY(sqlite.waitForFinished());
+    QCOMPARE(sqlite.exitCode(), 0);
+    const QString text = cli.dir.filePath(QStringLiteral("text.sqlite"));
+    writeFile(text, "this is not a registry\n");
+
+    for (const QString &file : {shared, damaged, text}) {
+        for (const QStringList &args :
+             {QStringList{"set", "HKCR\\.png", "x", "y"}, QStringList{"get", "HKCR\\.png", "@"}}) {
+            if (file == damaged && args.first() == QLatin1String("get"))
+                continue; // reading a damaged index is not checked
+            const Result r = cli.runBare(QStringList{QStringLiteral("--registry"), file} + args);
+            QCOMPARE(r.code, 2);
+            QVERIFY2(r.err.count('\n') == 1 && r.err.endsWith('\n'), r.err.constData());
+            QVERIFY2(r.err.contains(QFile::encodeName(file)), r.err.constData());
+        }
+    }
+}
+
+// While another program holds the lock the tool says so and condemns
+// nothing; once the lock is free the same command works.
+void TestPellvarinReg::busyRegistryIsNotDamaged()
+{
+    Cli cli;
+    QCOMPARE(cli.run({QStringLiteral("init")}).code, 0);
+    cli.extra.insert(QStringLiteral("PELLVARIN_REGISTRY_BUSY_TIMEOUT_MS"), QStringLiteral("100"));
+    sqlite3 *other = nullptr;
+    QCOMPARE(sqlite3_open(QFile::encodeName(cli.registry).constData(), &other), SQLITE_OK);
+    QCOMPARE(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+    const QStringList set{QStringLiteral("set"), QStringLiteral("HKCU\\A"), QStringLiteral("x"),
+                          QStringLiteral("y")};
+    const Result locked = cli.run(set);
+    const Result reading = cli.get(QStringLiteral("HKCR\\.png"), QStringLiteral("@"));
+    sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+    for (const Result &r : {locked, reading}) {
+        QCOMPARE(r.code, 2);
+        QVERIFY2(r.err.contains("another program is using"), r.err.constData());
+        QVERIFY2(r.err.count('\n') == 1, r.err.constData());
+        QVERIFY2(!r.err.contains("not a database") && !r.err.contains("damaged"),
+                 r.err.constData());
+    }
+    QCOMPARE(cli.run(set).code, 0);
+    QCOMPARE(cli.get(QStringLiteral("HKCU\\A"), QStringLiteral("x")).out, "y\n");
+}
+
+// An input without end, or one beyond the stated limit, is refused before
+// it is read whole, whatever memory the tool may have.
+void TestPellvarinReg::inputTooLargeIsRefused()
+{
+    Cli cli;
+    const QString big = cli.dir.filePath(QStringLiteral("big.reg"));
+    {
+        QFile f(big);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        QVERIFY(f.write(v5) == v5.size());
+        QVERIFY(f.resize(65 * 1024 * 1024)); // sparse: costs no disk
+    }
+    const Result sized = cli.run({QStringLiteral("import"), big});
+    QCOMPARE(sized.code, 2);
+    QVERIFY2(sized.err.startsWith(QByteArray(QFile::encodeName(big) + ": ")),
+             sized.err.constData());
+    QVERIFY2(sized.err.contains("64 MiB"), sized.err.constData());
+
+    const Result endless = cli.shell(QStringLiteral("ulimit -v 3000000; exec \"$T\" --registry "
+                                                    "\"$R\" import /dev/zero"));
+    QCOMPARE(endless.code, 2);
+    QVERIFY2(endless.err.startsWith("/dev/zero: "), endless.err.constData());
+    QVERIFY2(endless.err.contains("64 MiB"), endless.err.constData());
+    QVERIFY(cli.run({QStringLiteral("help")}).out.contains("64 MiB"));
+}
+
+// A file size limit fails the write as a full disk does, with a message,
+// instead of killing the tool.
+void TestPellvarinReg::fileSizeLimitIsAFullDisk()
+{
+    Cli cli;
+    QCOMPARE(cli.run({QStringLiteral("init")}).code, 0);
+    const QByteArray before = readFile(cli.registry);
+    const QString many = cli.dir.filePath(QStringLiteral("many.reg"));
+    QByteArray text = v5;
+    for (int i = 0; i < 2000; ++i)
+        text += "[HKEY_CURRENT_USER\\Software\\Many\\K" + QByteArray::number(i) + "]\n\"v\"=\"" +
+                QByteArray(100, 'x') + "\"\n\n";
+    writeFile(many, text);
+    // In 512-byte blocks: the registry as it is, but no room to grow.
+    const Result r = cli.shell(QStringLiteral("ulimit -f %1; exec \"$T\" --registry \"$R\" import "
+                                              "\"%2\"")
+                                   .arg(before.size() / 512)
+                                   .arg(many));
+    QCOMPARE(r.code, 2);
+    QVERIFY2(r.err.contains("full"), r.err.constData());
+    QCOMPARE(readFile(cli.registry), before);
+}
+
+// Arguments reach the registry as the text they are: bytes that are not
+// UTF-8 are refused, and a leading U+FEFF stays part of the name.
+void TestPellvarinReg::argumentsMustBeText()
+{
+    Cli cli;
+    for (const char *args :
+         {"\"HKCU\\\\A$(printf '\\377')\" x y", "HKCU\\\\A \"x$(printf '\\377')\" y",
+          "HKCU\\\\A x \"y$(printf '\\300\\200')\""}) {
+        const Result r =
+            cli.shell(QStringLiteral("exec \"$T\" --registry \"$R\" set ") + QLatin1String(args));
+        QCOMPARE(r.code, 2);
+        QVERIFY2(r.err.contains("UTF-8"), r.err.constData());
+    }
+    QVERIFY(!QFile::exists(cli.registry) ||
+            cli.run({QStringLiteral("export")}).out.count('[') == 0);
+
+    const Result bom = cli.shell(QStringLiteral(
+        "exec \"$T\" --registry \"$R\" set HKCU\\\\A \"$(printf '\\357\\273\\277abc')\" y"));
+    QCOMPARE(bom.code, 2);
+    QVERIFY2(bom.err.contains("U+FEFF"), bom.err.constData());
+    QCOMPARE(cli.get(QStringLiteral("HKCU\\A"), QStringLiteral("abc")).code, 1);
+}
+
+QTEST_GUILESS_MAIN(TestPellvarinReg)
+#include "tst_pellvarinreg.moc"

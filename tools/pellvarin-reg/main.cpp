@@ -14,6 +14,7 @@
 #include <QSaveFile>
 #include <QStringList>
 
+#include <csignal>
 #include <cstdio>
 #include <memory>
 #include <optional>
@@ -30,7 +31,8 @@ Reads and writes the registry file that stands in for the Windows registry:
 FILE, else $PELLVARIN_REGISTRY, else ~/.local/share/pellvarin/registry.sqlite.
 
 Commands:
-  import FILE            apply a .reg file: all of it, or on any error nothing
+  import FILE            apply a .reg file: all of it, or on any error nothing;
+                         files larger than 64 MiB are refused
   export [KEY] [-o OUT]  write KEY and everything below it as a .reg file to
                          standard output (UTF-8, to read) or to OUT (UTF-16LE
                          as regedit writes and reads it); without KEY, all of
@@ -51,7 +53,7 @@ Commands:
 
 KEY is a full path such as HKEY_CLASSES_ROOT\.png or HKCU\Software\Classes,
 levels separated by "\" only. NAME "@", "" or "Default" is the key's unnamed
-default value.
+default value. Arguments are UTF-8.
 
 Exit status: 0 success, 1 the key or value does not exist, 2 error.
 )";
@@ -122,6 +124,7 @@ public:
 
 private:
     bool openStore(bool forWriting, int *code);
+    QString withReason(const QString &what) const;
     std::optional<RegKeyPath> key(const QString &arg, int *code);
     std::optional<RegKeyPath> keyCommand(const QStringList &args, qsizetype least, qsizetype most,
                                          const QString &usageLine, bool forWriting, int *code);
@@ -140,7 +143,9 @@ bool Tool::openStore(bool forWriting, int *code)
     }
     store = RegistryStore::open(registry);
     if (!store->isUsable()) {
-        *code = fail(Failure, QStringLiteral("%1 is not a usable registry").arg(registry));
+        *code = fail(Failure, store->problemText().isEmpty()
+                                  ? QStringLiteral("%1 is not a usable registry").arg(registry)
+                                  : store->problemText());
         return false;
     }
     if (forWriting && !store->isWritable()) {
@@ -148,6 +153,13 @@ bool Tool::openStore(bool forWriting, int *code)
         return false;
     }
     return true;
+}
+
+// A failure's own words, and the registry's reason when it has one.
+QString Tool::withReason(const QString &what) const
+{
+    const QString why = store ? store->problemText() : QString();
+    return why.isEmpty() ? what : what + QStringLiteral(": ") + why;
 }
 
 std::optional<RegKeyPath> Tool::key(const QString &arg, int *code)
@@ -167,7 +179,8 @@ std::optional<RegKeyPath> Tool::key(const QString &arg, int *code)
     for (const QString &part : k->parts) {
         if (!isValidKeyName(part) || !isWritableName(part)) {
             *code = fail(Failure, QStringLiteral("the registry cannot hold the key name \"%1\": "
-                                                 "at most %2 characters, no NUL or line break")
+                                                 "at most %2 characters, no NUL, line break, "
+                                                 "leading U+FEFF or half surrogate pair")
                                       .arg(shortened(part))
                                       .arg(maxKeyNameLength));
             return std::nullopt;
@@ -199,8 +212,9 @@ int Tool::import(const QStringList &args)
     if (!openStore(true, &code))
         return code;
     QString error;
+    // "FILE:LINE: what", as compilers say it, for editors to find the line.
     if (!importRegFile(*store, args.first(), &error)) {
-        write(stderr, error.toUtf8() + '\n');
+        write(stderr, withReason(error).toUtf8() + '\n');
         return Failure;
     }
     return Success;
@@ -290,12 +304,13 @@ int Tool::set(const QStringList &args)
         return code;
     if (!isValidValueName(args[1]) || !isWritableName(args[1]))
         return fail(Failure, QStringLiteral("the registry cannot hold the value name \"%1\": "
-                                            "at most %2 characters, no NUL or line break")
+                                            "at most %2 characters, no NUL, line break, "
+                                            "leading U+FEFF or half surrogate pair")
                                  .arg(shortened(args[1]))
                                  .arg(maxValueNameLength));
     if (!store->setValue(*k, valueName(args[1]), RegType::Sz, encodeRegSz(args[2])))
-        return fail(Failure, QStringLiteral("could not write \"%1\" in %2")
-                                 .arg(shortened(args[1]), shortened(args[0])));
+        return fail(Failure, withReason(QStringLiteral("could not write \"%1\" in %2")
+                                            .arg(shortened(args[1]), shortened(args[0]))));
     return Success;
 }
 
@@ -311,8 +326,9 @@ int Tool::remove(const QStringList &args)
         if (!store->value(*k, name))
             return fail(NotFound, QStringLiteral("no value \"%1\" in %2").arg(args[1], args[0]));
         if (!store->removeValue(*k, name))
-            return fail(Failure,
-                        QStringLiteral("could not delete \"%1\" in %2").arg(args[1], args[0]));
+            return fail(
+                Failure,
+                withReason(QStringLiteral("could not delete \"%1\" in %2").arg(args[1], args[0])));
         return Success;
     }
     if (k->parts.isEmpty())
@@ -320,7 +336,7 @@ int Tool::remove(const QStringList &args)
     if (!store->keyExists(*k))
         return fail(NotFound, QStringLiteral("no such key: %1").arg(args[0]));
     if (!store->removeKey(*k))
-        return fail(Failure, QStringLiteral("could not delete %1").arg(args[0]));
+        return fail(Failure, withReason(QStringLiteral("could not delete %1").arg(args[0])));
     return Success;
 }
 
@@ -364,14 +380,15 @@ int Tool::init(const QStringList &args)
         return importRegFile(*store, content, QStringLiteral("default-registry.reg"), &error);
     });
     if (!began)
-        return fail(Failure, QStringLiteral("cannot begin writing %1").arg(registry));
+        return fail(Failure, withReason(QStringLiteral("cannot begin writing %1").arg(registry)));
     if (holdsKeys && !force)
         return fail(
             Failure,
             QStringLiteral("%1 already holds keys; init --force replaces them").arg(registry));
     if (!written)
         return fail(Failure,
-                    error.isEmpty() ? QStringLiteral("could not write %1").arg(registry) : error);
+                    withReason(error.isEmpty() ? QStringLiteral("could not write %1").arg(registry)
+                                               : error));
     return Success;
 }
 
@@ -404,12 +421,43 @@ int Tool::notifications(const QStringList &args)
     return Success;
 }
 
+// The argument as the UTF-8 it must be; none for bytes that are not.
+// QString::fromUtf8 would drop a leading U+FEFF as a byte-order mark, and
+// the name would land under another one.
+std::optional<QString> fromStrictUtf8(QByteArray bytes)
+{
+    const QByteArray bom("\xef\xbb\xbf");
+    QString text;
+    while (bytes.startsWith(bom)) {
+        text += QChar(0xFEFF);
+        bytes = bytes.mid(bom.size());
+    }
+    const QString rest = QString::fromUtf8(bytes);
+    // Whatever was not UTF-8 came back as U+FFFD, which re-encodes otherwise.
+    if (rest.toUtf8() != bytes)
+        return std::nullopt;
+    return text + rest;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
+    // A file size limit then fails the write with EFBIG, said as a full
+    // disk is, instead of killing the tool in the middle of it.
+    std::signal(SIGXFSZ, SIG_IGN);
     QCoreApplication app(argc, argv);
-    QStringList args = QCoreApplication::arguments().mid(1);
+    // This tool says every problem of the registry itself, in one line.
+    RegistryStore::setLogsProblems(false);
+    QStringList args;
+    for (int i = 1; i < argc; ++i) {
+        const auto arg = fromStrictUtf8(QByteArray(argv[i]));
+        if (!arg)
+            return fail(Failure, QStringLiteral("argument %1 is not UTF-8 text: \"%2\"")
+                                     .arg(i)
+                                     .arg(shortened(QString::fromUtf8(argv[i]))));
+        args.append(*arg);
+    }
 
     QString registry = RegistryStore::defaultFileName();
     while (!args.isEmpty() && args.first().startsWith(QLatin1Char('-'))) {
