@@ -3,6 +3,7 @@
 #include "formatlist.h"
 #include "headerwidget.h"
 #include "identity.h"
+#include "savefailure.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -122,8 +123,7 @@ void SelectAssocWidget::on_buttonBox_clicked(QAbstractButton *b)
     case QDialogButtonBox::Save:
         if (!applyFormatList(form->listWidget)) {
             // Staying open keeps the user's choice, which is nowhere else.
-            QMessageBox::warning(this, tr("File associations"),
-                                 tr("Your choice of file types could not be saved."));
+            QMessageBox::warning(this, tr("File associations"), saveFailureText());
             return;
         }
         close();
@@ -134,4 +134,30 @@ void SelectAssocWidget::on_buttonBox_clicked(QAbstractButton *b)
     default:
         break;
     }
+}
+
+// Why Save failed, where the registry says, in words the user can act on.
+QString SelectAssocWidget::saveFailureText()
+{
+    const SaveFailureReason why = lastSaveFailure();
+    switch (why.kind) {
+    case SaveFailure::DiskFull:
+        return tr("Your choice of file types could not be saved: the disk is full. Make room on "
+                  "it and save again.");
+    case SaveFailure::ReadOnly:
+        return tr("Your choice of file types could not be saved: the registry file %1 is "
+                  "read-only. Make it writable and save again.")
+            .arg(why.registryFile);
+    case SaveFailure::Damaged:
+        return tr("Your choice of file types could not be saved: the registry file %1 is "
+                  "damaged, and nothing more is written to it. Repair or replace it, then save "
+                  "again.")
+            .arg(why.registryFile);
+    case SaveFailure::Busy:
+        return tr("Your choice of file types could not be saved: another program is using the "
+                  "registry. Save again when it is done.");
+    case SaveFailure::Unknown:
+        break;
+    }
+    return tr("Your choice of file types could not be saved.");
 }

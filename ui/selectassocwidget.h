@@ -38,6 +38,7 @@ private Q_SLOTS:
 
 private:
     void setupForm();
+    static QString saveFailureText();
 
     // The child widgets, built in setupForm().
     std::unique_ptr<SelectAssocForm> form;

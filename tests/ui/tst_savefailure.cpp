@@ -1,0 +1,183 @@
+// A Save that fails says why, in words the user can act on, and leaves the
+// window open with the choice made: a full disk, a read-only registry file,
+// a damaged one, and one that another program is using, each brought about
+// on the substitute registry as it would happen.
+
+#include "fifof.h"
+#include "registrylayout.h"
+#include "selectassocwidget.h"
+#include "testregistry.h"
+
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QProcess>
+#include <QPushButton>
+#include <QTimer>
+#include <QtTest>
+
+#include <sqlite3.h>
+
+#include <csignal>
+#include <sys/resource.h>
+
+namespace {
+
+const QString machine = QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\");
+
+struct Box
+{
+    QString title;
+    QString text;
+};
+
+} // namespace
+
+class TestSaveFailure : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<TestRegistry> reg;
+    std::unique_ptr<SelectAssocWidget> window;
+    QListWidget *list = nullptr;
+    QDialogButtonBox *buttons = nullptr;
+
+    void open()
+    {
+        window = std::make_unique<SelectAssocWidget>(nullptr);
+        list = window->findChild<QListWidget *>(QStringLiteral("listWidget"));
+        buttons = window->findChild<QDialogButtonBox *>(QStringLiteral("buttonBox"));
+        QVERIFY(list && buttons);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        QCOMPARE(list->count(), 2);
+        QListWidgetItem *png = list->item(0);
+        png->setData(Qt::CheckStateRole,
+                     int(png->data(Qt::CheckStateRole).toInt() == Qt::Checked ? Qt::Unchecked
+                                                                              : Qt::Checked));
+        choice = png->data(Qt::CheckStateRole).toInt();
+    }
+
+    // Clicks Save and reads the box it brings up, if any, without waiting
+    // for anyone to close it.
+    Box save()
+    {
+        Box box;
+        QTimer poll;
+        poll.setInterval(10);
+        connect(&poll, &QTimer::timeout, this, [&] {
+            if (auto *b = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+                box = {b->windowTitle(), b->text()};
+                b->accept();
+            }
+        });
+        poll.start();
+        QTest::mouseClick(buttons->button(QDialogButtonBox::Save), Qt::LeftButton);
+        return box;
+    }
+
+    // The box's title, the window still open and the choice still there.
+    void checkStillOpen(const Box &box)
+    {
+        QCOMPARE(box.title, QStringLiteral("File associations"));
+        QVERIFY(window->isVisible());
+        QCOMPARE(list->item(0)->data(Qt::CheckStateRole).toInt(), choice);
+    }
+
+    int choice = -1;
+
+private Q_SLOTS:
+    void init()
+    {
+        reg = std::make_unique<TestRegistry>();
+        for (const char *name : {"PNG", "GIF"})
+            QVERIFY(reg->set(machine + progIdOf(fifOf(name)), QString(), QLatin1String(name)));
+    }
+
+    void cleanup()
+    {
+        window.reset();
+        reg.reset();
+    }
+
+    void diskFull()
+    {
+        open();
+        // No byte may be added to any file: the save's first write fails as
+        // on a full disk.
+        struct rlimit old;
+        QCOMPARE(getrlimit(RLIMIT_FSIZE, &old), 0);
+        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        struct rlimit none = old;
+        none.rlim_cur = 0;
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &none), 0);
+        const Box box = save();
+        setrlimit(RLIMIT_FSIZE, &old);
+        std::signal(SIGXFSZ, oldHandler);
+        checkStillOpen(box);
+        QVERIFY2(box.text.contains(QLatin1String("disk is full")), qPrintable(box.text));
+    }
+
+    void readOnly()
+    {
+        open();
+        reg->makeReadOnly();
+        const Box box = save();
+        checkStillOpen(box);
+        QVERIFY2(box.text.contains(QLatin1String("read-only")), qPrintable(box.text));
+    }
+
+    void damaged()
+    {
+        // An index that no longer matches its table: reading still works,
+        // and the window opens, but nothing may be written.
+        QProcess sqlite;
+        sqlite.start(QStringLiteral("sqlite3"),
+                     {reg->fileName,
+                      QStringLiteral("PRAGMA writable_schema = ON; UPDATE sqlite_master SET sql = "
+                                     "replace(sql, 'UNIQUE(parent, fold)', 'UNIQUE(parent, name)') "
+                                     "WHERE name = 'keys';")});
+        QVERIFY(sqlite.waitForFinished());
+        QCOMPARE(sqlite.exitCode(), 0);
+        // Reopened, as a new process would open it.
+        QVERIFY(QFile::copy(reg->fileName, reg->fileName + QStringLiteral(".copy")));
+        QVERIFY(QFile::remove(reg->fileName));
+        QVERIFY(QFile::rename(reg->fileName + QStringLiteral(".copy"), reg->fileName));
+        QVERIFY(QFile::setPermissions(reg->fileName, QFile::ReadOwner | QFile::WriteOwner));
+        reg->store = RegistryStore::openDefault();
+        open();
+        const Box box = save();
+        checkStillOpen(box);
+        QVERIFY2(box.text.contains(QLatin1String("damaged")) && box.text.contains(reg->fileName),
+                 qPrintable(box.text));
+        // Refused, the file reads as empty from here on.
+        reg->seededMachine();
+    }
+
+    void busyThenFree()
+    {
+        qputenv("PELLVARIN_REGISTRY_BUSY_TIMEOUT_MS", "100");
+        reg = std::make_unique<TestRegistry>();
+        qunsetenv("PELLVARIN_REGISTRY_BUSY_TIMEOUT_MS");
+        for (const char *name : {"PNG", "GIF"})
+            QVERIFY(reg->set(machine + progIdOf(fifOf(name)), QString(), QLatin1String(name)));
+        open();
+        sqlite3 *other = nullptr;
+        QCOMPARE(sqlite3_open(QFile::encodeName(reg->fileName).constData(), &other), SQLITE_OK);
+        QCOMPARE(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+        const Box box = save();
+        sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
+        sqlite3_close(other);
+        checkStillOpen(box);
+        QVERIFY2(box.text.contains(QLatin1String("another program is using")),
+                 qPrintable(box.text));
+        // Once the other program is done, the same window saves.
+        const Box again = save();
+        QVERIFY2(again.text.isEmpty(), qPrintable(again.text));
+        QVERIFY(!window->isVisible());
+    }
+};
+
+QTEST_MAIN(TestSaveFailure)
+#include "tst_savefailure.moc"
