@@ -148,6 +148,8 @@ private Q_SLOTS:
     void inputTooLargeIsRefused();
     void fileSizeLimitIsAFullDisk();
     void argumentsMustBeText();
+    void initNeverErasesAWriteThatRacedIt();
+    void exportRacingImportsShowsOneStateWhole();
 };
 
 void TestPellvarinReg::badUsage_data()
@@ -669,6 +671,83 @@ void TestPellvarinReg::argumentsMustBeText()
     QCOMPARE(bom.code, 2);
     QVERIFY2(bom.err.contains("U+FEFF"), bom.err.constData());
     QCOMPARE(cli.get(QStringLiteral("HKCU\\A"), QStringLiteral("abc")).code, 1);
+}
+
+// init looks for an empty registry and fills it in one transaction: a set
+// that lands first makes it refuse, one that lands after stays.
+void TestPellvarinReg::initNeverErasesAWriteThatRacedIt()
+{
+    Cli cli;
+    int bothLanded = 0;
+    for (int round = 0; round < 60; ++round) {
+        const QString registry = cli.dir.filePath(QStringLiteral("race%1.sqlite").arg(round));
+        QProcess init, set;
+        init.start(QStringLiteral(PELLVARIN_REG_EXECUTABLE),
+                   {QStringLiteral("--registry"), registry, QStringLiteral("init")});
+        set.start(QStringLiteral(PELLVARIN_REG_EXECUTABLE),
+                  {QStringLiteral("--registry"), registry, QStringLiteral("set"),
+                   QStringLiteral("HKCU\\Software\\Mine"), QStringLiteral("x"),
+                   QStringLiteral("kept")});
+        QVERIFY(init.waitForFinished(60000) && set.waitForFinished(60000));
+        if (init.exitCode() != 0 || set.exitCode() != 0)
+            continue;
+        ++bothLanded;
+        const Result r = cli.runBare({QStringLiteral("--registry"), registry, QStringLiteral("get"),
+                                      QStringLiteral("HKCU\\Software\\Mine"), QStringLiteral("x")});
+        QVERIFY2(
+            r.out == "kept\n",
+            qPrintable(QStringLiteral("round %1: %2").arg(round).arg(QString::fromUtf8(r.err))));
+    }
+    QVERIFY(bothLanded > 0);
+}
+
+// Each export is read under one snapshot: racing imports that rewrite every
+// value, it shows all of one import or all of the other, never a mix.
+void TestPellvarinReg::exportRacingImportsShowsOneStateWhole()
+{
+    Cli cli;
+    QByteArray a = v5 + "[HKEY_CURRENT_USER\\Software\\Race]\n";
+    QByteArray b = a;
+    for (int i = 0; i < 300; ++i) {
+        a += "\"v" + QByteArray::number(i) + "\"=\"A\"\n";
+        b += "\"v" + QByteArray::number(i) + "\"=\"B\"\n";
+    }
+    const QString fileA = cli.dir.filePath(QStringLiteral("a.reg"));
+    const QString fileB = cli.dir.filePath(QStringLiteral("b.reg"));
+    writeFile(fileA, a);
+    writeFile(fileB, b);
+    QCOMPARE(cli.run({QStringLiteral("import"), fileA}).code, 0);
+
+    QProcess importer;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("T"), QStringLiteral(PELLVARIN_REG_EXECUTABLE));
+    env.insert(QStringLiteral("R"), cli.registry);
+    env.insert(QStringLiteral("A"), fileA);
+    env.insert(QStringLiteral("B"), fileB);
+    importer.setProcessEnvironment(env);
+    importer.start(
+        QStringLiteral("sh"),
+        {QStringLiteral("-c"), QStringLiteral("i=0; while [ $i -lt 60 ]; do "
+                                              "\"$T\" --registry \"$R\" import \"$B\" && "
+                                              "\"$T\" --registry \"$R\" import \"$A\" "
+                                              "|| exit 1; i=$((i+1)); done")});
+    QVERIFY(importer.waitForStarted());
+    for (int exports = 0; exports < 500; ++exports) {
+        importer.waitForFinished(0); // notices the end, waiting for nothing
+        if (importer.state() == QProcess::NotRunning && exports >= 10)
+            break;
+        const Result r =
+            cli.run({QStringLiteral("export"), QStringLiteral("HKCU\\Software\\Race")});
+        QCOMPARE(r.code, 0);
+        const int as = r.out.count("=\"A\""), bs = r.out.count("=\"B\"");
+        QVERIFY2(
+            (as == 300 && bs == 0) || (as == 0 && bs == 300),
+            qPrintable(
+                QStringLiteral("export %1: %2 from A, %3 from B").arg(exports).arg(as).arg(bs)));
+    }
+    QVERIFY(importer.state() == QProcess::NotRunning || importer.waitForFinished(120000));
+    QCOMPARE(importer.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(importer.exitCode(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestPellvarinReg)
