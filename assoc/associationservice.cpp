@@ -4,11 +4,17 @@
 #include "formatcatalogue.h"
 #include "registrylayout.h"
 #include "registrysettings.h"
+#include "shelllaunch.h"
 #include "windowsversion.h"
 
 #include <QApplication>
+#include <QMap>
 #include <QMessageBox>
+#include <QPair>
 #include <QtDebug>
+#include <QUrl>
+
+#include <optional>
 
 namespace {
 
@@ -26,10 +32,104 @@ public:
     }
     T **out() { return &p; }
     T *operator->() const { return p; }
+    T &operator*() const { return *p; }
 
 private:
     T *p = nullptr;
 };
+
+// A string the service handed back, given back to it exactly once.
+class ServiceString
+{
+public:
+    explicit ServiceString(AssociationRegistration &owner) : owner(owner) {}
+    ServiceString(const ServiceString &) = delete;
+    ServiceString &operator=(const ServiceString &) = delete;
+    ~ServiceString()
+    {
+        if (s)
+            owner.freeString(s);
+    }
+    char16_t **out() { return &s; }
+    QString text() const { return s ? QString::fromUtf16(s) : QString(); }
+
+private:
+    AssociationRegistration &owner;
+    char16_t *s = nullptr;
+};
+
+// The ProgId the extension opens with now, by the one question the service
+// still answers reliably from Windows 8 on; nothing when the call failed.
+std::optional<QString> currentDefault(AssociationRegistration &registration,
+                                      const QString &extension)
+{
+    ServiceString association(registration);
+    if (failed(registration.queryCurrentDefault(extensionKey(extension),
+                                                associationTypeFileExtension,
+                                                associationLevelEffective, association.out()))) {
+        qDebug("IApplicationAssociationRegistration QueryCurrentDefault error");
+        return std::nullopt;
+    }
+    return association.text();
+}
+
+// Walks the formats whose ProgId the viewer registered machine-wide, in
+// format order, asking bitOf(fif, extension) for each extension; appends
+// one entry per format to list when there is one, and tells whether every
+// bit was set.
+template <typename BitOf> bool walkRegisteredFormats(SelectionList *list, BitOf bitOf)
+{
+    bool all = true;
+    RegistrySettings machineClasses(machineClassesPath);
+    for (int fif = 0; fif < formatCount(); ++fif) {
+        machineClasses.beginGroup(progIdOf(fif));
+        const bool registered = machineClasses.contains(defaultValueName);
+        machineClasses.endGroup();
+        if (!registered)
+            continue;
+        const QStringList extensions = extensionsOfFormat(fif);
+        QBitArray bits(int(extensions.size()), false);
+        for (int j = 0; j < extensions.size(); ++j) {
+            const bool bit = bitOf(fif, extensions.at(j));
+            bits.setBit(j, bit);
+            all = all && bit;
+        }
+        if (list)
+            list->append(FormatSelection{fif, bits});
+    }
+    return all;
+}
+
+// Per format, whether each extension opens with that format's own ProgId.
+bool eachFormatOwnsItsExtensions(AssociationRegistration &registration, SelectionList *list)
+{
+    return walkRegisteredFormats(list, [&](int fif, const QString &extension) {
+        return currentDefault(registration, extension) == progIdOf(fif);
+    });
+}
+
+// Whether every extension of the registered formats opens with the viewer:
+// with the ProgId of one of the formats that list it, as an extension that
+// two formats share (pbm, pgm, ppm) can open with only one of them.
+bool viewerHasEveryExtension(AssociationRegistration &registration)
+{
+    // By extension folded, as the registry compares names; the first
+    // spelling is the one asked for.
+    QMap<QString, QPair<QString, QStringList>> claims;
+    walkRegisteredFormats(nullptr, [&](int fif, const QString &extension) {
+        auto &claim = claims[extension.toLower()];
+        if (claim.first.isEmpty())
+            claim.first = extension;
+        claim.second.append(progIdOf(fif));
+        return true;
+    });
+    bool all = true;
+    for (const auto &claim : std::as_const(claims)) {
+        const std::optional<QString> handler = currentDefault(registration, claim.first);
+        all = all && handler && claim.second.contains(*handler);
+    }
+    return all;
+}
 
 void showBox(QMessageBox::Icon icon, const QString &text)
 {
@@ -52,6 +152,27 @@ bool isVistaOrLater(int winVersion)
     return winVersion > 0x7F;
 }
 
+bool isWindows8OrLater(int winVersion)
+{
+    return winVersion >= windows8Version;
+}
+
+bool isWindows10OrLater(int winVersion)
+{
+    return winVersion >= windows10Version;
+}
+
+QString defaultAppsPageUri(int windowsBuild)
+{
+    QString uri = QStringLiteral("ms-settings:defaultapps");
+    // Windows 11 opens the application's own page for this parameter; Windows
+    // 10 does not know it, so it gets the plain page.
+    if (windowsBuild >= windows11FirstBuild)
+        uri += QStringLiteral("?registeredAppMachine=") +
+               QString::fromLatin1(QUrl::toPercentEncoding(registeredAppName));
+    return uri;
+}
+
 bool isAppInstalled()
 {
     RegistrySettings registered(registeredApplicationsPath);
@@ -66,6 +187,10 @@ void launchAssociationPage()
                     QApplication::tr(" is not installed. Cannot set file associations."));
         return;
     }
+    // From Windows 10 the old page only points to Settings; go there
+    // directly, and to the old page only when Settings cannot be opened.
+    if (isWindows10OrLater(windowsVersion()) && openUri(defaultAppsPageUri(windowsBuild())))
+        return;
     Released<AssociationRegistrationUI> page;
     if (failed(associationServiceFactory().createRegistrationUI(page.out()))) {
         showBox(QMessageBox::Critical,
@@ -88,9 +213,17 @@ void makeAppDefaultThroughService(bool *ok)
             *ok = false;
         return;
     }
-    const bool accepted = !failed(registration->setAppAsDefaultAll(registeredAppName));
+    bool accepted = !failed(registration->setAppAsDefaultAll(registeredAppName));
     if (!accepted)
         qDebug("IApplicationAssociationRegistration SetAppAsDefaultAll error");
+    if (isWindows8OrLater(windowsVersion())) {
+        // From Windows 8 the call may succeed and change nothing: only the
+        // defaults themselves tell whether the viewer has them now.
+        accepted = viewerHasEveryExtension(*registration);
+        if (!accepted)
+            qDebug("IApplicationAssociationRegistration SetAppAsDefaultAll: Windows no longer "
+                   "lets an application set its own defaults");
+    }
     if (ok)
         *ok = accepted;
 }
@@ -104,6 +237,11 @@ bool queryDefaultsThroughService(SelectionList *list)
         qDebug("IApplicationAssociationRegistration CoCreateInstance error");
         return false;
     }
+    // From Windows 8 QueryAppIsDefault and QueryAppIsDefaultAll are not to
+    // be relied on: the effective handler of each extension is.
+    if (isWindows8OrLater(windowsVersion()))
+        return eachFormatOwnsItsExtensions(*registration, list);
+
     bool allDefault = false;
     if (failed(registration->queryAppIsDefaultAll(associationLevelEffective, registeredAppName,
                                                   &allDefault)))
@@ -111,24 +249,14 @@ bool queryDefaultsThroughService(SelectionList *list)
     if (!list)
         return allDefault;
 
-    RegistrySettings machineClasses(machineClassesPath);
-    for (int fif = 0; fif < formatCount(); ++fif) {
-        machineClasses.beginGroup(progIdOf(fif));
-        const bool registered = machineClasses.contains(defaultValueName);
-        machineClasses.endGroup();
-        if (!registered)
-            continue;
-        const QStringList extensions = extensionsOfFormat(fif);
-        QBitArray bits(int(extensions.size()), false);
-        for (int j = 0; j < extensions.size(); ++j) {
-            bool isDefault = false;
-            if (failed(registration->queryAppIsDefault(
-                    extensionKey(extensions.at(j)), associationTypeFileExtension,
-                    associationLevelEffective, registeredAppName, &isDefault)))
-                qDebug("IApplicationAssociationRegistration QueryAppIsDefault error");
-            bits.setBit(j, isDefault);
-        }
-        list->append(FormatSelection{fif, bits});
-    }
+    // The overall answer is the service's own, not the bits'.
+    walkRegisteredFormats(list, [&](int, const QString &extension) {
+        bool isDefault = false;
+        if (failed(registration->queryAppIsDefault(
+                extensionKey(extension), associationTypeFileExtension, associationLevelEffective,
+                registeredAppName, &isDefault)))
+            qDebug("IApplicationAssociationRegistration QueryAppIsDefault error");
+        return isDefault;
+    });
     return allDefault;
 }

@@ -11,14 +11,24 @@
 PELLVARIN_ENGINE_EXPORT bool isVistaOrLater();
 // The same test on a version in QSysInfo::WinVersion numbering (0x80 Vista).
 PELLVARIN_ENGINE_EXPORT bool isVistaOrLater(int winVersion);
+// From Windows 8 (0xa0) the service no longer makes an application the
+// default, and answers only QueryCurrentDefault reliably.
+PELLVARIN_ENGINE_EXPORT bool isWindows8OrLater(int winVersion);
+// From Windows 10 (0xc0) the defaults are chosen in Settings.
+PELLVARIN_ENGINE_EXPORT bool isWindows10OrLater(int winVersion);
+// Settings' Default apps page; from Windows 11 (by its build number, NT 10.0
+// being shared with Windows 10) the viewer's own page on it.
+PELLVARIN_ENGINE_EXPORT QString defaultAppsPageUri(int windowsBuild);
 // The viewer's entry under the registered applications exists.
 PELLVARIN_ENGINE_EXPORT bool isAppInstalled();
 
-// Opens the system's page for the viewer's defaults; says why in a message
-// box when it cannot.
+// Opens the system's page for the viewer's defaults (Settings from Windows
+// 10 on); says why in a message box when it cannot.
 PELLVARIN_ENGINE_EXPORT void launchAssociationPage();
-// ok, when given, tells whether the service accepted the request.
+// ok, when given, tells whether the service accepted the request; from
+// Windows 8 on, whether the viewer is now the default for everything.
 PELLVARIN_ENGINE_EXPORT void makeAppDefaultThroughService(bool *ok);
 // Appends, for every format the viewer registered, which extensions open
-// with it now; the result is the service's own overall answer.
+// with it now; the result is the service's own overall answer, or from
+// Windows 8 on whether every one of those extensions opens with the viewer.
 PELLVARIN_ENGINE_EXPORT bool queryDefaultsThroughService(SelectionList *list);

@@ -47,6 +47,12 @@ public:
                                       const QString &appName, bool *isDefault) = 0;
     virtual HResult queryAppIsDefaultAll(int level, const QString &appName, bool *isDefault) = 0;
     virtual HResult setAppAsDefaultAll(const QString &appName) = 0;
+    // *association is cleared first; what comes back in it, on success or
+    // not, belongs to the caller, who gives it back with freeString() (on
+    // Windows the service allocates it for CoTaskMemFree).
+    virtual HResult queryCurrentDefault(const QString &query, int type, int level,
+                                        char16_t **association) = 0;
+    virtual void freeString(char16_t *s) = 0;
 };
 
 class AssociationRegistrationUI : public ServiceObject

@@ -3,8 +3,12 @@
 #include "associationkeys.h"
 #include "registrystore.h"
 #include "shellnotify.h"
+#include "windowsversion.h"
 
 #include <QMap>
+
+#include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -56,11 +60,15 @@ public:
         return HResults::ok;
     }
 
+    // From Windows 8 the call is still accepted, but the defaults are the
+    // user's alone: nothing changes.
     HResult setAppAsDefaultAll(const QString &appName) override
     {
         const auto declared = declaredProgIds(appName);
         if (!declared)
             return HResults::fileNotFound;
+        if (windowsVersion() >= windows8Version)
+            return HResults::ok;
         if (!store->beginTransaction())
             return HResults::invalidArgument;
         bool ok = true;
@@ -77,6 +85,29 @@ public:
         notifyAssociationsChanged();
         return HResults::ok;
     }
+
+    // The handler the shell would use: the user's choice, else the classes'.
+    HResult queryCurrentDefault(const QString &query, int type, int level,
+                                char16_t **association) override
+    {
+        *association = nullptr;
+        if (type != associationTypeFileExtension || level != associationLevelEffective)
+            return HResults::notImplemented;
+        const QString handler = effectiveHandler(query);
+        if (handler.isEmpty())
+            return HResults::noAssociation;
+        // Allocated as the caller frees it, as CoTaskMemAlloc pairs with
+        // CoTaskMemFree.
+        const size_t units = size_t(handler.size()) + 1;
+        auto *copy = static_cast<char16_t *>(std::malloc(units * sizeof(char16_t)));
+        if (!copy)
+            return HResult(0x8007000Eu); // E_OUTOFMEMORY
+        std::memcpy(copy, handler.utf16(), units * sizeof(char16_t));
+        *association = copy;
+        return HResults::ok;
+    }
+
+    void freeString(char16_t *s) override { std::free(s); }
 
     void release() override { delete this; }
 

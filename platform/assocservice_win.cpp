@@ -2,7 +2,10 @@
 
 #include <windows.h>
 
+#include <objbase.h>
 #include <shobjidl.h>
+
+static_assert(sizeof(wchar_t) == sizeof(char16_t));
 
 namespace {
 
@@ -70,6 +73,18 @@ public:
     {
         return p->SetAppAsDefaultAll(wide(appName));
     }
+
+    HResult queryCurrentDefault(const QString &query, int type, int level,
+                                char16_t **association) override
+    {
+        LPWSTR s = nullptr;
+        const HRESULT hr =
+            p->QueryCurrentDefault(wide(query), ASSOCIATIONTYPE(type), ASSOCIATIONLEVEL(level), &s);
+        *association = reinterpret_cast<char16_t *>(s);
+        return hr;
+    }
+
+    void freeString(char16_t *s) override { CoTaskMemFree(s); }
 };
 
 class RegistrationUI final

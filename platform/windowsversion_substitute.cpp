@@ -6,11 +6,19 @@
 // a user can choose which Windows the engine believes it runs on. The true
 // numbers of Windows 10 and later are in DWORDs beside a "CurrentVersion"
 // that stays at 6.3 for old programs; without any value this is XP.
+namespace {
+
+RegKeyPath currentVersionKey()
+{
+    return *parseKeyPath(QStringLiteral("HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion"));
+}
+
+} // namespace
+
 int windowsVersion()
 {
     const auto store = RegistryStore::openDefault();
-    const RegKeyPath key =
-        *parseKeyPath(QStringLiteral("HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion"));
+    const RegKeyPath key = currentVersionKey();
     auto dword = [&](const char *name) -> int {
         const auto v = store->value(key, QLatin1String(name));
         const auto number = v && v->type == RegType::Dword ? decodeRegDword(v->data) : std::nullopt;
@@ -31,4 +39,16 @@ int windowsVersion()
             return winVersionFromNt(ntMajor, ntMinor);
     }
     return 0x30;
+}
+
+// Windows keeps the build as a string, "22621" for instance.
+int windowsBuild()
+{
+    const auto v = RegistryStore::openDefault()->value(currentVersionKey(),
+                                                       QStringLiteral("CurrentBuildNumber"));
+    if (!v || (v->type != RegType::Sz && v->type != RegType::ExpandSz))
+        return 0;
+    bool ok = false;
+    const int build = decodeRegSz(v->data).trimmed().toInt(&ok);
+    return ok && build > 0 ? build : 0;
 }

@@ -8,6 +8,7 @@
 #include "assocservice.h"
 #include "formatcatalogue.h"
 #include "registrylayout.h"
+#include "shelllaunch_substitute.h"
 #include "testregistry.h"
 #include "windowsversion.h"
 
@@ -43,6 +44,12 @@ struct Ledger
     int released = 0;
     bool allDefault = false;
     QSet<QString> defaultExtensions;
+    // What QueryCurrentDefault answers, by extension; a failing one hands
+    // its string back all the same when returnStringOnFailure is set.
+    QMap<QString, QString> currentDefaults;
+    bool returnStringOnFailure = false;
+    int stringsGiven = 0;
+    int stringsFreed = 0;
     QStringList calls;
 };
 
@@ -76,6 +83,29 @@ public:
         l.calls.append(QStringLiteral("SetAppAsDefaultAll ") + app);
         return l.failing.contains(QStringLiteral("SetAppAsDefaultAll")) ? HResults::invalidArgument
                                                                         : HResults::ok;
+    }
+    HResult queryCurrentDefault(const QString &query, int type, int level,
+                                char16_t **association) override
+    {
+        l.calls.append(
+            QStringLiteral("QueryCurrentDefault %1 %2 %3").arg(query).arg(type).arg(level));
+        *association = nullptr;
+        const bool fail = l.failing.contains(QStringLiteral("QueryCurrentDefault ") + query);
+        if (l.currentDefaults.contains(query) && (!fail || l.returnStringOnFailure)) {
+            const QString answer = l.currentDefaults.value(query);
+            *association = new char16_t[size_t(answer.size()) + 1];
+            std::copy_n(answer.utf16(), answer.size() + 1, *association);
+            ++l.stringsGiven;
+        }
+        if (fail)
+            return HResults::invalidArgument;
+        return *association ? HResults::ok : HResults::noAssociation;
+    }
+    void freeString(char16_t *s) override
+    {
+        if (s)
+            ++l.stringsFreed;
+        delete[] s;
     }
     void release() override
     {
@@ -174,6 +204,45 @@ class TestAssociationService : public QObject
     Ledger ledger;
     FakeFactory factory{ledger};
 
+    // A Windows as the substitute registry describes one: "6.1" for 7,
+    // "10.0" for 10 and 11, told apart by the build.
+    void setWindows(const QString &version, int build = 0)
+    {
+        const QStringList parts = version.split(QLatin1Char('.'));
+        if (parts.first().toInt() >= 10) {
+            // Windows 10 keeps "6.3" for old programs and its own numbers beside.
+            QVERIFY(reg->set(versionKey, QStringLiteral("CurrentVersion"), QStringLiteral("6.3")));
+            for (int i = 0; i < 2; ++i) {
+                const quint32 v = parts.value(i).toUInt();
+                const QByteArray le(reinterpret_cast<const char *>(&v), 4);
+                QVERIFY(reg->setData(versionKey,
+                                     i ? QStringLiteral("CurrentMinorVersionNumber")
+                                       : QStringLiteral("CurrentMajorVersionNumber"),
+                                     RegType::Dword, le));
+            }
+        } else {
+            QVERIFY(reg->set(versionKey, QStringLiteral("CurrentVersion"), version));
+        }
+        if (build > 0)
+            QVERIFY(
+                reg->set(versionKey, QStringLiteral("CurrentBuildNumber"), QString::number(build)));
+    }
+
+    // JPEG and TIFF registered machine-wide, the rest not.
+    void registerJpegAndTiff()
+    {
+        QVERIFY(reg->set(machine + progIdOf(fifOf("JPEG")), QString(), QStringLiteral("JPEG")));
+        QVERIFY(reg->set(machine + progIdOf(fifOf("TIFF")), QString(), QStringLiteral("TIFF")));
+    }
+
+    void ownEverything()
+    {
+        for (const char *e : {".jpg", ".jif", ".jpeg", ".jpe"})
+            ledger.currentDefaults.insert(QLatin1String(e), QStringLiteral("Talvimor.JPEG"));
+        for (const char *e : {".tif", ".tiff"})
+            ledger.currentDefaults.insert(QLatin1String(e), QStringLiteral("Talvimor.TIFF"));
+    }
+
     void installViewer()
     {
         QVERIFY(reg->set(QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\RegisteredApplications"),
@@ -194,8 +263,10 @@ private Q_SLOTS:
     {
         qInstallMessageHandler(nullptr);
         installAssociationServiceFactory(nullptr);
-        // Every object made is given back exactly once, whatever happened.
+        // Every object made is given back exactly once, whatever happened,
+        // and so is every string the service handed out.
         QCOMPARE(ledger.released, ledger.created);
+        QCOMPARE(ledger.stringsFreed, ledger.stringsGiven);
     }
 
     void windowsVersionComesFromTheRegistry_data()
@@ -210,6 +281,7 @@ private Q_SLOTS:
         QTest::newRow("Server 2003") << QStringLiteral("5.2") << -1 << -1 << 0x40;
         QTest::newRow("Vista") << QStringLiteral("6.0") << -1 << -1 << 0x80;
         QTest::newRow("7") << QStringLiteral("6.1") << -1 << -1 << 0x90;
+        QTest::newRow("8") << QStringLiteral("6.2") << -1 << -1 << 0xa0;
         QTest::newRow("8.1") << QStringLiteral("6.3") << -1 << -1 << 0xb0;
         QTest::newRow("10 behind a 6.3") << QStringLiteral("6.3") << 10 << 0 << 0xc0;
         QTest::newRow("garbage is XP") << QStringLiteral("six") << -1 << -1 << 0x30;
@@ -241,6 +313,30 @@ private Q_SLOTS:
         QVERIFY(!isVistaOrLater(0x7F));
         QVERIFY(isVistaOrLater(0x80));
         QVERIFY(isVistaOrLater(0xc0));
+    }
+
+    void serviceChangesAtWindows8And10()
+    {
+        QVERIFY(!isWindows8OrLater(0x90));
+        QVERIFY(!isWindows8OrLater(0x9F));
+        QVERIFY(isWindows8OrLater(0xA0));
+        QVERIFY(isWindows8OrLater(0xc0));
+        QVERIFY(!isWindows10OrLater(0xb0));
+        QVERIFY(!isWindows10OrLater(0xBF));
+        QVERIFY(isWindows10OrLater(0xC0));
+    }
+
+    // Windows 11 is told from 10 by the build alone; its page takes the
+    // registered name as a URI component.
+    void settingsPageUri()
+    {
+        QCOMPARE(defaultAppsPageUri(0), QStringLiteral("ms-settings:defaultapps"));
+        QCOMPARE(defaultAppsPageUri(19045), QStringLiteral("ms-settings:defaultapps"));
+        QCOMPARE(defaultAppsPageUri(21999), QStringLiteral("ms-settings:defaultapps"));
+        const QString eleven = QStringLiteral(
+            "ms-settings:defaultapps?registeredAppMachine=Talvimor%20Image%20Viewer");
+        QCOMPARE(defaultAppsPageUri(22000), eleven);
+        QCOMPARE(defaultAppsPageUri(26100), eleven);
     }
 
     void pageNeedsTheViewerRegistered()
@@ -291,8 +387,107 @@ private Q_SLOTS:
         } else {
             QCOMPARE(boxes.size(), 1);
             QCOMPARE(boxes[0].icon, QMessageBox::Critical);
+            QCOMPARE(boxes[0].title, QStringLiteral("File associations"));
+            QCOMPARE(boxes[0].text, text);
+            // A page that could not be made is never asked to open, even
+            // when an object came back with the failure.
+            if (failing == QLatin1String("Create"))
+                QVERIFY(ledger.calls.isEmpty());
+        }
+    }
+
+    QString openedUri() const
+    {
+        QFile file(openedUriFileFor(RegistryStore::defaultFileName()));
+        if (!file.open(QIODevice::ReadOnly))
+            return QString();
+        return QString::fromUtf8(file.readAll()).trimmed();
+    }
+
+    void pageFromWindows10IsSettings_data()
+    {
+        QTest::addColumn<QString>("version");
+        QTest::addColumn<int>("build");
+        QTest::addColumn<QString>("uri");
+        QTest::newRow("8.1") << QStringLiteral("6.3") << 9600 << QString();
+        QTest::newRow("10") << QStringLiteral("10.0") << 19045
+                            << QStringLiteral("ms-settings:defaultapps");
+        QTest::newRow("10, last build before 11")
+            << QStringLiteral("10.0") << 21999 << QStringLiteral("ms-settings:defaultapps");
+        QTest::newRow("11") << QStringLiteral("10.0") << 22000
+                            << QStringLiteral("ms-settings:defaultapps?registeredAppMachine="
+                                              "Talvimor%20Image%20Viewer");
+    }
+
+    void pageFromWindows10IsSettings()
+    {
+        QFETCH(QString, version);
+        QFETCH(int, build);
+        QFETCH(QString, uri);
+        setWindows(version, build);
+        installViewer();
+        const QList<Box> boxes = answerBoxes([] { launchAssociationPage(); });
+        QVERIFY(boxes.isEmpty());
+        QCOMPARE(openedUri(), uri);
+        if (uri.isEmpty()) {
+            QCOMPARE(ledger.calls, QStringList{QStringLiteral(
+                                       "LaunchAdvancedAssociationUI Talvimor Image Viewer")});
+        } else {
+            QCOMPARE(ledger.created, 0);
+            QVERIFY(ledger.calls.isEmpty());
+        }
+    }
+
+    // Settings that cannot be opened leave the older page, and its boxes.
+    void pageFallsBackWhenSettingsCannotOpen_data()
+    {
+        QTest::addColumn<QString>("failing");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("page opens") << QString() << QString();
+        QTest::newRow("page cannot be made")
+            << QStringLiteral("Create")
+            << QStringLiteral(
+                   "Cannot create ApplicationAssociationRegistrationUI for Talvimor Image Viewer");
+        QTest::newRow("page cannot open")
+            << QStringLiteral("Launch")
+            << QStringLiteral(
+                   "Cannot launch ApplicationAssociationRegistrationUI for Talvimor Image Viewer");
+    }
+
+    void pageFallsBackWhenSettingsCannotOpen()
+    {
+        QFETCH(QString, failing);
+        QFETCH(QString, text);
+        setWindows(QStringLiteral("10.0"), 22631);
+        installViewer();
+        // A directory where the record would go: the launch fails.
+        QVERIFY(QDir().mkpath(openedUriFileFor(RegistryStore::defaultFileName())));
+        ledger.failing.insert(failing);
+        const QList<Box> boxes = answerBoxes([] { launchAssociationPage(); });
+        if (failing != QLatin1String("Create"))
+            QCOMPARE(ledger.calls, QStringList{QStringLiteral(
+                                       "LaunchAdvancedAssociationUI Talvimor Image Viewer")});
+        if (text.isEmpty()) {
+            QVERIFY(boxes.isEmpty());
+        } else {
+            QCOMPARE(boxes.size(), 1);
+            QCOMPARE(boxes[0].icon, QMessageBox::Critical);
+            QCOMPARE(boxes[0].title, QStringLiteral("File associations"));
             QCOMPARE(boxes[0].text, text);
         }
+    }
+
+    void pageOnWindows11NeedsTheViewerRegistered()
+    {
+        setWindows(QStringLiteral("10.0"), 22631);
+        const QList<Box> boxes = answerBoxes([] { launchAssociationPage(); });
+        QCOMPARE(boxes.size(), 1);
+        QCOMPARE(boxes[0].icon, QMessageBox::Information);
+        QCOMPARE(boxes[0].text,
+                 QStringLiteral(
+                     "Talvimor Image Viewer is not installed. Cannot set file associations."));
+        QCOMPARE(openedUri(), QString());
+        QCOMPARE(ledger.created, 0);
     }
 
     void makingDefault_data()
@@ -320,7 +515,16 @@ private Q_SLOTS:
         makeAppDefaultThroughService(&ok);
         QCOMPARE(ok, expected);
         QCOMPARE(debugLines, debug.isEmpty() ? QStringList() : QStringList{debug});
-        makeAppDefaultThroughService(nullptr); // still asks, reports nothing
+
+        // Without ok it still asks, and logs as before.
+        const QStringList calls = ledger.calls;
+        debugLines.clear();
+        makeAppDefaultThroughService(nullptr);
+        QCOMPARE(ledger.calls, calls + calls);
+        QCOMPARE(debugLines, debug.isEmpty() ? QStringList() : QStringList{debug});
+        if (failing != QLatin1String("Create"))
+            QCOMPARE(ledger.calls.count(QStringLiteral("SetAppAsDefaultAll Talvimor Image Viewer")),
+                     2);
     }
 
     void queryNeedsTheViewerRegistered()
@@ -355,7 +559,24 @@ private Q_SLOTS:
                                  "IApplicationAssociationRegistration QueryAppIsDefault error")});
         QVERIFY(ledger.calls.contains(
             QStringLiteral("QueryAppIsDefault .jpe 0 1 Talvimor Image Viewer")));
+        QCOMPARE(ledger.calls.first(),
+                 QStringLiteral("QueryAppIsDefaultAll 1 Talvimor Image Viewer"));
         QCOMPARE(ledger.created, 1);
+    }
+
+    // A failed query that leaves the flag alone must not inherit the answer
+    // of the extension before it.
+    void failedQueryAfterAnOwnedExtensionIsClear()
+    {
+        installViewer();
+        const int jpeg = fifOf("JPEG");
+        QVERIFY(reg->set(machine + progIdOf(jpeg), QString(), QStringLiteral("JPEG")));
+        ledger.defaultExtensions = {QStringLiteral(".jpg"), QStringLiteral(".jpeg")};
+        ledger.failing.insert(QStringLiteral("QueryAppIsDefault .jif"));
+        SelectionList list;
+        queryDefaultsThroughService(&list);
+        QCOMPARE(list.size(), 1);
+        QCOMPARE(list[0].selected, bitsOf("1010"));
     }
 
     void queryOverallFailureKeepsTheFlag()
@@ -372,6 +593,126 @@ private Q_SLOTS:
         SelectionList list;
         QVERIFY(!queryDefaultsThroughService(&list));
         QVERIFY(list.isEmpty());
+    }
+
+    void queryFromWindows8AsksForTheCurrentDefault_data()
+    {
+        QTest::addColumn<QString>("version");
+        QTest::newRow("8") << QStringLiteral("6.2");
+        QTest::newRow("8.1") << QStringLiteral("6.3");
+        QTest::newRow("10") << QStringLiteral("10.0");
+    }
+
+    void queryFromWindows8AsksForTheCurrentDefault()
+    {
+        QFETCH(QString, version);
+        setWindows(version);
+        installViewer();
+        registerJpegAndTiff();
+        ownEverything();
+        // The older questions would say yes to everything; they are not asked.
+        ledger.allDefault = true;
+        ledger.defaultExtensions = {QStringLiteral(".jpg"),  QStringLiteral(".jif"),
+                                    QStringLiteral(".jpeg"), QStringLiteral(".jpe"),
+                                    QStringLiteral(".tif"),  QStringLiteral(".tiff")};
+        ledger.currentDefaults[QStringLiteral(".jif")] = QStringLiteral("jpegfile");
+        // ProgIds compare exactly.
+        ledger.currentDefaults[QStringLiteral(".tiff")] = QStringLiteral("talvimor.TIFF");
+        // A failed call that hands back a string all the same: freed, bit clear.
+        ledger.failing.insert(QStringLiteral("QueryCurrentDefault .jpe"));
+        ledger.returnStringOnFailure = true;
+        ledger.currentDefaults.remove(QStringLiteral(".jpeg")); // no association at all
+
+        SelectionList list{FormatSelection{0, QBitArray()}};
+        QVERIFY(!queryDefaultsThroughService(&list));
+        QCOMPARE(list.size(), 3);
+        QCOMPARE(list[1].fif, fifOf("JPEG"));
+        QCOMPARE(list[1].selected, bitsOf("1000"));
+        QCOMPARE(list[2].fif, fifOf("TIFF"));
+        QCOMPARE(list[2].selected, bitsOf("10"));
+        for (const QString &call : std::as_const(ledger.calls))
+            QVERIFY2(call.startsWith(QLatin1String("QueryCurrentDefault ")), qPrintable(call));
+        QVERIFY(ledger.calls.contains(QStringLiteral("QueryCurrentDefault .jpe 0 1")));
+        QCOMPARE(ledger.calls.size(), 6);
+        QCOMPARE(
+            debugLines,
+            (QStringList{
+                QStringLiteral("IApplicationAssociationRegistration QueryCurrentDefault error"),
+                QStringLiteral("IApplicationAssociationRegistration QueryCurrentDefault error")}));
+        QCOMPARE(ledger.stringsGiven, 5);
+        QCOMPARE(ledger.stringsFreed, 5);
+
+        // Everything the viewer's: the answer is the bits', list or none.
+        ownEverything();
+        ledger.failing.clear();
+        ledger.allDefault = false;
+        list.clear();
+        QVERIFY(queryDefaultsThroughService(&list));
+        QCOMPARE(list[0].selected, bitsOf("1111"));
+        QCOMPARE(list[1].selected, bitsOf("11"));
+        QVERIFY(queryDefaultsThroughService(nullptr));
+        QCOMPARE(ledger.created, 3);
+    }
+
+    // Up to 7 the service's own overall answer stands, as before.
+    void queryOnWindows7KeepsTheOlderQuestions()
+    {
+        setWindows(QStringLiteral("6.1"));
+        installViewer();
+        registerJpegAndTiff();
+        ownEverything();
+        ledger.allDefault = false;
+        SelectionList list;
+        QVERIFY(!queryDefaultsThroughService(&list));
+        QCOMPARE(list.size(), 2);
+        QCOMPARE(list[0].selected, bitsOf("0000"));
+        for (const QString &call : std::as_const(ledger.calls))
+            QVERIFY2(!call.startsWith(QLatin1String("QueryCurrentDefault")), qPrintable(call));
+        QCOMPARE(ledger.stringsGiven, 0);
+    }
+
+    void makingDefaultFromWindows8IsChecked_data()
+    {
+        QTest::addColumn<QString>("version");
+        QTest::addColumn<bool>("owned");
+        QTest::addColumn<bool>("setFails");
+        QTest::addColumn<bool>("expected");
+        QTest::newRow("7, nothing owned") << QStringLiteral("6.1") << false << false << true;
+        QTest::newRow("8, nothing changed") << QStringLiteral("6.2") << false << false << false;
+        QTest::newRow("10, nothing changed") << QStringLiteral("10.0") << false << false << false;
+        QTest::newRow("10, owned already") << QStringLiteral("10.0") << true << false << true;
+        QTest::newRow("10, refused, owned") << QStringLiteral("10.0") << true << true << true;
+    }
+
+    void makingDefaultFromWindows8IsChecked()
+    {
+        QFETCH(QString, version);
+        QFETCH(bool, owned);
+        QFETCH(bool, setFails);
+        QFETCH(bool, expected);
+        setWindows(version);
+        installViewer();
+        registerJpegAndTiff();
+        ownEverything();
+        if (!owned)
+            ledger.currentDefaults.insert(QStringLiteral(".jpg"), QStringLiteral("jpegfile"));
+        if (setFails)
+            ledger.failing.insert(QStringLiteral("SetAppAsDefaultAll"));
+
+        bool ok = !expected;
+        makeAppDefaultThroughService(&ok);
+        QCOMPARE(ok, expected);
+        QCOMPARE(ledger.calls.first(), QStringLiteral("SetAppAsDefaultAll Talvimor Image Viewer"));
+        QStringList debug;
+        if (setFails)
+            debug.append(
+                QStringLiteral("IApplicationAssociationRegistration SetAppAsDefaultAll error"));
+        if (!expected)
+            debug.append(QStringLiteral("IApplicationAssociationRegistration SetAppAsDefaultAll: "
+                                        "Windows no longer lets an application set its own "
+                                        "defaults"));
+        QCOMPARE(debugLines, debug);
+        QCOMPARE(ledger.stringsFreed, ledger.stringsGiven);
     }
 
     // The substitute for Windows' own service, on the substitute registry.
@@ -415,6 +756,56 @@ private Q_SLOTS:
                  QStringLiteral("Talvimor.PNG"));
         QVERIFY(!failed(r->queryAppIsDefaultAll(1, registeredAppName, &flag)));
         QVERIFY(flag);
+        r->release();
+    }
+
+    // From Windows 8 the substitute takes the request and changes nothing,
+    // while the older questions still answer from the registry; the current
+    // default is the user's choice, else the merged classes'.
+    void substituteFromWindows8SetsNothing()
+    {
+        installAssociationServiceFactory(nullptr);
+        setWindows(QStringLiteral("10.0"), 22631);
+        installViewer();
+        const QString caps = QStringLiteral("HKEY_LOCAL_MACHINE\\") + capabilities;
+        QVERIFY(reg->set(caps + QStringLiteral("\\FileAssociations"), QStringLiteral(".png"),
+                         QStringLiteral("Talvimor.PNG")));
+        QVERIFY(reg->set(caps + QStringLiteral("\\FileAssociations"), QStringLiteral(".gif"),
+                         QStringLiteral("Talvimor.GIF")));
+        QVERIFY(
+            reg->set(machine + QStringLiteral(".gif"), QString(), QStringLiteral("Talvimor.GIF")));
+        QVERIFY(reg->set(machine + QStringLiteral(".png"), QString(), QStringLiteral("pngfile")));
+        const QString choice = QStringLiteral("HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\"
+                                              "Explorer\\FileExts\\.gif\\UserChoice");
+        QVERIFY(reg->set(choice, QStringLiteral("Progid"), QStringLiteral("giffile")));
+        const QStringList before = reg->everything();
+
+        AssociationRegistration *r = nullptr;
+        QVERIFY(!failed(associationServiceFactory().createRegistration(&r)));
+        QVERIFY(!failed(r->setAppAsDefaultAll(registeredAppName)));
+        QCOMPARE(reg->everything(), before);
+        QCOMPARE(reg->store->notifications(0x08000000).count, 0);
+        QVERIFY(failed(r->setAppAsDefaultAll(QStringLiteral("Not Registered"))));
+
+        bool flag = false;
+        QVERIFY(
+            !failed(r->queryAppIsDefault(QStringLiteral(".gif"), 0, 1, registeredAppName, &flag)));
+        QVERIFY(!flag);
+
+        auto current = [&](const QString &extension, QString *answer) {
+            char16_t *s = reinterpret_cast<char16_t *>(1);
+            const HResult hr = r->queryCurrentDefault(extension, 0, 1, &s);
+            *answer = s ? QString::fromUtf16(s) : QString();
+            r->freeString(s);
+            return hr;
+        };
+        QString answer;
+        QCOMPARE(current(QStringLiteral(".gif"), &answer), HResults::ok);
+        QCOMPARE(answer, QStringLiteral("giffile"));
+        QCOMPARE(current(QStringLiteral(".png"), &answer), HResults::ok);
+        QCOMPARE(answer, QStringLiteral("pngfile"));
+        QVERIFY(failed(current(QStringLiteral(".zzq"), &answer)));
+        QVERIFY(answer.isNull());
         r->release();
     }
 };

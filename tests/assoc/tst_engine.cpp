@@ -253,6 +253,58 @@ private Q_SLOTS:
         QVERIFY(debugLines.isEmpty());
     }
 
+    void makeDefaultFromWindows8ReportsWhatHappened_data()
+    {
+        QTest::addColumn<int>("major");
+        QTest::addColumn<int>("minor");
+        QTest::newRow("8") << 6 << 2;
+        QTest::newRow("10") << 10 << 0;
+    }
+
+    // Windows takes the request and changes nothing; the engine must not
+    // call that done. Once the user has chosen the viewer in Settings, it is.
+    void makeDefaultFromWindows8ReportsWhatHappened()
+    {
+        QFETCH(int, major);
+        QFETCH(int, minor);
+        setWindows(QStringLiteral("6.3"));
+        for (const auto &[name, v] : {std::pair{"CurrentMajorVersionNumber", major},
+                                      std::pair{"CurrentMinorVersionNumber", minor}}) {
+            const quint32 value = quint32(v);
+            QVERIFY(reg->setData(versionKey, QLatin1String(name), RegType::Dword,
+                                 QByteArray(reinterpret_cast<const char *>(&value), 4)));
+        }
+        const QStringList before = reg->everything();
+
+        bool ok = true;
+        makeAppDefaultForAllFormats(&ok);
+        QVERIFY(!ok);
+        QCOMPARE(reg->everything(), before);
+        QCOMPARE(notifications(*reg), 0);
+        QCOMPARE(debugLines.last(),
+                 QStringLiteral("IApplicationAssociationRegistration SetAppAsDefaultAll: Windows "
+                                "no longer lets an application set its own defaults"));
+        bool allDefault = true;
+        QCOMPARE(describe(queryCurrentAssociations(&allDefault)), everyFormat(false));
+        QVERIFY(!allDefault);
+
+        // The user's choices, as Settings writes them.
+        for (const RegValue &v : reg->store->values(TestRegistry::key(fileAssociations)))
+            QVERIFY(reg->set(fileExts + QLatin1Char('\\') + v.name + QStringLiteral("\\UserChoice"),
+                             QStringLiteral("Progid"), decodeRegSz(v.data)));
+        debugLines.clear();
+        ok = false;
+        makeAppDefaultForAllFormats(&ok);
+        QVERIFY(ok);
+        QVERIFY(debugLines.isEmpty());
+        // Each format asks after its own ProgId, so an extension two formats
+        // share is only the one's that the viewer declared for it.
+        QCOMPARE(describe(queryCurrentAssociations(&allDefault)),
+                 everyFormat(true, {QStringLiteral("PBMRAW"), QStringLiteral("PGMRAW"),
+                                    QStringLiteral("PPMRAW")}));
+        QVERIFY(!allDefault);
+    }
+
     void windowsVersionChoosesThePath_data()
     {
         QTest::addColumn<QString>("currentVersion");
