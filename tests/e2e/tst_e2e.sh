@@ -93,5 +93,26 @@ type_keys Return
 finish_app
 check "service mode without the viewer ends with 0" test "$code" = 0
 
+# 6. Windows 10 and 11: Settings' Default apps page, opened through the
+#    shell (which records it here), on 11 the viewer's own page; no window
+#    and no box, so the program ends by itself.
+for windows in "10 19045 ms-settings:defaultapps" \
+  "11 22631 ms-settings:defaultapps?registeredAppMachine=Talvimor%20Image%20Viewer"; do
+  read -r name build uri <<<"$windows"
+  fresh_registry "windows$name"
+  printf '%s\r\n' 'Windows Registry Editor Version 5.00' '' \
+    '[HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\Windows NT\CurrentVersion]' \
+    '"CurrentVersion"="6.3"' '"CurrentMajorVersionNumber"=dword:0000000a' \
+    '"CurrentMinorVersionNumber"=dword:00000000' "\"CurrentBuildNumber\"=\"$build\"" \
+    >"$work/windows$name.reg"
+  "$reg" import "$work/windows$name.reg"
+  before=$("$reg" export)
+  code=0
+  timeout 60 "$app" || code=$?
+  check "Windows $name: service mode ends with 0 by itself" test "$code" = 0
+  check "Windows $name: Settings opened on $uri" test "$("$reg" opened-uri 2>&1)" = "$uri"
+  check "Windows $name: nothing written" test "$("$reg" export)" = "$before"
+done
+
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

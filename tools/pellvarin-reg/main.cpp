@@ -4,6 +4,7 @@
 
 #include "regfile.h"
 #include "registrystore.h"
+#include "shelllaunch_substitute.h"
 #include "shellnotify.h"
 
 #include <QBuffer>
@@ -50,6 +51,8 @@ Commands:
   default                print the built-in machine as a .reg file
   notifications          print how many "associations changed" notifications
                          were sent, and when the last one was
+  opened-uri             print the last URI the engine asked the shell to open
+                         (Settings' page, from Windows 10 on)
 
 KEY is a full path such as HKEY_CLASSES_ROOT\.png or HKCU\Software\Classes,
 levels separated by "\" only. NAME "@", "" or "Default" is the key's unnamed
@@ -121,6 +124,7 @@ public:
     int init(const QStringList &args);
     int printDefault(const QStringList &args);
     int notifications(const QStringList &args);
+    int openedUri(const QStringList &args);
 
 private:
     bool openStore(bool forWriting, int *code);
@@ -421,6 +425,20 @@ int Tool::notifications(const QStringList &args)
     return Success;
 }
 
+int Tool::openedUri(const QStringList &args)
+{
+    if (!args.isEmpty())
+        return usage(QStringLiteral("opened-uri takes no arguments"));
+    QFile file(openedUriFileFor(registry));
+    if (!file.exists())
+        return fail(NotFound, QStringLiteral("no URI has been opened"));
+    if (!file.open(QIODevice::ReadOnly))
+        return fail(Failure,
+                    QStringLiteral("cannot read %1: %2").arg(file.fileName(), file.errorString()));
+    write(stdout, file.readAll());
+    return Success;
+}
+
 // The argument as the UTF-8 it must be; none for bytes that are not.
 // QString::fromUtf8 would drop a leading U+FEFF as a byte-order mark, and
 // the name would land under another one.
@@ -494,7 +512,8 @@ int main(int argc, char **argv)
         {"delete", &Tool::remove},
         {"init", &Tool::init},
         {"default", &Tool::printDefault},
-        {"notifications", &Tool::notifications}};
+        {"notifications", &Tool::notifications},
+        {"opened-uri", &Tool::openedUri}};
     for (const auto &[name, run] : commands) {
         if (command == QLatin1String(name))
             return (tool.*run)(args);
