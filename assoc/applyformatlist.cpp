@@ -10,18 +10,6 @@
 
 namespace {
 
-// A name taken from the registry or from a plug-in must stand for exactly
-// one key or value: either separator would address a deeper key, a NUL
-// would end the name early, and a name past the registry's limit, or with a
-// line break that no .reg file can carry, would fail the whole save over one
-// odd entry.
-bool isSafeName(const QString &name, qsizetype limit)
-{
-    return !name.isEmpty() && name.size() <= limit && !name.contains(QLatin1Char('/')) &&
-           !name.contains(QLatin1Char('\\')) && !name.contains(QChar(0)) &&
-           !name.contains(QLatin1Char('\n')) && !name.contains(QLatin1Char('\r'));
-}
-
 int checkStateOf(const QListWidgetItem *item)
 {
     return item->data(Qt::CheckStateRole).toInt();
@@ -29,6 +17,7 @@ int checkStateOf(const QListWidgetItem *item)
 
 // An extension given back must not go to a ProgId that is itself being
 // given up in the same list: the viewer would keep it under another name.
+// Folded, as the registry would find the same key under any letter case.
 QSet<QString> progIdsGivenUp(const QListWidget *list)
 {
     QSet<QString> progIds;
@@ -36,7 +25,7 @@ QSet<QString> progIdsGivenUp(const QListWidget *list)
         const QListWidgetItem *item = list->item(row);
         const int state = checkStateOf(item);
         if (state != Qt::Checked && state != Qt::PartiallyChecked)
-            progIds.insert(progIdOf(item->data(FormatIdRole).toInt()));
+            progIds.insert(foldedProgId(progIdOf(item->data(FormatIdRole).toInt())));
     }
     return progIds;
 }
@@ -62,16 +51,17 @@ bool applyFormatList(QListWidget *list)
         const QString progId = progIdOf(fif);
 
         for (const QString &extension : extensionsOfFormat(fif)) {
-            const QString key = extensionKey(extension);
-            if (!isSafeName(key, maxKeyNameLength)) {
-                qDebug("applyFormatList: skipped an extension that cannot name a registry key");
+            const std::optional<QString> safeKey = extensionKeyIfSafe(extension);
+            if (!safeKey)
                 continue;
-            }
+            const QString &key = *safeKey;
             mergedClasses.beginGroup(key);
             QString previous;
             userFileExts.beginGroup(key);
             if (userFileExts.contains(overrideProgIdValue)) {
-                const QString overrideId = userFileExts.value(overrideProgIdValue).toString();
+                // As the reader sees it: a value that is no string names no
+                // ProgId, neither ours nor one to remember.
+                const QString overrideId = progIdIn(userFileExts.value(overrideProgIdValue));
                 if (checked && overrideId != progId) {
                     previous = overrideId;
                     userFileExts.remove(overrideProgIdValue);
@@ -83,7 +73,7 @@ bool applyFormatList(QListWidget *list)
             }
             userFileExts.endGroup();
             if (previous.isEmpty())
-                previous = mergedClasses.value(defaultValueName).toString();
+                previous = progIdIn(mergedClasses.value(defaultValueName));
 
             if (checked && previous != progId) {
                 userClasses.beginGroup(key);
@@ -108,7 +98,8 @@ bool applyFormatList(QListWidget *list)
                     QString heir;
                     for (int k = 0; k < userClasses.childKeys().size(); ++k) {
                         const QString candidate = userClasses.childKeys().at(k);
-                        if (!isSafeName(candidate, maxKeyNameLength) || givenUp.contains(candidate))
+                        if (!isSafeName(candidate, maxKeyNameLength) ||
+                            givenUp.contains(foldedProgId(candidate)))
                             continue;
                         mergedClasses.endGroup();
                         mergedClasses.beginGroup(candidate);

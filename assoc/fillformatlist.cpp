@@ -16,14 +16,6 @@ QString toolTipOf(int fif)
     return formatDescription(fif) + QLatin1String("<br>") + extensions;
 }
 
-// Only a string names a ProgId. QVariant's == says the same on Qt 6, but
-// Qt 5's converts first, and so would take a one-string list, or bytes that
-// spell the ProgId, for it.
-bool namesProgId(const QVariant &value, const QString &progId)
-{
-    return value.userType() == QMetaType::QString && value.toString() == progId;
-}
-
 } // namespace
 
 bool fillFormatList(QListWidget *list, SelectionList *selection)
@@ -58,17 +50,20 @@ bool fillFormatList(QListWidget *list, SelectionList *selection)
         bool allAssociated = true;
         bool anyAssociated = false;
         for (int j = 0; j < extensions.size(); ++j) {
-            const QString key = extensionKey(extensions.at(j));
+            const std::optional<QString> key = extensionKeyIfSafe(extensions.at(j));
+            // The applier never writes it, so it counts neither way.
+            if (!key)
+                continue;
             bool associated;
             // A per-user override alone decides; the classes are not consulted then.
-            userFileExts.beginGroup(key);
+            userFileExts.beginGroup(*key);
             if (userFileExts.contains(overrideProgIdValue)) {
-                associated = namesProgId(userFileExts.value(overrideProgIdValue), progId);
+                associated = progIdIn(userFileExts.value(overrideProgIdValue)) == progId;
                 userFileExts.endGroup();
             } else {
                 userFileExts.endGroup();
-                mergedClasses.beginGroup(key);
-                associated = namesProgId(mergedClasses.value(defaultValueName), progId);
+                mergedClasses.beginGroup(*key);
+                associated = progIdIn(mergedClasses.value(defaultValueName)) == progId;
                 mergedClasses.endGroup();
             }
             if (associated) {

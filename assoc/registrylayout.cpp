@@ -2,6 +2,9 @@
 
 #include "formatcatalogue.h"
 #include "identity.h"
+#include "registrylimits.h"
+
+#include <QtDebug>
 
 QString progIdOf(int fif)
 {
@@ -11,4 +14,35 @@ QString progIdOf(int fif)
 QString extensionKey(const QString &extension)
 {
     return QLatin1Char('.') + extension;
+}
+
+std::optional<QString> extensionKeyIfSafe(const QString &extension)
+{
+    const QString key = extensionKey(extension);
+    if (!isSafeName(key, maxKeyNameLength)) {
+        qDebug("skipped an extension that cannot name a registry key");
+        return std::nullopt;
+    }
+    return key;
+}
+
+bool isSafeName(const QString &name, qsizetype limit)
+{
+    return !name.isEmpty() && name.size() <= limit && !name.contains(QLatin1Char('/')) &&
+           !name.contains(QLatin1Char('\\')) && !name.contains(QChar(0)) &&
+           !name.contains(QLatin1Char('\n')) && !name.contains(QLatin1Char('\r'));
+}
+
+QString progIdIn(const QVariant &value)
+{
+    return value.userType() == QMetaType::QString ? value.toString() : QString();
+}
+
+QString foldedProgId(const QString &progId)
+{
+    // Windows upper-cases names unit by unit, with no change of length.
+    QString folded = progId;
+    for (QChar &c : folded)
+        c = c.toUpper();
+    return folded;
 }

@@ -48,11 +48,36 @@ public:
         if (!ok)
             status = QSettings::AccessError;
     }
+
+    // Qt's native settings on Windows ignore a failed RegDeleteValue and
+    // skip a key they cannot open, so a removal is only known to have landed
+    // when neither a value nor a key of that name is left.
+    bool isGone(const QString &name) const
+    {
+        if (backend->contains(name))
+            return false;
+        const qsizetype slash = name.lastIndexOf(QLatin1Char('/'));
+        const QString parent = slash < 0 ? QString() : name.left(slash);
+        const QString last = name.mid(slash + 1);
+        const QStringList keys = backend->childGroups(parent);
+        return !keys.contains(last, Qt::CaseInsensitive);
+    }
+
+    bool isEmptyAtTop() const
+    {
+        return backend->childKeys(QString()).isEmpty() && backend->childGroups(QString()).isEmpty();
+    }
 };
 
-RegistrySettings::RegistrySettings(const QString &nativePath) : d(std::make_unique<Private>())
+RegistrySettings::RegistrySettings(const QString &nativePath)
+    : RegistrySettings(createRegistryBackend(nativePath))
 {
-    d->backend = createRegistryBackend(nativePath);
+}
+
+RegistrySettings::RegistrySettings(std::unique_ptr<RegistryBackend> backend)
+    : d(std::make_unique<Private>())
+{
+    d->backend = std::move(backend);
 }
 
 RegistrySettings::~RegistrySettings() = default;
@@ -91,7 +116,10 @@ void RegistrySettings::remove(const QString &key)
     // An empty name removes the current group, or at the top everything the
     // location holds, as QSettings::remove does.
     const QString name = d->actualKey(key);
-    d->check(name.isEmpty() ? d->backend->clear() : d->backend->remove(name));
+    if (name.isEmpty())
+        d->check(d->backend->clear() && d->isEmptyAtTop());
+    else
+        d->check(d->backend->remove(name) && d->isGone(name));
 }
 
 QStringList RegistrySettings::childKeys() const

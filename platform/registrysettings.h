@@ -11,6 +11,7 @@
 
 #include <memory>
 
+class RegistryBackend;
 class RegistryTransactionBackend;
 class RegistrySnapshotBackend;
 
@@ -34,6 +35,9 @@ class PELLVARIN_ENGINE_EXPORT RegistrySettings
 {
 public:
     explicit RegistrySettings(const QString &nativePath);
+    // Over a backend of the caller's own (registrysettings_p.h), such as a
+    // test's stand-in for a registry that misbehaves.
+    explicit RegistrySettings(std::unique_ptr<RegistryBackend> backend);
     ~RegistrySettings();
     Q_DISABLE_COPY(RegistrySettings)
 
@@ -46,7 +50,8 @@ public:
     // Writes a string value (REG_SZ), creating the keys on the way.
     void setValue(const QString &key, const QString &value);
     // Removes the value of that name and the subkey of that name with
-    // everything below it.
+    // everything below it. Either one still there afterwards counts as a
+    // failed write, whatever the registry answered.
     void remove(const QString &key);
 
     // Value names, the unnamed one as "."; both listings sorted in QString

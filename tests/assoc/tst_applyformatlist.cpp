@@ -149,10 +149,34 @@ private Q_SLOTS:
         QVERIFY(applyFormatList(&list));
         QCOMPARE(reg->everything(), before);
         PELLVARIN_COMPARE_NOTIFICATIONS(*reg, 0);
-        // Unchecking it cannot give back what the machine decides.
+        // Unchecking it cannot give back what the machine decides, and so
+        // tells the shell of nothing.
         list.item(0)->setData(Qt::CheckStateRole, int(Qt::Unchecked));
         QVERIFY(applyFormatList(&list));
         QCOMPARE(reg->everything(), before);
+        PELLVARIN_COMPARE_NOTIFICATIONS(*reg, 0);
+    }
+
+    // Only 2 is checked and only 1 partly: anything else a caller leaves
+    // in the role unchecks.
+    void unknownCheckStatesUncheck()
+    {
+        QListWidget list;
+        const char *formats[] = {"GIF", "PNG", "BMP"};
+        const int states[] = {3, -1, 255};
+        for (int i = 0; i < 3; ++i) {
+            const QString ext = QLatin1Char('.') + extensionsOfFormat(fifOf(formats[i])).first();
+            QVERIFY(reg->set(fileExts + ext, QStringLiteral("ProgId"), progId(formats[i])));
+            addItem(list, formats[i], Qt::Unchecked);
+            list.item(i)->setData(Qt::CheckStateRole, states[i]);
+        }
+        QVERIFY(applyFormatList(&list));
+        for (const char *f : formats) {
+            const QString ext = QLatin1Char('.') + extensionsOfFormat(fifOf(f)).first();
+            QVERIFY2(!reg->get(fileExts + ext, QStringLiteral("ProgId")), f);
+            QVERIFY2(!reg->exists(user + ext), f);
+        }
+        PELLVARIN_COMPARE_NOTIFICATIONS(*reg, 1);
     }
 
     void uncheckingRemovesOurOverride()
@@ -233,6 +257,24 @@ private Q_SLOTS:
             QCOMPARE(reread.item(row)->data(Qt::CheckStateRole).toInt(), int(Qt::Unchecked));
     }
 
+    // The registry finds a key under any letter case, so a ProgId given up
+    // is given up in every spelling.
+    void givingBackSkipsProgIdsGivenUpInAnyCase()
+    {
+        const QString png = user + QStringLiteral(".png");
+        registerProgram(*reg, progId("PNG"));
+        // The machine's default too, so that the merged view names the
+        // viewer where it does not merge the user's classes.
+        QVERIFY(reg->set(machine + QStringLiteral(".png"), QString(), progId("PNG")));
+        QVERIFY(reg->set(png, QString(), progId("PNG")));
+        QVERIFY(reg->set(png + QStringLiteral("\\OpenWithProgids"), progId("PNG").toLower(),
+                         QString()));
+        QListWidget list;
+        addItem(list, "PNG", Qt::Unchecked);
+        QVERIFY(applyFormatList(&list));
+        QVERIFY(!reg->exists(png));
+    }
+
     void roundTripsOverTheRealTable()
     {
         const QMap<QString, QString> original = effectiveHandlers(*reg);
@@ -292,10 +334,16 @@ private Q_SLOTS:
         QVERIFY(!reg->get(fileExts + QStringLiteral(".gif"), QStringLiteral("ProgId")));
         QCOMPARE(reg->valueNames(user + QStringLiteral(".gif\\OpenWithProgids")),
                  remembered ? QStringList{override} : QStringList());
-        QCOMPARE(reg->subkeyNames(user + QStringLiteral(".gif")),
-                 remembered ? QStringList{QStringLiteral("OpenWithProgids")} : QStringList());
-        QVERIFY(!reg->exists(user + QStringLiteral("Escape")));
-        QVERIFY(!reg->exists(QStringLiteral("HKEY_CURRENT_USER\\Software\\Escape")));
+        // The whole key, to the last value: a separator taken as one would
+        // have made a key ".." or a value of a deeper name somewhere below.
+        const QString gif = user + QStringLiteral(".gif");
+        QStringList expected{QLatin1Char('[') + gif + QLatin1Char(']'),
+                             QStringLiteral(".=QString:") + progId("GIF"),
+                             QStringLiteral("PerceivedType=QString:image")};
+        if (remembered)
+            expected << QStringLiteral("[%1\\OpenWithProgids]").arg(gif)
+                     << override + QStringLiteral("=QString:");
+        QCOMPARE(reg->dump(gif), expected);
     }
 
     // Registers a format for the rest of this process, so it comes last.
@@ -315,8 +363,8 @@ private Q_SLOTS:
         item->setData(FormatIdRole, fif);
         list.addItem(item);
         for (int i = 0; i < 3; ++i)
-            QTest::ignoreMessage(QtDebugMsg, "applyFormatList: skipped an extension that cannot "
-                                             "name a registry key");
+            QTest::ignoreMessage(QtDebugMsg,
+                                 "skipped an extension that cannot name a registry key");
         const QStringList before = reg->subkeyNames(user);
         QVERIFY(applyFormatList(&list));
         const QStringList expected{QStringLiteral(".ctl\x01\x7f"), QStringLiteral(".sep"),

@@ -11,10 +11,13 @@
 
 #include <QListWidget>
 #include <QProcess>
-#include <QRandomGenerator>
 #include <QtTest>
 
+#include <FreeImage.h>
+
 #include <csignal>
+#include <cstdio>
+#include <unistd.h>
 
 namespace {
 
@@ -27,6 +30,24 @@ qint64 notifications(const TestRegistry &reg)
     return reg.store->notifications(associationsChangedEvent).count;
 }
 
+// A format of the test's own, last in the table, with one extension that
+// names a key and one that cannot: the applier writes the first and then
+// says that it skips the second, from inside its save.
+const char *const midwayFormat = "MIDWAY";
+void noPluginCallbacks(Plugin *, int) {}
+
+// The child's word that its save is under way, with every earlier row
+// written: it says so on its standard output and waits there to be killed.
+void stopInsideTheSave(QtMsgType, const QMessageLogContext &, const QString &message)
+{
+    if (!message.startsWith(QLatin1String("skipped an extension")))
+        return;
+    std::fputs("saving\n", stdout);
+    std::fflush(stdout);
+    for (;;)
+        ::pause();
+}
+
 int runKilledApplier()
 {
     QListWidget list;
@@ -35,6 +56,8 @@ int runKilledApplier()
         checkAllOnce(list);
     else
         setAll(list, Qt::Unchecked);
+    // The reader skips the same extension, so only now does the line mean the save.
+    qInstallMessageHandler(stopInsideTheSave);
     return applyFormatList(&list) ? 0 : 1;
 }
 
@@ -101,19 +124,41 @@ private Q_SLOTS:
         QVERIFY(applyFormatList(&list));
         QCOMPARE(reg->everything(), checked);
 
-        for (int round = 0; round < 30; ++round) {
+        QCOMPARE(list.item(list.count() - 1)->text(), QLatin1String(midwayFormat) + u'\t');
+
+        // Each child starts from the other state and is killed inside its
+        // save, after it has written all but its last row: nothing of the
+        // save may remain.
+        for (int round = 0; round < 4; ++round) {
+            const bool check = round % 2 == 0;
+            const QStringList before = check ? unchecked : checked;
+            if (check) {
+                setAll(list, Qt::Unchecked);
+                QVERIFY(applyFormatList(&list));
+            } else {
+                checkAllOnce(list);
+                QVERIFY(applyFormatList(&list));
+            }
+            QCOMPARE(reg->everything(), before);
+            const qint64 told = notifications(*reg);
+
             QProcess child;
             QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
             env.insert(QStringLiteral("PELLVARIN_APPLY"),
-                       round % 2 ? QStringLiteral("check") : QStringLiteral("uncheck"));
+                       check ? QStringLiteral("check") : QStringLiteral("uncheck"));
             child.setProcessEnvironment(env);
             child.start(QCoreApplication::applicationFilePath(), QStringList());
             QVERIFY(child.waitForStarted());
-            QTest::qSleep(int(QRandomGenerator::global()->bounded(5, 120)));
+            for (int wait = 0; wait < 120 && !child.canReadLine(); ++wait) {
+                if (!child.waitForReadyRead(1000) && child.state() != QProcess::Running)
+                    break;
+            }
+            QCOMPARE(child.readLine(), QByteArray("saving\n"));
             ::kill(pid_t(child.processId()), SIGKILL);
-            child.waitForFinished();
-            const QStringList now = reg->everything();
-            QVERIFY2(now == checked || now == unchecked, qPrintable(QString::number(round)));
+            QVERIFY(child.waitForFinished());
+            QCOMPARE(child.exitStatus(), QProcess::CrashExit);
+            QVERIFY2(reg->everything() == before, qPrintable(QString::number(round)));
+            QCOMPARE(notifications(*reg), told);
         }
     }
 
@@ -133,6 +178,8 @@ private Q_SLOTS:
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
+    // FreeImage keeps the strings it is given; these live as long as the process.
+    FreeImage_RegisterLocalPlugin(noPluginCallbacks, midwayFormat, "Midway", "midway,mid/way");
     if (qEnvironmentVariableIsSet("PELLVARIN_APPLY"))
         return runKilledApplier();
     TestApplyWhole test;

@@ -7,6 +7,8 @@
 #include <QListWidget>
 #include <QtTest>
 
+#include <FreeImage.h>
+
 namespace {
 
 const QString machine = QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\");
@@ -36,6 +38,16 @@ QString bitString(const QBitArray &bits)
 int checkState(const QListWidgetItem *item)
 {
     return item->data(Qt::CheckStateRole).toInt();
+}
+
+// FreeImage keeps the strings it is given, so they must outlive the process.
+void noPluginCallbacks(Plugin *, int) {}
+
+// A format of the test's own, registered for the rest of this process, so
+// it comes after the real table.
+int registerLocalFormat(const char *name, const char *extensions)
+{
+    return int(FreeImage_RegisterLocalPlugin(noPluginCallbacks, name, "Local", extensions));
 }
 
 } // namespace
@@ -72,6 +84,8 @@ private Q_SLOTS:
             QCOMPARE(int(item->flags()), 0x21);
             QCOMPARE(item->type(), int(QListWidgetItem::Type));
             QCOMPARE(item->data(FormatIdRole).toInt(), row);
+            // The viewer reads the id under the role's number, not its name.
+            QCOMPARE(item->data(33).toInt(), row);
             QCOMPARE(checkState(item), int(Qt::Unchecked));
             QCOMPARE(item->data(Qt::CheckStateRole).userType(), QMetaType::Int);
             QCOMPARE(item->text(), formatName(row) + QLatin1Char('\t'));
@@ -165,19 +179,36 @@ private Q_SLOTS:
         QCOMPARE(bitString(selection.at(pbmraw).selected), QStringLiteral("1"));
     }
 
-    void sortedListsPlaceItemsByText()
+    // A sorted list puts each item at its place by text as it goes in, so
+    // every role must already be on the item then: one set afterwards
+    // through the row it went to would land on another format's item.
+    void sortedListsKeepEachItemWhole()
     {
         PortableRegistry reg;
-        for (const char *name : {"TIFF", "BMP", "PNG", "GIF"})
+        const char *names[] = {"TIFF", "BMP", "PNG", "GIF"};
+        for (const char *name : names)
             registerViewer(reg, fifOf(name));
+        const int png = fifOf("PNG");
+        QVERIFY(reg.set(machine + QStringLiteral(".png"), QString(), progIdOf(png)));
         QListWidget list;
         list.setSortingEnabled(true);
-        fillFormatList(&list, nullptr);
+        SelectionList selection;
+        fillFormatList(&list, &selection);
+        QCOMPARE(list.count(), 4);
         QStringList texts;
-        for (int row = 0; row < list.count(); ++row)
-            texts.append(list.item(row)->text().trimmed());
+        for (int row = 0; row < list.count(); ++row) {
+            const QListWidgetItem *item = list.item(row);
+            const int fif = item->data(FormatIdRole).toInt();
+            texts.append(item->text().trimmed());
+            QCOMPARE(item->text(), formatName(fif) + QLatin1Char('\t'));
+            QVERIFY(item->toolTip().startsWith(formatDescription(fif) + QLatin1String("<br>")));
+            QCOMPARE(checkState(item), fif == png ? int(Qt::Checked) : int(Qt::Unchecked));
+        }
         QCOMPARE(texts, (QStringList{QStringLiteral("BMP"), QStringLiteral("GIF"),
                                      QStringLiteral("PNG"), QStringLiteral("TIFF")}));
+        // The selection keeps the order of the format ids.
+        QCOMPARE(selection.at(0).fif, fifOf("BMP"));
+        QCOMPARE(selection.at(3).fif, fifOf("GIF"));
     }
 
     void callsAppendToWhatIsThere()
@@ -206,6 +237,44 @@ private Q_SLOTS:
         QListWidget list;
         fillFormatList(&list, nullptr);
         QCOMPARE(reg.everything(), before);
+    }
+
+    // The applier writes no key for an extension that cannot name one, so
+    // the reader must not hold it against the format either.
+    void extensionsNoKeyCanBeNamedAfterAreSkipped()
+    {
+        PortableRegistry reg;
+        const int fif = registerLocalFormat("SLASHED", "x/y,slashed,z\\w");
+        QVERIFY(fif >= 0);
+        registerViewer(reg, fif);
+        QVERIFY(reg.set(machine + QStringLiteral(".slashed"), QString(), progIdOf(fif)));
+        for (int i = 0; i < 2; ++i)
+            QTest::ignoreMessage(QtDebugMsg,
+                                 "skipped an extension that cannot name a registry key");
+        QListWidget list;
+        SelectionList selection;
+        QVERIFY(fillFormatList(&list, &selection));
+        QCOMPARE(list.count(), 1);
+        QCOMPARE(checkState(list.item(0)), int(Qt::Checked));
+        QCOMPARE(bitString(selection.at(0).selected), QStringLiteral("010"));
+    }
+
+    // An empty list gives a tool tip of a lone dot, and a format with
+    // nothing to associate holds nothing against the result.
+    void formatsWithoutExtensionsAreUncheckedAndCountAsWhole()
+    {
+        PortableRegistry reg;
+        const int fif = registerLocalFormat("BARE", "");
+        QVERIFY(fif >= 0);
+        registerViewer(reg, fif);
+        QListWidget list;
+        SelectionList selection;
+        QVERIFY(fillFormatList(&list, &selection));
+        QCOMPARE(list.count(), 1);
+        QVERIFY(list.item(0)->toolTip().endsWith(QLatin1String("<br>.")));
+        QCOMPARE(list.item(0)->toolTip(), QStringLiteral("Local<br>."));
+        QCOMPARE(checkState(list.item(0)), int(Qt::Unchecked));
+        QCOMPARE(selection.at(0).selected.size(), 0);
     }
 };
 

@@ -1,5 +1,6 @@
 #include "formatcatalogue.h"
 #include "formatlist.h"
+#include "listitems.h"
 #include "registrylayout.h"
 #include "testregistry.h"
 
@@ -53,6 +54,39 @@ private Q_SLOTS:
         QCOMPARE(list.count(), 2);
         QCOMPARE(checkState(list.item(0)), int(Qt::Unchecked));
         QCOMPARE(checkState(list.item(1)), int(Qt::Unchecked));
+    }
+
+    // The applier must see the same values as the reader: what reads as not
+    // ours is taken over when checked, and what is left then reads as ours.
+    void checkingTakesOverWhatOnlyConvertsToTheProgId()
+    {
+        TestRegistry reg;
+        const int png = fifOf("PNG"), gif = fifOf("GIF");
+        registerViewer(reg, png);
+        registerViewer(reg, gif);
+        const QString pngKey = user + QStringLiteral(".png");
+        const QString gifOverride = fileExts + QStringLiteral(".gif");
+        QVERIFY(reg.setData(pngKey, QString(), RegType::MultiSz,
+                            encodeRegSz(progIdOf(png)) + QByteArray(2, '\0')));
+        QVERIFY(reg.setData(gifOverride, QStringLiteral("ProgId"), RegType::Binary,
+                            progIdOf(gif).toLatin1()));
+
+        QListWidget list;
+        QVERIFY(!fillFormatList(&list, nullptr));
+        setAll(list, Qt::Checked);
+        QVERIFY(applyFormatList(&list));
+
+        QVERIFY(!reg.store->value(TestRegistry::key(gifOverride), QStringLiteral("ProgId")));
+        QCOMPARE(reg.get(user + QStringLiteral(".gif"), QString()), progIdOf(gif));
+        const auto pngDefault = reg.store->value(TestRegistry::key(pngKey), QString());
+        QVERIFY(pngDefault);
+        QCOMPARE(pngDefault->type, quint32(RegType::Sz));
+        QCOMPARE(decodeRegSz(pngDefault->data), progIdOf(png));
+
+        QListWidget reread;
+        QVERIFY(fillFormatList(&reread, nullptr));
+        QCOMPARE(checkState(reread.item(0)), int(Qt::Checked));
+        QCOMPARE(checkState(reread.item(1)), int(Qt::Checked));
     }
 };
 

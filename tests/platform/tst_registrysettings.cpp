@@ -4,8 +4,54 @@
 #include "portableregistry.h"
 #include "registrylayout.h"
 #include "registrysettings.h"
+#include "registrysettings_p.h"
 
+#include <QMap>
 #include <QtTest>
+
+namespace {
+
+// A registry that answers every removal with success and keeps everything,
+// as Qt's native settings on Windows do when RegDeleteValue fails or a key
+// cannot be opened.
+class StubbornBackend final : public RegistryBackend
+{
+public:
+    bool contains(const QString &key) const override { return values.contains(key); }
+    QVariant value(const QString &key) const override { return values.value(key); }
+    bool setValue(const QString &key, const QString &value) override
+    {
+        values.insert(key, value);
+        return true;
+    }
+    bool remove(const QString &) override { return true; }
+    bool clear() override { return true; }
+    QStringList childKeys(const QString &group) const override { return below(group, false); }
+    QStringList childGroups(const QString &group) const override { return below(group, true); }
+
+private:
+    QMap<QString, QString> values;
+
+    QStringList below(const QString &group, bool groups) const
+    {
+        const QString prefix = group.isEmpty() ? QString() : group + QLatin1Char('/');
+        QStringList names;
+        for (auto it = values.cbegin(); it != values.cend(); ++it) {
+            if (!it.key().startsWith(prefix))
+                continue;
+            const QString rest = it.key().mid(prefix.size());
+            const qsizetype slash = rest.indexOf(QLatin1Char('/'));
+            if ((slash >= 0) != groups)
+                continue;
+            const QString name = groups ? rest.left(slash) : rest;
+            if (!names.contains(name))
+                names.append(name);
+        }
+        return names;
+    }
+};
+
+} // namespace
 
 class TestRegistrySettings : public QObject
 {
@@ -60,6 +106,48 @@ private Q_SLOTS:
         QCOMPARE(s.status(), QSettings::NoError);
         QCOMPARE(reg.valueNames(png), QStringList{QStringLiteral("kept")});
         QVERIFY(reg.subkeyNames(png).isEmpty());
+    }
+
+    // Each removal is checked afterwards; one that landed must not read as
+    // failed, whatever the spelling it was asked in.
+    void removalsThatLandLeaveNoError()
+    {
+        PortableRegistry reg;
+        QVERIFY(reg.set(png, QString(), QStringLiteral("pngfile")));
+        QVERIFY(reg.set(png + QStringLiteral("\\OpenWithProgids"), QStringLiteral("Other"), {}));
+        QVERIFY(reg.set(png + QStringLiteral("\\Deep\\Er"), QStringLiteral("v"), {}));
+        RegistrySettings s(userClassesPath);
+        s.beginGroup(QStringLiteral(".PNG"));
+        // A key whose own name holds a "/", which a key name may.
+        s.setValue(QStringLiteral("a\\b/v"), QString());
+        QCOMPARE(s.childGroups().size(), 3);
+        s.remove(QStringLiteral("Default"));
+        s.remove(QStringLiteral("openwithprogids/other"));
+        s.remove(QStringLiteral("deep/ER"));
+        s.remove(QStringLiteral("A\\B"));
+        s.remove(QStringLiteral("never there"));
+        QCOMPARE(s.status(), QSettings::NoError);
+        QVERIFY(!reg.get(png, QString()));
+        QCOMPARE(reg.subkeyNames(png),
+                 (QStringList{QStringLiteral("Deep"), QStringLiteral("OpenWithProgids")}));
+        // An empty name removes the group itself.
+        s.remove(QString());
+        s.endGroup();
+        QCOMPARE(s.status(), QSettings::NoError);
+        QVERIFY(!reg.exists(png));
+    }
+
+    void removalsThatDoNotLandAreReported()
+    {
+        const QString value = QStringLiteral("value"), key = QStringLiteral("key/inner");
+        for (const QString &name : {value, QStringLiteral("key"), QString()}) {
+            RegistrySettings s(std::make_unique<StubbornBackend>());
+            s.setValue(value, QStringLiteral("1"));
+            s.setValue(key, QStringLiteral("2"));
+            QCOMPARE(s.status(), QSettings::NoError);
+            s.remove(name);
+            QVERIFY2(s.status() == QSettings::AccessError, qPrintable(name));
+        }
     }
 };
 
