@@ -51,6 +51,7 @@ private Q_SLOTS:
     void imageFormat_data();
     void imageFormat();
     void fourBitsReported();
+    void opaqueThirtyTwoBitsKeepAlpha();
 
     void paletteBytesInMemoryOrder();
     void smallerPaletteReplacesTable();
@@ -118,6 +119,25 @@ void TestBitmapTypes::fourBitsReported()
     QCOMPARE(capture.messages().size(), 1);
     QCOMPARE(capture.messages().first().type, QtDebugMsg);
     QCOMPARE(capture.messages().first().text, QStringLiteral("4bits - unsupported"));
+}
+
+// A 32-bit bitmap whose every pixel is opaque, as a converted 24-bit one
+// is, still names the format with alpha: the choice goes by depth alone.
+void TestBitmapTypes::opaqueThirtyTwoBitsKeepAlpha()
+{
+    const Bitmap rgb = allocate(FIT_BITMAP, 24);
+    QVERIFY(rgb);
+    const Bitmap opaque(FreeImage_ConvertTo32Bits(rgb.get()));
+    QVERIFY(opaque);
+    QCOMPARE(int(FreeImage_GetBPP(opaque.get())), 32);
+    for (unsigned y = 0; y < FreeImage_GetHeight(opaque.get()); ++y) {
+        const BYTE *row = FreeImage_GetScanLine(opaque.get(), int(y));
+        for (unsigned x = 0; x < FreeImage_GetWidth(opaque.get()); ++x)
+            QCOMPARE(int(row[4 * x + FI_RGBA_ALPHA]), 0xFF);
+    }
+    FreeImage_SetTransparent(opaque.get(), FALSE);
+    QVERIFY(!FreeImage_IsTransparent(opaque.get()));
+    QCOMPARE(imageFormatForBitmap(opaque.get()), QImage::Format_ARGB32);
 }
 
 void TestBitmapTypes::paletteBytesInMemoryOrder()

@@ -284,6 +284,9 @@ void TestResources::qrcListsTheImagesAtTheRoot()
     QCOMPARE(files, expected);
 }
 
+// The bundle the program links, as it registered itself: three images at
+// the root, stored as they are, in the resource format every Qt since 4
+// reads. That format keeps no modification times, which later ones add.
 void TestResources::compiledResourcesHoldTheImagesUncompressed()
 {
     const struct
@@ -299,8 +302,15 @@ void TestResources::compiledResourcesHoldTheImagesUncompressed()
         QVERIFY2(resource.isValid(), e.path);
         // PNG data is compressed already; rcc's zlib on top only costs time.
         QCOMPARE(resource.compressionAlgorithm(), QResource::NoCompression);
+        QVERIFY2(!resource.lastModified().isValid(), e.path);
         QCOMPARE(QImage(path).size(), e.size);
     }
+
+    // Qt's own libraries register theirs in folders of their own.
+    QStringList files = QDir(QStringLiteral(":/")).entryList(QDir::Files | QDir::Hidden);
+    files.sort();
+    QCOMPARE(files, (QStringList{QStringLiteral("headerLogo.png"), QStringLiteral("set16.png"),
+                                 QStringLiteral("set32.png")}));
 }
 
 void TestResources::rcGivesEveryIconItsId()
