@@ -619,12 +619,17 @@ void TestPellvarinReg::inputTooLargeIsRefused()
              sized.err.constData());
     QVERIFY2(sized.err.contains("64 MiB"), sized.err.constData());
 
+    QVERIFY(cli.run({QStringLiteral("help")}).out.contains("64 MiB"));
+
+    // A sanitizer's build reserves more address space than the limit allows
+    // and cannot start under it at all; the plain build is what is tested.
+    if (cli.shell(QStringLiteral("ulimit -v 3000000; exec \"$T\" help")).code != 0)
+        QSKIP("the tool cannot start under a 3 GB address-space limit in this build");
     const Result endless = cli.shell(QStringLiteral("ulimit -v 3000000; exec \"$T\" --registry "
                                                     "\"$R\" import /dev/zero"));
     QCOMPARE(endless.code, 2);
     QVERIFY2(endless.err.startsWith("/dev/zero: "), endless.err.constData());
     QVERIFY2(endless.err.contains("64 MiB"), endless.err.constData());
-    QVERIFY(cli.run({QStringLiteral("help")}).out.contains("64 MiB"));
 }
 
 // A file size limit fails the write as a full disk does, with a message,
