@@ -177,6 +177,36 @@ private Q_SLOTS:
         QVERIFY2(again.text.isEmpty(), qPrintable(again.text));
         QVERIFY(!window->isVisible());
     }
+
+    // A window started while another program held the lock could read
+    // nothing; once the lock is free its Save still works.
+    void startedWhileBusy()
+    {
+        qputenv("PELLVARIN_REGISTRY_BUSY_TIMEOUT_MS", "50");
+        reg = std::make_unique<TestRegistry>();
+        for (const char *name : {"PNG", "GIF"})
+            QVERIFY(reg->set(machine + progIdOf(fifOf(name)), QString(), QLatin1String(name)));
+        // Copied, so that this process meets the lock on opening it.
+        const QString locked = reg->fileName + QStringLiteral(".locked");
+        QVERIFY(QFile::copy(reg->fileName, locked));
+        QVERIFY(QFile::setPermissions(locked, QFile::ReadOwner | QFile::WriteOwner));
+        qputenv("PELLVARIN_REGISTRY", QFile::encodeName(locked));
+        sqlite3 *other = nullptr;
+        QCOMPARE(sqlite3_open(QFile::encodeName(locked).constData(), &other), SQLITE_OK);
+        QCOMPARE(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+        window = std::make_unique<SelectAssocWidget>(nullptr);
+        sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
+        sqlite3_close(other);
+        qunsetenv("PELLVARIN_REGISTRY_BUSY_TIMEOUT_MS");
+        buttons = window->findChild<QDialogButtonBox *>(QStringLiteral("buttonBox"));
+        QVERIFY(buttons);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        const Box box = save();
+        QVERIFY2(box.text.isEmpty(), qPrintable(box.text));
+        QVERIFY(!window->isVisible());
+        qputenv("PELLVARIN_REGISTRY", QFile::encodeName(reg->fileName));
+    }
 };
 
 QTEST_MAIN(TestSaveFailure)
