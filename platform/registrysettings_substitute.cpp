@@ -67,7 +67,7 @@ public:
         if (!where)
             return QVariant();
         const auto v = store->value(where->first, where->second);
-        return v ? settingsValue(*v) : QVariant();
+        return v ? nativeSettingsValue(*v) : QVariant();
     }
 
     bool setValue(const QString &key, const QString &value) override

@@ -51,6 +51,15 @@ template <typename Int> std::optional<Int> fromLittleEndian(const QByteArray &da
     return value;
 }
 
+// The first size bytes of data, with NULs after its end.
+QByteArray paddedTo(const QByteArray &data, qsizetype size)
+{
+    QByteArray bytes = data.left(size);
+    if (bytes.size() < size)
+        bytes.append(QByteArray(size - bytes.size(), '\0'));
+    return bytes;
+}
+
 } // namespace
 
 QByteArray encodeRegSz(const QString &text)
@@ -109,7 +118,7 @@ std::optional<quint64> decodeRegQword(const QByteArray &data)
     return fromLittleEndian<quint64>(data);
 }
 
-QVariant settingsValue(const RegValue &v)
+QVariant nativeSettingsValue(const RegValue &v)
 {
     switch (v.type) {
     case RegType::Sz:
@@ -117,18 +126,34 @@ QVariant settingsValue(const RegValue &v)
         return decodeRegSz(v.data);
     case RegType::MultiSz:
         return decodeRegMultiSz(v.data);
-    case RegType::Dword:
-        if (const auto d = decodeRegDword(v.data))
-            return int(*d);
-        break;
-    case RegType::Qword:
-        if (const auto q = decodeRegQword(v.data))
-            return qint64(*q);
-        break;
-    default:
-        break;
+    case RegType::None:
+    case RegType::Binary: {
+        // QString::fromWCharArray over size / 2 units: a NUL is kept as a
+        // character and does not end the text.
+        QString text(v.data.size() / 2, Qt::Uninitialized);
+        QChar *chars = text.data();
+        for (qsizetype i = 0; i < text.size(); ++i)
+            chars[i] = QChar(unitAt(v.data, i));
+        return text;
     }
-    return v.data;
+    case RegType::Dword:
+    case RegType::DwordBigEndian:
+        return int(*fromLittleEndian<quint32>(paddedTo(v.data, 4)));
+    case RegType::Qword:
+        return qint64(*fromLittleEndian<quint64>(paddedTo(v.data, 8)));
+    default:
+        // Qt warns of an unknown type and gives nothing.
+        return QVariant();
+    }
+}
+
+QVariant settingsValue(const RegValue &v)
+{
+    const bool numberOfItsSize = (v.type == RegType::Dword && v.data.size() == 4) ||
+                                 (v.type == RegType::Qword && v.data.size() == 8);
+    const bool text =
+        v.type == RegType::Sz || v.type == RegType::ExpandSz || v.type == RegType::MultiSz;
+    return text || numberOfItsSize ? nativeSettingsValue(v) : QVariant(v.data);
 }
 
 bool namesDefaultValue(const QString &name)

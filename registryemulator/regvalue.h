@@ -57,8 +57,26 @@ std::optional<quint32> decodeRegDword(const QByteArray &data);
 QByteArray encodeRegQword(quint64 value);
 std::optional<quint64> decodeRegQword(const QByteArray &data);
 
-// A value as the settings give it: strings, a list of strings, an int or a
-// qint64 by type; anything else as its bytes.
+// A value as QSettings' native format reads it on Windows (qsettings_win.cpp,
+// Qt 5.15): what RegistrySettings gives on the substitute.
+//   REG_SZ, REG_EXPAND_SZ: a QString, up to the first NUL.
+//   REG_MULTI_SZ: a QStringList, up to the first empty string.
+//   REG_BINARY, REG_NONE: a QString of the data's size / 2 UTF-16LE units,
+//     NULs included; an odd last byte is not read.
+//   REG_DWORD, REG_DWORD_BIG_ENDIAN: an int, both from the four bytes taken
+//     as little-endian, with no swap for the big-endian type.
+//   REG_QWORD: a qint64 from eight little-endian bytes.
+//   Any other type: an invalid QVariant.
+// Qt asserts that a number has its type's size and then copies that many
+// bytes; shorter data reads here as if it went on with NULs, and the bytes
+// past the size are not read.
+// Not followed: Qt passes every string through its "@Type(...)" decoding,
+// which turns, say, "@ByteArray(x)" into bytes and "@@x" into "@x".
+QVariant nativeSettingsValue(const RegValue &value);
+
+// For showing a value: strings, lists and numbers of their type's size as
+// nativeSettingsValue reads them; the data of every other value as its
+// bytes.
 QVariant settingsValue(const RegValue &value);
 
 // The names by which the settings, like QSettings, address a key's unnamed

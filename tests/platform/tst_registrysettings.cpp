@@ -137,6 +137,43 @@ private Q_SLOTS:
         QVERIFY(!reg.exists(png));
     }
 
+    void valuesOfEveryTypeReadAsQSettingsReadsThem_data()
+    {
+        QTest::addColumn<uint>("type");
+        QTest::addColumn<QByteArray>("data");
+        QTest::addColumn<QVariant>("expected");
+        // REG_NONE 0, REG_BINARY 3, REG_DWORD_BIG_ENDIAN 5, REG_MULTI_SZ 7,
+        // REG_QWORD 11; text is UTF-16LE.
+        QTest::newRow("binary as text")
+            << 3u << QByteArray("a\0b\0", 4) << QVariant(QStringLiteral("ab"));
+        QTest::newRow("binary, odd last byte")
+            << 3u << QByteArray("a\0b", 3) << QVariant(QStringLiteral("a"));
+        QTest::newRow("binary, empty") << 3u << QByteArray() << QVariant(QString());
+        QTest::newRow("none as text")
+            << 0u << QByteArray("x\0", 2) << QVariant(QStringLiteral("x"));
+        QTest::newRow("big-endian dword, unswapped")
+            << 5u << QByteArray("\x04\x03\x02\x01", 4) << QVariant(int(0x01020304));
+        QTest::newRow("qword") << 11u << QByteArray("\x01\0\0\0\0\0\0\x80", 8)
+                               << QVariant(qint64(Q_UINT64_C(0x8000000000000001)));
+        QTest::newRow("list up to its first empty string")
+            << 7u << QByteArray("a\0\0\0\0\0b\0\0\0\0\0", 12)
+            << QVariant(QStringList{QStringLiteral("a")});
+    }
+
+    void valuesOfEveryTypeReadAsQSettingsReadsThem()
+    {
+        QFETCH(uint, type);
+        QFETCH(QByteArray, data);
+        QFETCH(QVariant, expected);
+        PortableRegistry reg;
+        QVERIFY(reg.setData(png, QStringLiteral("typed"), type, data));
+        RegistrySettings s(png);
+        QVERIFY(s.contains(QStringLiteral("typed")));
+        const QVariant value = s.value(QStringLiteral("typed"));
+        QCOMPARE(value.userType(), expected.userType());
+        QCOMPARE(value, expected);
+    }
+
     void removalsThatDoNotLandAreReported()
     {
         const QString value = QStringLiteral("value"), key = QStringLiteral("key/inner");

@@ -827,7 +827,9 @@ private Q_SLOTS:
         QCOMPARE(decodeRegSz(store->value(base, QStringLiteral("text"))->data), text);
 
         RegistrySettings s(QStringLiteral("HKEY_CURRENT_USER\\Software\\Big"));
-        QCOMPARE(s.value(QStringLiteral("bin")).toByteArray(), binary);
+        // As QSettings on Windows reads binary data: as UTF-16LE text.
+        QCOMPARE(s.value(QStringLiteral("bin")).toString(),
+                 QString(reinterpret_cast<const QChar *>(binary.constData()), binary.size() / 2));
         s.setValue(QStringLiteral("sub/text"), text + QStringLiteral("!"));
         QCOMPARE(s.status(), QSettings::NoError);
         QCOMPARE(s.value(QStringLiteral("sub/text")).toString(), text + QStringLiteral("!"));

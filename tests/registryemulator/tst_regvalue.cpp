@@ -33,6 +33,10 @@ private Q_SLOTS:
 
     void numbersAreLittleEndian();
     void numbersOfAnyOtherLengthAreNone();
+
+    void everyTypeReadsAsQSettingsReadsIt_data();
+    void everyTypeReadsAsQSettingsReadsIt();
+    void showingKeepsTheBytesOfWhatIsNoText();
 };
 
 void TestRegValue::stringsReadAsQSettingsReadsThem_data()
@@ -122,6 +126,80 @@ void TestRegValue::numbersOfAnyOtherLengthAreNone()
         QVERIFY2(!decodeRegDword(QByteArray(size, '\1')), qPrintable(QString::number(size)));
     for (int size : {0, 4, 7, 9})
         QVERIFY2(!decodeRegQword(QByteArray(size, '\1')), qPrintable(QString::number(size)));
+}
+
+void TestRegValue::everyTypeReadsAsQSettingsReadsIt_data()
+{
+    QTest::addColumn<uint>("type");
+    QTest::addColumn<QByteArray>("data");
+    QTest::addColumn<QVariant>("expected");
+
+    const auto text = [](std::initializer_list<char16_t> list) {
+        QString s;
+        for (char16_t u : list)
+            s.append(QChar(u));
+        return QVariant(s);
+    };
+    QTest::newRow("string") << uint(RegType::Sz) << units({'a', 0, 'b'}) << text({'a'});
+    QTest::newRow("expandable string")
+        << uint(RegType::ExpandSz) << units({'%', 'a', '%', 0}) << text({'%', 'a', '%'});
+    QTest::newRow("list") << uint(RegType::MultiSz) << units({'a', 0, 0, 'b', 0, 0})
+                          << QVariant(QStringList{QStringLiteral("a")});
+    // Bytes as UTF-16LE text, to their end: a NUL is a character there.
+    QTest::newRow("binary") << uint(RegType::Binary) << units({'a', 'b'}) << text({'a', 'b'});
+    QTest::newRow("binary holding NUL")
+        << uint(RegType::Binary) << units({'a', 0, 'b', 0}) << text({'a', 0, 'b', 0});
+    QTest::newRow("binary, odd last byte")
+        << uint(RegType::Binary) << QByteArray("a\0b", 3) << text({'a'});
+    QTest::newRow("binary, one byte") << uint(RegType::Binary) << QByteArray("a", 1) << text({});
+    QTest::newRow("binary, empty") << uint(RegType::Binary) << QByteArray() << text({});
+    QTest::newRow("binary, ProgId in 8-bit bytes")
+        << uint(RegType::Binary) << QByteArray("Ta.G", 4) << text({0x6154, 0x472e});
+    QTest::newRow("none") << uint(RegType::None) << units({'x', 0}) << text({'x', 0});
+    QTest::newRow("none, empty") << uint(RegType::None) << QByteArray() << text({});
+    QTest::newRow("dword") << uint(RegType::Dword) << QByteArray("\x04\x03\x02\x81", 4)
+                           << QVariant(int(0x81020304));
+    // Read with the DWORD code: the bytes are not swapped.
+    QTest::newRow("big-endian dword")
+        << uint(RegType::DwordBigEndian) << QByteArray("\x04\x03\x02\x01", 4)
+        << QVariant(int(0x01020304));
+    QTest::newRow("dword, short") << uint(RegType::Dword) << QByteArray("\x04\x03", 2)
+                                  << QVariant(int(0x0304));
+    QTest::newRow("dword, long") << uint(RegType::Dword) << QByteArray("\x04\x03\x02\x01\x09", 5)
+                                 << QVariant(int(0x01020304));
+    QTest::newRow("dword, empty") << uint(RegType::Dword) << QByteArray() << QVariant(int(0));
+    QTest::newRow("qword") << uint(RegType::Qword) << QByteArray(8, '\xff') << QVariant(qint64(-1));
+    QTest::newRow("qword, short") << uint(RegType::Qword) << QByteArray("\x01", 1)
+                                  << QVariant(qint64(1));
+    QTest::newRow("link") << uint(RegType::Link) << units({'a', 0}) << QVariant();
+    QTest::newRow("resource list") << 8u << QByteArray(4, '\0') << QVariant();
+}
+
+void TestRegValue::everyTypeReadsAsQSettingsReadsIt()
+{
+    QFETCH(uint, type);
+    QFETCH(QByteArray, data);
+    QFETCH(QVariant, expected);
+    const QVariant value = nativeSettingsValue(RegValue{QStringLiteral("v"), type, data});
+    QCOMPARE(value.userType(), expected.userType());
+    QCOMPARE(value, expected);
+}
+
+// Tools show what the settings read as raw text or cannot read as bytes.
+void TestRegValue::showingKeepsTheBytesOfWhatIsNoText()
+{
+    for (quint32 type :
+         {quint32(RegType::Binary), quint32(RegType::None), quint32(RegType::Link)}) {
+        const QVariant shown = settingsValue(RegValue{QString(), type, QByteArray("ab", 2)});
+        QCOMPARE(shown.userType(), int(QMetaType::QByteArray));
+        QCOMPARE(shown.toByteArray(), QByteArray("ab", 2));
+    }
+    QCOMPARE(settingsValue(RegValue{QString(), RegType::Dword, QByteArray(4, '\1')}),
+             QVariant(int(0x01010101)));
+    QCOMPARE(settingsValue(RegValue{QString(), RegType::Dword, QByteArray(3, '\1')}).userType(),
+             int(QMetaType::QByteArray));
+    QCOMPARE(settingsValue(RegValue{QString(), RegType::MultiSz, units({'a', 0, 0})}),
+             QVariant(QStringList{QStringLiteral("a")}));
 }
 
 QTEST_APPLESS_MAIN(TestRegValue)

@@ -27,6 +27,9 @@ public:
     // name "" is the default value; false when the write did not land.
     bool set(const QString &path, const QString &name, const QString &value);
     bool createKey(const QString &path);
+    // A value of any type (numbered as Windows numbers them) with the bytes
+    // given, as the registry's own API writes it; false when it did not land.
+    bool setData(const QString &path, const QString &name, quint32 type, const QByteArray &data);
     std::optional<QString> get(const QString &path, const QString &name) const;
     bool exists(const QString &path) const;
     // Value names, the unnamed one as "".

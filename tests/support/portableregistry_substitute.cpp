@@ -38,6 +38,16 @@ std::optional<qint64> PortableRegistry::notifications() const
     return RegistryStore::openDefault()->notifications(associationsChangedEvent).count;
 }
 
+bool PortableRegistry::setData(const QString &path, const QString &name, quint32 type,
+                               const QByteArray &data)
+{
+    const std::optional<RegKeyPath> key = parseKeyPath(path);
+    const bool ok = key && RegistryStore::openDefault()->setValue(*key, name, type, data);
+    if (path.startsWith(QLatin1String("HKEY_LOCAL_MACHINE"), Qt::CaseInsensitive))
+        machineSeed = machineLines();
+    return ok;
+}
+
 bool PortableRegistry::refuseWrites()
 {
     // A read-only copy put in the file's place is a new file, so the store,
