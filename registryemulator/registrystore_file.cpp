@@ -269,6 +269,9 @@ QString RegistryStore::fileName() const
 }
 bool RegistryStore::isUsable() const
 {
+    // Damage that a read met condemns the file as soon as anyone asks.
+    if (d->errors.damaged && d->usable)
+        d->refuse(Problem::Damaged, QStringLiteral("is damaged"));
     return d->usable;
 }
 bool RegistryStore::isWritable() const

@@ -560,8 +560,18 @@ void TestPellvarinReg::problemsAreOneLine()
     QCOMPARE(sqlite.exitCode(), 0);
     const QString text = cli.dir.filePath(QStringLiteral("text.sqlite"));
     writeFile(text, "this is not a registry\n");
+    // Every page but the first, which holds the schema, so that the file
+    // opens and the first read meets the damage.
+    const QString torn = cli.dir.filePath(QStringLiteral("torn.sqlite"));
+    QVERIFY(QFile::copy(cli.registry, torn));
+    {
+        QFile f(torn);
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        f.seek(4096);
+        f.write(QByteArray(int(f.size() - 4096), '\x5a'));
+    }
 
-    for (const QString &file : {shared, damaged, text}) {
+    for (const QString &file : {shared, damaged, text, torn}) {
         for (const QStringList &args :
              {QStringList{"set", "HKCR\\.png", "x", "y"}, QStringList{"get", "HKCR\\.png", "@"}}) {
             if (file == damaged && args.first() == QLatin1String("get"))

@@ -290,11 +290,15 @@ int Tool::get(const QStringList &args)
     const auto k = keyCommand(args, 2, 2, QStringLiteral("get takes KEY and NAME"), false, &code);
     if (!k)
         return code;
+    // A read that met damage found nothing, and says why rather than that.
     if (!store->keyExists(*k))
-        return fail(NotFound, QStringLiteral("no such key: %1").arg(args[0]));
+        return store->isUsable() ? fail(NotFound, QStringLiteral("no such key: %1").arg(args[0]))
+                                 : fail(Failure, store->problemText());
     const auto v = store->value(*k, valueName(args[1]));
     if (!v)
-        return fail(NotFound, QStringLiteral("no value \"%1\" in %2").arg(args[1], args[0]));
+        return store->isUsable()
+                   ? fail(NotFound, QStringLiteral("no value \"%1\" in %2").arg(args[1], args[0]))
+                   : fail(Failure, store->problemText());
     write(stdout, formatValue(*v).toUtf8() + '\n');
     return Success;
 }
