@@ -129,6 +129,7 @@ public:
 private:
     bool openStore(bool forWriting, int *code);
     QString withReason(const QString &what) const;
+    int notFound(const QString &what) const;
     std::optional<RegKeyPath> key(const QString &arg, int *code);
     std::optional<RegKeyPath> keyCommand(const QStringList &args, qsizetype least, qsizetype most,
                                          const QString &usageLine, bool forWriting, int *code);
@@ -157,6 +158,12 @@ bool Tool::openStore(bool forWriting, int *code)
         return false;
     }
     return true;
+}
+
+// A read that met damage found nothing, and says why rather than that.
+int Tool::notFound(const QString &what) const
+{
+    return store->isUsable() ? fail(NotFound, what) : fail(Failure, store->problemText());
 }
 
 // A failure's own words, and the registry's reason when it has one.
@@ -290,15 +297,11 @@ int Tool::get(const QStringList &args)
     const auto k = keyCommand(args, 2, 2, QStringLiteral("get takes KEY and NAME"), false, &code);
     if (!k)
         return code;
-    // A read that met damage found nothing, and says why rather than that.
     if (!store->keyExists(*k))
-        return store->isUsable() ? fail(NotFound, QStringLiteral("no such key: %1").arg(args[0]))
-                                 : fail(Failure, store->problemText());
+        return notFound(QStringLiteral("no such key: %1").arg(args[0]));
     const auto v = store->value(*k, valueName(args[1]));
     if (!v)
-        return store->isUsable()
-                   ? fail(NotFound, QStringLiteral("no value \"%1\" in %2").arg(args[1], args[0]))
-                   : fail(Failure, store->problemText());
+        return notFound(QStringLiteral("no value \"%1\" in %2").arg(args[1], args[0]));
     write(stdout, formatValue(*v).toUtf8() + '\n');
     return Success;
 }
@@ -332,7 +335,7 @@ int Tool::remove(const QStringList &args)
     if (args.size() == 2) {
         const QString name = valueName(args[1]);
         if (!store->value(*k, name))
-            return fail(NotFound, QStringLiteral("no value \"%1\" in %2").arg(args[1], args[0]));
+            return notFound(QStringLiteral("no value \"%1\" in %2").arg(args[1], args[0]));
         if (!store->removeValue(*k, name))
             return fail(
                 Failure,
@@ -342,7 +345,7 @@ int Tool::remove(const QStringList &args)
     if (k->parts.isEmpty())
         return fail(Failure, QStringLiteral("a whole hive cannot be deleted"));
     if (!store->keyExists(*k))
-        return fail(NotFound, QStringLiteral("no such key: %1").arg(args[0]));
+        return notFound(QStringLiteral("no such key: %1").arg(args[0]));
     if (!store->removeKey(*k))
         return fail(Failure, withReason(QStringLiteral("could not delete %1").arg(args[0])));
     return Success;
