@@ -58,6 +58,10 @@ KEY is a full path such as HKEY_CLASSES_ROOT\.png or HKCU\Software\Classes,
 levels separated by "\" only. NAME "@", "" or "Default" is the key's unnamed
 default value. Arguments are UTF-8.
 
+A registry that anyone but you or root could change is refused: the file,
+its journal, its folder or a folder above it (unless that one has the
+sticky bit) writable by others or owned by another user.
+
 Exit status: 0 success, 1 the key or value does not exist, 2 error.
 )";
 
