@@ -242,6 +242,11 @@ service_run win7 critical
 check "win7: it asked COM for the association page, in process" page_created
 service_run win2008 critical
 check "win2008: it asked COM for the association page" page_created
+# From Windows 10 the tool opens Settings through ShellExecuteW. Wine has
+# no handler for ms-settings:, so the tool falls back to the association
+# page, which Wine does not register either.
+service_run win10 critical
+check "win10: Settings did not open, so it asked COM for the association page" page_created
 
 w reg delete 'HKLM\Software\RegisteredApplications' /v 'Talvimor Image Viewer' /f >/dev/null 2>&1
 service_run win7 information
@@ -296,6 +301,37 @@ check "7: ... and says so" \
   test "$(debug_count 'IApplicationAssociationRegistration SetAppAsDefaultAll error')" = 2
 user_snapshot "$work/after-service.reg"
 check "7: the service path writes nothing" same_export "$work/before-service.reg" "$work/after-service.reg"
+
+# Windows 10 (Wine reports 10.0 build 18362): only QueryCurrentDefault is
+# asked, which Wine answers from its HKEY_CLASSES_ROOT. That names the
+# machine's handlers (Wine does not merge the per-user classes), so nothing
+# reads as the viewer's until the machine's class says so.
+set_version win10
+user_snapshot "$work/before-ten.reg"
+probe
+check "10: the engine takes the service path" test "$(probe_line installed)" = "installed 1 vista 1"
+# Each query asks every extension, each check every extension once.
+distinct=$(awk -F'\t' 'NF == 5 { split($4, e, ","); for (i in e) seen[tolower(e[i])] } END { n = 0; for (k in seen) n++; print n }' "$table")
+echo "NOTE   : 10: Wine failed QueryCurrentDefault in" \
+  "$(debug_count 'IApplicationAssociationRegistration QueryCurrentDefault error') of" \
+  "$((2 * extensions + 2 * distinct)) calls (two queries and two checks)"
+check "10: no extension reads as the viewer's" \
+  test "$(probe_line query)" = "query all=0 formats=37 set=0 bits=$extensions"
+check "10: the older questions are not asked" \
+  test "$(debug_count 'IApplicationAssociationRegistration QueryAppIsDefault error')$(debug_count 'IApplicationAssociationRegistration QueryAppIsDefaultAll error')" = 00
+check "10: SetAppAsDefaultAll changed nothing, which is reported as false" \
+  test "$(probe_line make)" = "make ok=0"
+check "10: ... and said why, once a call" \
+  test "$(debug_count 'IApplicationAssociationRegistration SetAppAsDefaultAll: Windows no longer lets an application set its own defaults')" = 2
+user_snapshot "$work/after-ten.reg"
+check "10: the service path writes nothing" same_export "$work/before-ten.reg" "$work/after-ten.reg"
+png_handler=$(reg_value 'HKLM\Software\Classes\.png' '')
+w reg add 'HKLM\Software\Classes\.png' /ve /d Talvimor.PNG /f >/dev/null 2>&1
+probe
+check "10: Wine's current default for .png, now the viewer's ProgId, sets its bit" \
+  test "$(probe_line query)" = "query all=0 formats=37 set=1 bits=$extensions"
+w reg add 'HKLM\Software\Classes\.png' /ve /d "$png_handler" /f >/dev/null 2>&1
+cp "$work/probe.txt" "$work/probe-ten.txt"
 
 # 6. The Qt Test suites built for Windows, against Wine's registry.
 set_version winxp64
