@@ -228,7 +228,7 @@ box_icon() {
 }
 service_run() { # VERSION EXPECTED-ICON
   set_version "$1"
-  app_trace=+ole start_app 'File associations' || return 1
+  app_trace=${service_trace:-+ole} start_app 'File associations' || return 1
   check "$1: no selector window" \
     test -z "$(xdotool search --onlyvisible --name 'Talvimor file type selector' 2>/dev/null)"
   local icon
@@ -245,7 +245,9 @@ check "win2008: it asked COM for the association page" page_created
 # From Windows 10 the tool opens Settings through ShellExecuteW. Wine has
 # no handler for ms-settings:, so the tool falls back to the association
 # page, which Wine does not register either.
-service_run win10 critical
+service_trace=+ole,+exec service_run win10 critical
+check "win10: it asked the shell to open Settings' Default apps page" \
+  grep -q 'ms-settings:defaultapps' "$work/app.trace"
 check "win10: Settings did not open, so it asked COM for the association page" page_created
 
 w reg delete 'HKLM\Software\RegisteredApplications' /v 'Talvimor Image Viewer' /f >/dev/null 2>&1
