@@ -4,10 +4,12 @@
 source "$(dirname "${BASH_SOURCE[0]}")/checks.sh"
 
 # wait_for_window TITLE: puts the first visible window of that title in
-# $window, waiting up to 30 s, then gives it the focus once it takes input.
+# $window, waiting up to WINDOW_TIMEOUT seconds (30 unless set), then gives
+# it the focus once it takes input.
 wait_for_window() {
   window=""
-  for _ in $(seq 300); do
+  local deadline=$((SECONDS + ${WINDOW_TIMEOUT:-30}))
+  while [ "$SECONDS" -lt "$deadline" ]; do
     window=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1) || true
     [ -n "$window" ] && break
     sleep 0.1

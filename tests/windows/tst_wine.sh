@@ -43,6 +43,11 @@ xfail() { # description, reason, then the command
   fi
 }
 
+# The first window of a fresh prefix is slow to come under Wine: on a busy
+# machine one took longer than the 30 s a Linux window gets, while the
+# windows after it came within seconds.
+export WINDOW_TIMEOUT=120
+
 # Every Wine command is bounded in time.
 w() { timeout "${WINE_TIMEOUT:-120}" wine "$@"; }
 # Wine's reg now and then fails to start at all in a busy prefix; what is
