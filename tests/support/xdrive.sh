@@ -37,4 +37,5 @@ wait_for_exit() {
     echo "the program did not end" >&2
   fi
   wait "$1" || code=$?
+  [ "$code" = 0 ] || echo "the program ended with $code" >&2
 }

@@ -70,6 +70,12 @@ reg_value() { # KEY NAME (empty: the unnamed value); prints the data
 set_version() { w reg add 'HKCU\Software\Wine' /v Version /d "$1" /f >/dev/null 2>&1; }
 
 w wineboot -i >/dev/null 2>&1 || { echo "FAIL!  : wineboot could not make a prefix"; exit 1; }
+# Left to itself the server ends the moment its last process does, and a
+# Wine command started in that moment can fail before it runs: now and
+# then one did, a different one each run. So one server stays up for
+# the whole run, as Windows' own session does, and finish() ends it.
+timeout 60 wineserver -w 2>/dev/null
+timeout 30 wineserver -p 2>/dev/null
 
 # 1. FreeImage's table, as the DLL built here gives it under Wine.
 table=$work/table.txt
@@ -114,7 +120,8 @@ app_pid=""
 start_app() { # TITLE
   reg_export HKLM "$work/machine-before.reg"
   # Wine's COM trace names every class the program asks to create.
-  WINEDEBUG=${app_trace:--all} w "$dist/Pellvarin.exe" >/dev/null 2>"$work/app.trace" &
+  # Its bound covers the wait for the window, the keys and the Save together.
+  WINEDEBUG=${app_trace:--all} WINE_TIMEOUT=300 w "$dist/Pellvarin.exe" >/dev/null 2>"$work/app.trace" &
   app_pid=$!
   wait_for_window "$1"
 }
@@ -367,8 +374,6 @@ startup_ms() { # TITLE PROGRAM-NAME COMMAND...: the median of five starts
   done
   printf '%s\n' "${times[@]}" | sort -n | sed -n 3p
 }
-# A server that stays between the starts, as Windows' own session does.
-timeout 30 wineserver -p 2>/dev/null
 set_version winxp64
 echo "FIGURE : start-up to the window under Wine, median of 5:" \
   "empty Qt window $(startup_ms '^emptywindow$' 'emptywindow\.exe' "$here/wine-run" "$dist" "$toolchain" "$build/emptywindow.exe") ms," \
