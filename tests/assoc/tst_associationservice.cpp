@@ -249,6 +249,21 @@ class TestAssociationService : public QObject
                          registeredAppName, capabilities));
     }
 
+    // The viewer claims .png and .gif; the machine gives .gif to the viewer
+    // and .png to another program.
+    void installViewerClaimingPngAndGif()
+    {
+        installViewer();
+        const QString caps = QStringLiteral("HKEY_LOCAL_MACHINE\\") + capabilities;
+        QVERIFY(reg->set(caps + QStringLiteral("\\FileAssociations"), QStringLiteral(".png"),
+                         QStringLiteral("Talvimor.PNG")));
+        QVERIFY(reg->set(caps + QStringLiteral("\\FileAssociations"), QStringLiteral(".gif"),
+                         QStringLiteral("Talvimor.GIF")));
+        QVERIFY(
+            reg->set(machine + QStringLiteral(".gif"), QString(), QStringLiteral("Talvimor.GIF")));
+        QVERIFY(reg->set(machine + QStringLiteral(".png"), QString(), QStringLiteral("pngfile")));
+    }
+
 private Q_SLOTS:
     void init()
     {
@@ -719,15 +734,8 @@ private Q_SLOTS:
     void substituteFollowsDefaultPrograms()
     {
         installAssociationServiceFactory(nullptr);
-        installViewer();
-        const QString caps = QStringLiteral("HKEY_LOCAL_MACHINE\\") + capabilities;
-        QVERIFY(reg->set(caps + QStringLiteral("\\FileAssociations"), QStringLiteral(".png"),
-                         QStringLiteral("Talvimor.PNG")));
-        QVERIFY(reg->set(caps + QStringLiteral("\\FileAssociations"), QStringLiteral(".gif"),
-                         QStringLiteral("Talvimor.GIF")));
-        QVERIFY(
-            reg->set(machine + QStringLiteral(".gif"), QString(), QStringLiteral("Talvimor.GIF")));
-        QVERIFY(reg->set(machine + QStringLiteral(".png"), QString(), QStringLiteral("pngfile")));
+        installViewerClaimingPngAndGif();
+        QVERIFY(!QTest::currentTestFailed());
 
         AssociationServiceFactory &real = associationServiceFactory();
         AssociationRegistrationUI *page = nullptr;
@@ -766,15 +774,8 @@ private Q_SLOTS:
     {
         installAssociationServiceFactory(nullptr);
         setWindows(QStringLiteral("10.0"), 22631);
-        installViewer();
-        const QString caps = QStringLiteral("HKEY_LOCAL_MACHINE\\") + capabilities;
-        QVERIFY(reg->set(caps + QStringLiteral("\\FileAssociations"), QStringLiteral(".png"),
-                         QStringLiteral("Talvimor.PNG")));
-        QVERIFY(reg->set(caps + QStringLiteral("\\FileAssociations"), QStringLiteral(".gif"),
-                         QStringLiteral("Talvimor.GIF")));
-        QVERIFY(
-            reg->set(machine + QStringLiteral(".gif"), QString(), QStringLiteral("Talvimor.GIF")));
-        QVERIFY(reg->set(machine + QStringLiteral(".png"), QString(), QStringLiteral("pngfile")));
+        installViewerClaimingPngAndGif();
+        QVERIFY(!QTest::currentTestFailed());
         const QString choice = QStringLiteral("HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\"
                                               "Explorer\\FileExts\\.gif\\UserChoice");
         QVERIFY(reg->set(choice, QStringLiteral("Progid"), QStringLiteral("giffile")));
