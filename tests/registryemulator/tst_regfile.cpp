@@ -1,3 +1,9 @@
+// The .reg reader and writer against the store. In order: key names;
+// export (stable round trips, regedit's syntax and line wrapping, one key,
+// names no line can hold, sizes at the limits); import of every value
+// syntax, empty keys, deletions and the merged classes root; malformed,
+// unreadable and read-only input, none of which writes anything; and the
+// default machine that ships with the tool.
 #include "regfile.h"
 #include "registrydump.h"
 #include "registrystore.h"

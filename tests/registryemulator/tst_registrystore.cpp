@@ -1,3 +1,9 @@
+// The SQLite registry itself, below any settings object. In order: names
+// and values as Windows keeps them (case, the default value, listings,
+// removal, the merged classes view, every value type); transactions; the
+// file refused when it is broken, open to others, damaged, busy or
+// read-only; two processes and snapshots; the registry's name limits; large
+// values; hives it does not keep.
 #include "registrydump.h"
 #include "registrysettings.h"
 #include "registrystore.h"

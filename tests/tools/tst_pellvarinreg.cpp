@@ -1,3 +1,9 @@
+// pellvarin-reg run as a separate process, as scripts and tests run it. In
+// order: usage and help; init, get, set, delete, import and export; where
+// the registry is and when none is made; damaged, busy and unsafe
+// registries, each told in one line; the names every command takes;
+// notifications; oversized input, a file size limit and arguments that are
+// no text; and init and export against writers racing them.
 #include "registrystore.h"
 
 #include <QDateTime>
