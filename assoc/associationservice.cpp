@@ -4,7 +4,6 @@
 #include "formatcatalogue.h"
 #include "registrylayout.h"
 #include "registrysettings.h"
-#include "shelllaunch.h"
 #include "windowsversion.h"
 
 #include <QApplication>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "associationkeys.h"
+#include "assocservice.h"
 #include "engineexport.h"
 
 #include <QString>

@@ -1,25 +1,13 @@
 #pragma once
 
 // Why the last Save could not be written, for the window to say in words
-// the user can act on.
+// the user can act on. The registry's own reasons, passed on unchanged, so
+// that the window needs the engine alone.
 
 #include "engineexport.h"
+#include "registrysettings.h"
 
-#include <QString>
-
-enum class SaveFailure {
-    Unknown,  // nothing more is known than that it failed
-    DiskFull, // no room left on the disk for the registry
-    ReadOnly, // the registry is marked read-only
-    Damaged,  // the registry file is damaged and is no longer written
-    Busy      // another program holds the registry for now
-};
-
-struct SaveFailureReason
-{
-    SaveFailure kind = SaveFailure::Unknown;
-    // The registry's file, where the platform keeps it in one.
-    QString registryFile;
-};
+using SaveFailure = RegistryFailureKind;
+using SaveFailureReason = RegistryFailure;
 
 PELLVARIN_ENGINE_EXPORT SaveFailureReason lastSaveFailure();

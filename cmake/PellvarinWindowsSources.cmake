@@ -1,17 +1,20 @@
 # Where a layer's sources differ by platform, this is the one place that
 # chooses: a Windows build compiles the WINDOWS files, every other build the
-# SUBSTITUTE ones. Elsewhere than Windows the Windows files are remembered,
+# SUBSTITUTE ones, and links the WINDOWS_LIBS or the SUBSTITUTE_LIBS
+# publicly. Elsewhere than Windows the Windows files are remembered,
 # and pellvarin_write_windows_check() writes, per layer, every source a
 # Windows build compiles together with the layer's include directories and
 # definitions, for the type check of scripts/check-windows. So the check and
 # the real build never disagree on what is compiled, or how.
 
 function(pellvarin_platform_sources target)
-    cmake_parse_arguments(P "" "" "WINDOWS;SUBSTITUTE" ${ARGN})
+    cmake_parse_arguments(P "" "" "WINDOWS;SUBSTITUTE;WINDOWS_LIBS;SUBSTITUTE_LIBS" ${ARGN})
     if(WIN32)
         target_sources(${target} PRIVATE ${P_WINDOWS})
+        target_link_libraries(${target} PUBLIC ${P_WINDOWS_LIBS})
     else()
         target_sources(${target} PRIVATE ${P_SUBSTITUTE})
+        target_link_libraries(${target} PUBLIC ${P_SUBSTITUTE_LIBS})
         set_property(TARGET ${target} APPEND PROPERTY PELLVARIN_WINDOWS_SOURCES ${P_WINDOWS})
         set_property(TARGET ${target} APPEND PROPERTY PELLVARIN_SUBSTITUTE_SOURCES ${P_SUBSTITUTE})
     endif()

@@ -3,10 +3,38 @@
 #include <QString>
 #include <QtGlobal>
 
-// Windows' association registration service, as the engine needs it: the two
-// COM objects with the methods it calls, each released exactly once by its
-// user. On Windows they are the system's own; elsewhere a substitute follows
-// the documented Default Programs behaviour on the substitute registry.
+// File associations as Windows keeps and serves them, for the engine: where
+// the registry keeps them, the association registration service's two COM
+// objects with the methods the engine calls (each released exactly once by
+// its user), and the shell's opening of Settings' page. On Windows they are
+// the system's own; elsewhere a substitute follows the documented Default
+// Programs behaviour on the substitute registry.
+
+// Where Windows keeps file associations, named once for the engine that
+// reads and writes them and for the substitute service that answers from
+// them. "SOFTWARE" and "Software" differ only in case, which the registry
+// ignores.
+
+// Locations.
+inline const QString machineClassesPath = QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes");
+inline const QString mergedClassesPath = QStringLiteral("HKEY_CLASSES_ROOT");
+inline const QString userClassesPath = QStringLiteral("HKEY_CURRENT_USER\\Software\\Classes");
+// Explorer's per-user choices, one key per extension (".png").
+inline const QString userFileExtsPath = QStringLiteral(
+    "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts");
+// Default programs: application name -> its Capabilities key.
+inline const QString registeredApplicationsPath =
+    QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\RegisteredApplications");
+
+// Names inside them.
+// FileExts\.ext "ProgId": the override of the classes' choice.
+inline const QString overrideProgIdValue = QStringLiteral("ProgId");
+// FileExts\.ext\UserChoice "Progid": the user's choice from Vista on.
+inline const QString userChoiceKey = QStringLiteral("UserChoice");
+inline const QString userChoiceProgIdValue = QStringLiteral("Progid");
+// Classes\.ext\OpenWithProgids: the other programs an extension may open with.
+inline const QString openWithProgIdsKey = QStringLiteral("OpenWithProgids");
+inline const QString perceivedTypeValue = QStringLiteral("PerceivedType");
 
 using HResult = qint32; // negative is failure, as FAILED() tests it
 
@@ -75,3 +103,8 @@ public:
 // stand-ins that fail on demand); installing nullptr restores the platform's.
 AssociationServiceFactory &associationServiceFactory();
 void installAssociationServiceFactory(AssociationServiceFactory *factory);
+
+// Opens a URI with the handler the shell has for its scheme, as Explorer
+// does for a link ("ms-settings:defaultapps" opens Settings' page); false
+// when the shell could not.
+bool openUri(const QString &uri);

@@ -1,11 +1,12 @@
 #include "assocservice.h"
 
-#include "associationkeys.h"
 #include "registrystore.h"
 #include "shellnotify.h"
 #include "windowsversion.h"
 
 #include <QMap>
+#include <QSaveFile>
+#include <QtDebug>
 
 #include <cstdlib>
 #include <cstring>
@@ -177,4 +178,17 @@ AssociationServiceFactory &platformAssociationServiceFactory()
 {
     static SubstituteFactory factory;
     return factory;
+}
+
+// There is no shell here to open anything, so the request is kept where it
+// can be read back, whole or not at all.
+bool openUri(const QString &uri)
+{
+    QSaveFile file(openedUriFileFor(RegistryStore::defaultFileName()));
+    if (!file.open(QIODevice::WriteOnly)) {
+        qDebug("openUri: the URI could not be recorded");
+        return false;
+    }
+    file.write(uri.toUtf8() + '\n');
+    return file.commit();
 }

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <objbase.h>
+#include <shellapi.h>
 #include <shobjidl.h>
 
 static_assert(sizeof(wchar_t) == sizeof(char16_t));
@@ -123,4 +124,13 @@ AssociationServiceFactory &platformAssociationServiceFactory()
 {
     static ComFactory factory;
     return factory;
+}
+
+bool openUri(const QString &uri)
+{
+    // ShellExecuteW answers with a number above 32 on success; anything
+    // else is an error code in disguise.
+    const HINSTANCE result = ShellExecuteW(nullptr, L"open", reinterpret_cast<LPCWSTR>(uri.utf16()),
+                                           nullptr, nullptr, SW_SHOWNORMAL);
+    return reinterpret_cast<INT_PTR>(result) > 32;
 }

@@ -90,6 +90,25 @@ private:
     std::unique_ptr<RegistryTransactionBackend> d;
 };
 
+// Why the registry refused the last write of this process, as far as the
+// platform can tell, for the window to say what the user can do about it.
+enum class RegistryFailureKind {
+    Unknown,  // nothing more is known than that it failed
+    DiskFull, // no room left on the disk for the registry
+    ReadOnly, // the registry is marked read-only
+    Damaged,  // the registry file is damaged and is no longer written
+    Busy      // another program holds the registry for now
+};
+
+struct RegistryFailure
+{
+    RegistryFailureKind kind = RegistryFailureKind::Unknown;
+    // The file that holds the registry, where there is one to name.
+    QString file;
+};
+
+RegistryFailure lastRegistryFailure();
+
 // Makes the registry reads of this process, while it lives, see one state:
 // no other process's save lands between them. Reading that way is also far
 // cheaper than taking the file's lock for every value. Nothing may be

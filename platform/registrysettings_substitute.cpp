@@ -1,5 +1,10 @@
+#include "registrysettings.h"
 #include "registrysettings_p.h"
 #include "registrystore.h"
+
+#include <QDir>
+
+#include <utility>
 
 namespace {
 
@@ -207,3 +212,22 @@ private:
 
 PELLVARIN_REGISTRY_BACKENDS(SubstituteRegistryBackend, SubstituteRegistryTransaction,
                             SubstituteRegistrySnapshot)
+
+// The store of this process remembers why its last write failed, or why it
+// refuses the file altogether; what it refuses for other reasons (others
+// could change it, it is no registry) the window has no advice for.
+RegistryFailure lastRegistryFailure()
+{
+    using Problem = RegistryStore::Problem;
+    static const std::pair<Problem, RegistryFailureKind> told[] = {
+        {Problem::DiskFull, RegistryFailureKind::DiskFull},
+        {Problem::ReadOnly, RegistryFailureKind::ReadOnly},
+        {Problem::Damaged, RegistryFailureKind::Damaged},
+        {Problem::Busy, RegistryFailureKind::Busy}};
+    const auto store = RegistryStore::openDefault();
+    for (const auto &[problem, kind] : told) {
+        if (store->problem() == problem)
+            return {kind, QDir::toNativeSeparators(store->fileName())};
+    }
+    return {};
+}

@@ -1,3 +1,4 @@
+#include "registrysettings.h"
 #include "registrysettings_p.h"
 
 #include <QSettings>
@@ -69,3 +70,10 @@ class WinRegistrySnapshot final : public RegistrySnapshotBackend
 } // namespace
 
 PELLVARIN_REGISTRY_BACKENDS(WinRegistryBackend, WinRegistryTransaction, WinRegistrySnapshot)
+
+// QSettings on Windows reports every failed write as an AccessError and
+// keeps the Win32 error to itself, so there is no reason to give.
+RegistryFailure lastRegistryFailure()
+{
+    return {};
+}

@@ -147,12 +147,12 @@ QString SelectAssocWidget::saveFailureText()
     case SaveFailure::ReadOnly:
         return tr("Your choice of file types could not be saved: the registry file %1 is "
                   "read-only. Make it writable and save again.")
-            .arg(why.registryFile);
+            .arg(why.file);
     case SaveFailure::Damaged:
         return tr("Your choice of file types could not be saved: the registry file %1 is "
                   "damaged, and nothing more is written to it. Repair or replace it, then save "
                   "again.")
-            .arg(why.registryFile);
+            .arg(why.file);
     case SaveFailure::Busy:
         return tr("Your choice of file types could not be saved: another program is using the "
                   "registry. Save again when it is done.");

@@ -8,7 +8,6 @@
 #include "assocservice.h"
 #include "formatcatalogue.h"
 #include "registrylayout.h"
-#include "shelllaunch_substitute.h"
 #include "testregistry.h"
 #include "windowsversion.h"
 

@@ -8,7 +8,7 @@
 // exporting it gives back, which keeps the diff of a regenerated file to
 // what changed. scripts/make-default-registry builds and runs it.
 
-#include "associationkeys.h"
+#include "assocservice.h"
 #include "identity.h"
 #include "regfile.h"
 #include "registrystore.h"

@@ -4,7 +4,6 @@
 
 #include "regfile.h"
 #include "registrystore.h"
-#include "shelllaunch_substitute.h"
 #include "shellnotify.h"
 
 #include <QBuffer>
