@@ -70,19 +70,16 @@ public:
             return HResults::fileNotFound;
         if (windowsVersion() >= windows8Version)
             return HResults::ok;
-        if (!store->beginTransaction())
-            return HResults::invalidArgument;
-        bool ok = true;
-        for (auto it = declared->constBegin(); ok && it != declared->constEnd(); ++it) {
-            const RegKeyPath choice = userChoiceOf(extensions.value(it.key()));
-            ok = store->setValue(choice, userChoiceProgIdValue, RegType::Sz, encodeRegSz(*it));
-        }
-        if (!ok) {
-            store->rollbackTransaction();
+        const bool written = atomically(*store, [&] {
+            for (auto it = declared->constBegin(); it != declared->constEnd(); ++it) {
+                const RegKeyPath choice = userChoiceOf(extensions.value(it.key()));
+                if (!store->setValue(choice, userChoiceProgIdValue, RegType::Sz, encodeRegSz(*it)))
+                    return false;
+            }
+            return true;
+        });
+        if (!written)
             return HResult(0x80070005u); // E_ACCESSDENIED, as for a registry refusing writes
-        }
-        if (!store->commitTransaction())
-            return HResult(0x80070005u);
         notifyAssociationsChanged();
         return HResults::ok;
     }
