@@ -6,6 +6,7 @@
 // HKEY_CLASSES_ROOT has.
 
 #include "formatcatalogue.h"
+#include "identity.h"
 #include "registrylayout.h"
 #include "registrystore.h"
 
@@ -33,7 +34,7 @@ public:
             sz(progId.child(QStringLiteral("shell"))
                    .child(QStringLiteral("open"))
                    .child(QStringLiteral("command")),
-               QString(), QStringLiteral("Talvimor.exe \"%1\""));
+               QString(), productName + QStringLiteral(".exe \"%1\""));
         }
         for (const char *ext : {".jpg", ".jpeg", ".png", ".gif", ".bmp", ".tif", ".tiff"}) {
             const QString owner = QStringLiteral("Other") + QLatin1String(ext + 1);

@@ -1,4 +1,5 @@
 #include "headerwidget.h"
+#include "identity.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -21,14 +22,15 @@ int main(int argc, char **argv)
     icon.addFile(QStringLiteral(":/set32"), QSize(32, 32), QIcon::Normal, QIcon::Off);
     window.setWindowIcon(icon);
     window.resize(400, 364);
-    window.setWindowTitle(QStringLiteral("Talvimor file type selector"));
+    window.setWindowTitle(productName + QStringLiteral(" file type selector"));
 
     auto *layout = new QVBoxLayout(&window);
     layout->setSpacing(6);
     layout->setContentsMargins(15, 0, 15, -1);
     auto *header = new HeaderWidget(&window);
     header->setText(QStringLiteral("<b>FILE ASSOCIATIONS</b><br>Select which file types are "
-                                   "opened with <b>Talvimor</b> by default."));
+                                   "opened with <b>") +
+                    productName + QStringLiteral("</b> by default."));
     layout->addWidget(header);
     auto *selectAll = new QCheckBox(QStringLiteral("Select all"), &window);
     layout->addWidget(selectAll);
