@@ -1,5 +1,8 @@
 #pragma once
 
+// The Vista-and-later path: which Windows generation the machine is, and
+// what the engine asks of Windows' association service and its page.
+
 #include "engineexport.h"
 
 #include "formatselection.h"

@@ -63,8 +63,6 @@ private:
     void checkMachine() const;
 };
 
-// Marks the next check as failing under Wine for its missing merge, and ends
-// the test function there; elsewhere it does nothing.
 // Compares the count of announced association changes where it can be counted.
 #define PELLVARIN_COMPARE_NOTIFICATIONS(reg, expected)                                             \
     do {                                                                                           \
@@ -72,6 +70,8 @@ private:
             QCOMPARE(*counted, qint64(expected));                                                  \
     } while (false)
 
+// Marks the next check as failing under Wine for its missing merge, and ends
+// the test function there; elsewhere it does nothing.
 #define PELLVARIN_EXPECT_FAIL_WITHOUT_MERGE()                                                      \
     do {                                                                                           \
         if (PortableRegistry::underWine())                                                         \
