@@ -16,10 +16,7 @@ namespace {
 std::optional<QString> stringValue(const RegistryStore &store, const RegKeyPath &key,
                                    const QString &name)
 {
-    const auto v = store.value(key, name);
-    if (!v || (v->type != RegType::Sz && v->type != RegType::ExpandSz))
-        return std::nullopt;
-    return decodeRegSz(v->data);
+    return regStringOf(store.value(key, name));
 }
 
 // Default Programs as Windows documents it: a registered application names

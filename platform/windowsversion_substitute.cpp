@@ -20,8 +20,7 @@ int windowsVersion()
     const auto store = RegistryStore::openDefault();
     const RegKeyPath key = currentVersionKey();
     auto dword = [&](const char *name) -> int {
-        const auto v = store->value(key, QLatin1String(name));
-        const auto number = v && v->type == RegType::Dword ? decodeRegDword(v->data) : std::nullopt;
+        const auto number = regDwordOf(store->value(key, QLatin1String(name)));
         return number ? int(*number) : -1;
     };
     const int major = dword("CurrentMajorVersionNumber");
@@ -29,9 +28,8 @@ int windowsVersion()
     if (major >= 0 && minor >= 0)
         return winVersionFromNt(major, minor);
 
-    const auto current = store->value(key, QStringLiteral("CurrentVersion"));
-    if (current && (current->type == RegType::Sz || current->type == RegType::ExpandSz)) {
-        const QStringList parts = decodeRegSz(current->data).split(QLatin1Char('.'));
+    if (const auto current = regStringOf(store->value(key, QStringLiteral("CurrentVersion")))) {
+        const QStringList parts = current->split(QLatin1Char('.'));
         bool okMajor = false, okMinor = parts.size() < 2;
         const int ntMajor = parts.value(0).toInt(&okMajor);
         const int ntMinor = parts.size() < 2 ? 0 : parts.at(1).toInt(&okMinor);
@@ -44,11 +42,9 @@ int windowsVersion()
 // Windows keeps the build as a string, "22621" for instance.
 int windowsBuild()
 {
-    const auto v = RegistryStore::openDefault()->value(currentVersionKey(),
-                                                       QStringLiteral("CurrentBuildNumber"));
-    if (!v || (v->type != RegType::Sz && v->type != RegType::ExpandSz))
-        return 0;
+    const auto text = regStringOf(RegistryStore::openDefault()->value(
+        currentVersionKey(), QStringLiteral("CurrentBuildNumber")));
     bool ok = false;
-    const int build = decodeRegSz(v->data).trimmed().toInt(&ok);
+    const int build = text ? text->trimmed().toInt(&ok) : 0;
     return ok && build > 0 ? build : 0;
 }

@@ -118,6 +118,20 @@ std::optional<quint64> decodeRegQword(const QByteArray &data)
     return fromLittleEndian<quint64>(data);
 }
 
+std::optional<QString> regStringOf(const std::optional<RegValue> &value)
+{
+    if (!value || (value->type != RegType::Sz && value->type != RegType::ExpandSz))
+        return std::nullopt;
+    return decodeRegSz(value->data);
+}
+
+std::optional<quint32> regDwordOf(const std::optional<RegValue> &value)
+{
+    if (!value || value->type != RegType::Dword)
+        return std::nullopt;
+    return decodeRegDword(value->data);
+}
+
 QVariant nativeSettingsValue(const RegValue &v)
 {
     switch (v.type) {

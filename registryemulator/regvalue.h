@@ -57,6 +57,13 @@ std::optional<quint32> decodeRegDword(const QByteArray &data);
 QByteArray encodeRegQword(quint64 value);
 std::optional<quint64> decodeRegQword(const QByteArray &data);
 
+// What a program that wants a value of one type reads, as Windows' own
+// readers of these keys do: the text of a REG_SZ or REG_EXPAND_SZ value, or
+// the number of a REG_DWORD of four bytes; nothing for a missing value or
+// any other type.
+std::optional<QString> regStringOf(const std::optional<RegValue> &value);
+std::optional<quint32> regDwordOf(const std::optional<RegValue> &value);
+
 // A value as QSettings' native format reads it on Windows (qsettings_win.cpp,
 // Qt 5.15): what RegistrySettings gives on the substitute.
 //   REG_SZ, REG_EXPAND_SZ: a QString, up to the first NUL.

@@ -37,6 +37,8 @@ private Q_SLOTS:
     void everyTypeReadsAsQSettingsReadsIt_data();
     void everyTypeReadsAsQSettingsReadsIt();
     void showingKeepsTheBytesOfWhatIsNoText();
+
+    void typedReadsTakeOnlyTheirType();
 };
 
 void TestRegValue::stringsReadAsQSettingsReadsThem_data()
@@ -126,6 +128,32 @@ void TestRegValue::numbersOfAnyOtherLengthAreNone()
         QVERIFY2(!decodeRegDword(QByteArray(size, '\1')), qPrintable(QString::number(size)));
     for (int size : {0, 4, 7, 9})
         QVERIFY2(!decodeRegQword(QByteArray(size, '\1')), qPrintable(QString::number(size)));
+}
+
+// A version or a ProgId kept as bytes or as a number is not one: Windows'
+// readers of those keys ask for their one type.
+void TestRegValue::typedReadsTakeOnlyTheirType()
+{
+    const QByteArray text = units({u'6', u'.', u'1', 0});
+    const QByteArray seven("\x07\0\0\0", 4);
+    const auto value = [](quint32 type, const QByteArray &data) {
+        return std::optional<RegValue>(RegValue{QString(), type, data});
+    };
+    QCOMPARE(regStringOf(value(RegType::Sz, text)), std::optional<QString>(QStringLiteral("6.1")));
+    QCOMPARE(regStringOf(value(RegType::ExpandSz, text)),
+             std::optional<QString>(QStringLiteral("6.1")));
+    QCOMPARE(regStringOf(value(RegType::Sz, QByteArray())), std::optional<QString>(QString()));
+    for (quint32 other : {quint32(RegType::None), quint32(RegType::Binary), quint32(RegType::Dword),
+                          quint32(RegType::MultiSz), quint32(RegType::Link)})
+        QVERIFY2(!regStringOf(value(other, text)), qPrintable(QString::number(other)));
+    QVERIFY(!regStringOf(std::nullopt));
+
+    QCOMPARE(regDwordOf(value(RegType::Dword, seven)), std::optional<quint32>(7));
+    for (quint32 other : {quint32(RegType::DwordBigEndian), quint32(RegType::Binary),
+                          quint32(RegType::Sz), quint32(RegType::Qword)})
+        QVERIFY2(!regDwordOf(value(other, seven)), qPrintable(QString::number(other)));
+    QVERIFY(!regDwordOf(value(RegType::Dword, QByteArray(3, '\7'))));
+    QVERIFY(!regDwordOf(std::nullopt));
 }
 
 void TestRegValue::everyTypeReadsAsQSettingsReadsIt_data()
