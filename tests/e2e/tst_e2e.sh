@@ -41,15 +41,17 @@ user_default() { "$reg" get "HKEY_CURRENT_USER\\Software\\Classes\\$1" Default 2
 notifications() { "$reg" notifications | sed -n 's/^count: //p'; }
 viewer_extensions() { "$reg" export 'HKEY_CURRENT_USER\Software\Classes' | grep -c '^@="Talvimor\.' || true; }
 
-# 1. Keyboard: the current row, the first (BMP, the list being sorted),
-#    toggled with Enter, Save reached with Tab and pressed with Space.
+# 1. The first row (BMP, the list being sorted) toggled by a mouse click,
+#    the second (CUT) by Enter, Save reached with Tab and pressed with Space.
 fresh_registry keyboard
 start_app 'Talvimor file type selector'
-type_keys Return Tab space
+click_first_row
+type_keys Down Return Tab space
 finish_app
 check "window mode ends with 0 after Save" test "$code" = 0
-check "Save wrote .bmp for the viewer" test "$(user_default .bmp)" = Talvimor.BMP
-check "Save wrote nothing else" test "$(viewer_extensions)" = 1
+check "Save wrote .bmp, clicked, for the viewer" test "$(user_default .bmp)" = Talvimor.BMP
+check "Save wrote .cut, toggled by Enter, for the viewer" test "$(user_default .cut)" = Talvimor.CUT
+check "Save wrote nothing else" test "$(viewer_extensions)" = 2
 check "the shell heard of it once" test "$(notifications)" = 1
 
 # 2. Escape closes without writing anything.

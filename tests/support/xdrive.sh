@@ -23,6 +23,26 @@ wait_for_window() {
 
 type_keys() { xdotool key --delay 150 "$@"; }
 
+# click_first_row: a mouse click on the text of the list's first row. Where
+# the list begins depends on the style and the fonts, so it is found in a
+# picture of the window: halfway down and near the right edge, where no row
+# holds text, the list is white inside, up to its top frame.
+click_first_row() {
+  local shot top
+  shot=$(mktemp --suffix=.png)
+  eval "$(xdotool getwindowgeometry --shell "$window")"
+  import -window "$window" "$shot" 2>/dev/null || { rm -f "$shot"; return 1; }
+  top=$(convert "$shot" -crop "1x$HEIGHT+$((WIDTH - 30))+0" +repage -depth 8 txt:- |
+    awk -F'[,:]' -v y="$((HEIGHT / 2))" '/#FFFFFF/ { white[$2] = 1 }
+      END { if (!white[y]) { print 0; exit }
+            while (y > 0 && white[y]) y--
+            print y + 1 }')
+  rm -f "$shot"
+  [ "$top" -gt 1 ] || { echo "no list found in the window" >&2; return 1; }
+  xdotool mousemove --window "$window" 60 $((top + 6)) click 1
+  sleep 0.5
+}
+
 # wait_for_exit PID: waits up to 30 s for the program to end, ends it if it
 # has not, and puts its exit code in $code. Not to be called in a subshell,
 # which cannot wait for this shell's children.

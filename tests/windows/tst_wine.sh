@@ -166,16 +166,21 @@ forget_user_classes() {
 
 set_version winxp64
 
-# Enter toggles the current row, the first (BMP), and Space presses Save.
+# A mouse click toggles the first row (BMP), Enter the second (CUT), and
+# Space presses Save.
 start_app 'Talvimor file type selector'
-type_keys Return Tab space
+click_first_row
+type_keys Down Return Tab space
 finish_app
 check "window mode ends with 0 after Save" test "$code" = 0
-check "Save wrote .bmp for the viewer" test "$(reg_value 'HKCU\Software\Classes\.bmp' '')" = Talvimor.BMP
+check "Save wrote .bmp, clicked, for the viewer" \
+  test "$(reg_value 'HKCU\Software\Classes\.bmp' '')" = Talvimor.BMP
+check "Save wrote .cut, toggled by Enter, for the viewer" \
+  test "$(reg_value 'HKCU\Software\Classes\.cut' '')" = Talvimor.CUT
 check "Save kept the machine's handler among the alternatives" \
   test -n "$(w reg query 'HKCU\Software\Classes\.bmp\OpenWithProgids' 2>/dev/null |
     grep -F "$(reg_value 'HKLM\Software\Classes\.bmp' '')")"
-check "Save wrote only .bmp" test "$(user_classes | wc -l)" = 1
+check "Save wrote only .bmp and .cut" test "$(user_classes | wc -l)" = 2
 
 # Escape closes without writing anything.
 user_snapshot "$work/before-escape.reg"
@@ -188,7 +193,7 @@ check "Escape wrote nothing" same_export "$work/before-escape.reg" "$work/after-
 
 # "Select all" from the keyboard, on and off and on again, then a mouse click
 # on Save, the left of the two buttons in the bottom right corner.
-w reg delete 'HKCU\Software\Classes\.bmp' /f >/dev/null 2>&1
+forget_user_classes
 reg_export 'HKEY_CLASSES_ROOT' "$work/classes-root.reg"
 reg_export 'HKEY_CURRENT_USER\Software\Microsoft\Windows\CurrentVersion\Explorer\FileExts' "$work/fileexts.reg"
 start_app 'Talvimor file type selector'
