@@ -68,9 +68,8 @@ check "Escape wrote nothing" test "$("$reg" export)" = "$before"
 #    in the bottom right corner.
 fresh_registry mouse
 start_app 'Talvimor file type selector'
-eval "$(xdotool getwindowgeometry --shell "$window")"
 type_keys shift+Tab space
-xdotool mousemove --window "$window" $((WIDTH - 142)) $((HEIGHT - 24)) click 1
+click_save
 finish_app
 check "Select all and Save end with 0" test "$code" = 0
 check "every format went to the viewer" test "$(user_default .png)" = Talvimor.PNG

@@ -23,6 +23,13 @@ wait_for_window() {
 
 type_keys() { xdotool key --delay 150 "$@"; }
 
+# click_save: a mouse click on Save, the left of the two buttons in the
+# window's bottom right corner.
+click_save() {
+  eval "$(xdotool getwindowgeometry --shell "$window")"
+  xdotool mousemove --window "$window" $((WIDTH - 142)) $((HEIGHT - 24)) click 1
+}
+
 # click_first_row: a mouse click on the text of the list's first row. Where
 # the list begins depends on the style and the fonts, so it is found in a
 # picture of the window: halfway down and near the right edge, where no row

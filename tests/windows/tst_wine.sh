@@ -197,9 +197,8 @@ forget_user_classes
 reg_export 'HKEY_CLASSES_ROOT' "$work/classes-root.reg"
 reg_export 'HKEY_CURRENT_USER\Software\Microsoft\Windows\CurrentVersion\Explorer\FileExts' "$work/fileexts.reg"
 start_app 'Talvimor file type selector'
-eval "$(xdotool getwindowgeometry --shell "$window")"
 type_keys shift+Tab space space space
-xdotool mousemove --window "$window" $((WIDTH - 142)) $((HEIGHT - 24)) click 1
+click_save
 finish_app
 check "Select all and Save end with 0" test "$code" = 0
 python3 "$here/regfile.py" expect-select-all "$table" "$work/classes-root.reg" "$work/fileexts.reg" \
@@ -214,8 +213,7 @@ check "... for every extension of the table" \
 # names the machine's handlers.
 user_snapshot "$work/before-second.reg"
 start_app 'Talvimor file type selector'
-eval "$(xdotool getwindowgeometry --shell "$window")"
-xdotool mousemove --window "$window" $((WIDTH - 142)) $((HEIGHT - 24)) click 1
+click_save
 finish_app
 user_snapshot "$work/after-second.reg"
 check "a second Save with nothing changed writes nothing" \
