@@ -2,6 +2,7 @@
 
 #include "associationservice.h"
 #include "formatlist.h"
+#include "registrysettings.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -26,21 +27,54 @@ bool launchSelectorTool()
     return installed && started;
 }
 
+namespace {
+
+// Where a call goes, read under one snapshot, so that a registry that
+// cannot be read is told apart from a viewer that is not installed.
+struct Route
+{
+    bool readable = false;
+    bool installed = false;
+    bool vista = false;
+};
+
+Route route()
+{
+    const RegistrySnapshot snapshot;
+    Route r;
+    r.installed = isAppInstalled();
+    r.vista = isVistaOrLater();
+    r.readable = snapshot.isComplete();
+    return r;
+}
+
+} // namespace
+
 void makeAppDefaultForAllFormats(bool *ok)
 {
-    if (!isAppInstalled()) {
-        qDebug("makeAppDefaultForAllFormats: app not installed");
+    const Route r = route();
+    if (!r.readable || !r.installed) {
+        qDebug(r.readable ? "makeAppDefaultForAllFormats: app not installed"
+                          : "makeAppDefaultForAllFormats: the registry could not be read");
         if (ok)
             *ok = false;
         return;
     }
-    if (isVistaOrLater()) {
+    if (r.vista) {
         makeAppDefaultThroughService(ok);
         return;
     }
     QListWidget work;
     SelectionList selection;
-    fillFormatList(&work, &selection);
+    // A list with rows missing would associate only those and still say
+    // done.
+    bool allAssociated = false;
+    if (!readFormatList(&work, &selection, &allAssociated)) {
+        qDebug("makeAppDefaultForAllFormats: the registry could not be read");
+        if (ok)
+            *ok = false;
+        return;
+    }
     for (int row = 0; row < work.count(); ++row)
         work.item(row)->setData(Qt::CheckStateRole, int(Qt::Checked));
     const bool applied = applyFormatList(&work);
@@ -51,17 +85,23 @@ void makeAppDefaultForAllFormats(bool *ok)
 SelectionList queryCurrentAssociations(bool *allDefault)
 {
     SelectionList list;
-    if (!isAppInstalled()) {
-        if (allDefault)
-            *allDefault = false;
-        return list;
-    }
-    bool flag;
-    if (isVistaOrLater()) {
-        flag = queryDefaultsThroughService(&list);
-    } else {
-        QListWidget work;
-        flag = fillFormatList(&work, &list);
+    bool flag = false;
+    {
+        // One state for all of it; a read that could not be done makes the
+        // whole answer a failure, never an empty or partial list.
+        const RegistrySnapshot snapshot;
+        const Route r = route();
+        if (r.installed && r.vista)
+            flag = queryDefaultsThroughService(&list);
+        else if (r.installed) {
+            QListWidget work;
+            flag = fillFormatList(&work, &list);
+        }
+        if (!snapshot.isComplete()) {
+            qDebug("queryCurrentAssociations: the registry could not be read");
+            list.clear();
+            flag = false;
+        }
     }
     if (allDefault)
         *allDefault = flag;

@@ -89,3 +89,19 @@ bool fillFormatList(QListWidget *list, SelectionList *selection)
     }
     return result;
 }
+
+bool readFormatList(QListWidget *list, SelectionList *selection, bool *allAssociated)
+{
+    // Nested around fillFormatList's own, so that it sees all it read.
+    const RegistrySnapshot snapshot;
+    const bool all = fillFormatList(list, selection);
+    if (!snapshot.isComplete()) {
+        list->clear();
+        if (selection)
+            selection->clear();
+        return false;
+    }
+    if (allAssociated)
+        *allAssociated = all;
+    return true;
+}

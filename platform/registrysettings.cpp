@@ -156,3 +156,8 @@ bool RegistryTransaction::rollback()
 
 RegistrySnapshot::RegistrySnapshot() : d(createRegistrySnapshotBackend()) {}
 RegistrySnapshot::~RegistrySnapshot() = default;
+
+bool RegistrySnapshot::isComplete() const
+{
+    return d->isComplete();
+}

@@ -121,6 +121,13 @@ public:
     ~RegistrySnapshot();
     Q_DISABLE_COPY(RegistrySnapshot)
 
+    // Whether everything read while it lives was really read: false when
+    // the registry could not be read (another program held it past the
+    // wait, or the file is refused), and what was read is then no answer,
+    // not even an empty one. Snapshots nest, so a caller can ask this of
+    // everything that a call it makes reads.
+    bool isComplete() const;
+
 private:
     std::unique_ptr<RegistrySnapshotBackend> d;
 };

@@ -44,6 +44,7 @@ class RegistrySnapshotBackend
 {
 public:
     virtual ~RegistrySnapshotBackend() = default;
+    virtual bool isComplete() const = 0;
 };
 
 std::unique_ptr<RegistryBackend> createRegistryBackend(const QString &nativePath);

@@ -200,12 +200,25 @@ private:
 class SubstituteRegistrySnapshot final : public RegistrySnapshotBackend
 {
 public:
-    SubstituteRegistrySnapshot() : store(RegistryStore::openDefault()) { store->beginSnapshot(); }
+    SubstituteRegistrySnapshot()
+        : store(RegistryStore::openDefault()), failuresBefore(store->readFailures()),
+          taken(store->beginSnapshot())
+    {
+    }
     ~SubstituteRegistrySnapshot() override { store->endSnapshot(); }
+
+    bool isComplete() const override
+    {
+        return taken && store->isUsable() && store->readFailures() == failuresBefore;
+    }
 
 private:
     // The registry file of this process, shared by every backend on it.
     std::shared_ptr<RegistryStore> store;
+    // The store's count of failed reads when the snapshot began.
+    qint64 failuresBefore;
+    // Whether the store could take the snapshot.
+    bool taken;
 };
 
 } // namespace

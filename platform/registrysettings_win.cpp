@@ -62,9 +62,12 @@ public:
     bool rollback() override { return false; }
 };
 
-// Nor snapshots: each read sees the registry as it is at that moment.
+// Nor snapshots: each read sees the registry as it is at that moment, and
+// no reader ever waits for a writer, so no read is left undone.
 class WinRegistrySnapshot final : public RegistrySnapshotBackend
 {
+public:
+    bool isComplete() const override { return true; }
 };
 
 } // namespace

@@ -67,9 +67,16 @@ public:
     bool removeValue(const RegKeyPath &key, const QString &name);
     bool removeKey(const RegKeyPath &key); // with everything below it
 
+    // Reads of this process that could not complete (another program held
+    // the file past the wait): what they returned is no answer, not even
+    // an absent one. Compare the count before and after.
+    qint64 readFailures() const;
+
     // Nestable. Until the outermost end, every read sees the registry as
-    // it was at the first: other processes' commits wait. Writing is
-    // refused meanwhile, unless the snapshot began inside a transaction.
+    // it was at the first, whatever other processes commit meanwhile.
+    // Writing is refused meanwhile, unless the snapshot began inside a
+    // transaction. False when it could not be taken; every read inside it
+    // then fails at once.
     bool beginSnapshot();
     void endSnapshot();
 

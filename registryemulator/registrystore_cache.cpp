@@ -18,15 +18,31 @@ bool RegistryStore::Private::ready()
 {
     if (errors.damaged && usable)
         refuse(Problem::Damaged, QStringLiteral("is damaged"));
-    if (openPending)
-        retryOpen();
+    if (openPending && !retryOpen() && openPending) {
+        ++readFailures; // still locked out: unknown, not empty
+        return false;
+    }
     if (!usable)
         return false;
+    if (readBlocked) {
+        failRead();
+        return false;
+    }
     if (depth > 0 || readOpen)
         return true; // nobody else can commit while we hold the lock
-    qint64 v = -1;
-    if (dataVersionQuery.reset().step() == SQLITE_ROW)
-        v = dataVersionQuery.int64(0);
+    return current();
+}
+
+bool RegistryStore::Private::current()
+{
+    // Without knowing whether another program committed, no remembered key
+    // can be trusted: the read fails rather than answer from the past.
+    if (dataVersionQuery.reset().step() != SQLITE_ROW) {
+        dataVersionQuery.reset();
+        failRead();
+        return false;
+    }
+    const qint64 v = dataVersionQuery.int64(0);
     dataVersionQuery.reset();
     if (v != dataVersion) {
         keyCache.clear();
@@ -45,9 +61,16 @@ qint64 RegistryStore::Private::childId(qint64 parent, const QString &name)
         return *hit;
     qint64 id = 0;
     findKey.reset().bind(parent).bind(cacheKey.second);
-    if (findKey.step() == SQLITE_ROW)
+    const int rc = findKey.step();
+    if (rc == SQLITE_ROW)
         id = findKey.int64(0);
     findKey.reset();
+    // A lookup that failed found nothing out: remembering it as missing
+    // would answer "absent" long after the lock is gone.
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
+        failRead();
+        return 0;
+    }
     keyCache.insert(cacheKey, id);
     return id;
 }
@@ -90,9 +113,12 @@ std::optional<RegValue> RegistryStore::Private::readValue(qint64 key, const QStr
         return std::nullopt;
     getValue.reset().bind(key).bind(foldName(name));
     std::optional<RegValue> v;
-    if (getValue.step() == SQLITE_ROW)
+    const int rc = getValue.step();
+    if (rc == SQLITE_ROW)
         v = RegValue{getValue.text(0), quint32(getValue.int64(1)), getValue.blob(2)};
     getValue.reset();
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE)
+        failRead();
     return v;
 }
 
@@ -101,9 +127,15 @@ QStringList RegistryStore::Private::names(qint64 key, bool values)
     SqliteStatement &q = values ? listValues : listKeys;
     q.reset().bind(key);
     QStringList out;
-    while (q.step() == SQLITE_ROW)
+    int rc;
+    while ((rc = q.step()) == SQLITE_ROW)
         out.append(q.text(0));
     q.reset();
+    // Part of a listing is no listing.
+    if (rc != SQLITE_DONE) {
+        failRead();
+        return {};
+    }
     return sortedUnique(out);
 }
 

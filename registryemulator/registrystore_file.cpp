@@ -245,6 +245,10 @@ std::shared_ptr<RegistryStore> RegistryStore::open(const QString &fileName)
         if (s.inTransaction() || (::stat(QFile::encodeName(path).constData(), &st) == 0 &&
                                   st.st_dev == s.d->device && st.st_ino == s.d->inode))
             return it->second;
+        // The log beside the path may now be the new file's: closing must
+        // neither play the old one's into it nor delete it.
+        if (s.d->db)
+            sqlite3_db_config(s.d->db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
         stores.erase(it);
     }
     auto d = std::make_unique<Private>();
@@ -321,7 +325,7 @@ void RegistryStore::Private::refuse(Problem kind, const QString &why)
                                 .arg(subject, why);
 }
 
-bool RegistryStore::Private::noteFailure()
+bool RegistryStore::Private::noteFailure(bool reading)
 {
     if (refused)
         return false; // the refusal says why
@@ -339,10 +343,15 @@ bool RegistryStore::Private::noteFailure()
                        .arg(file));
         if (logsProblems && !busyLogged)
             qWarning().noquote() << QStringLiteral("Registry file %1 is locked: another program "
-                                                   "is using it, so nothing was written.")
-                                        .arg(file);
+                                                   "is using it, so %2.")
+                                        .arg(file, reading ? QStringLiteral("it could not be read")
+                                                           : QStringLiteral("nothing was written"));
         busyLogged = true;
         return true;
+    }
+    if (reading) {
+        setProblem(Problem::Other, QStringLiteral("the registry %1 could not be read").arg(file));
+        return false;
     }
     // SQLite tells a full disk apart, but a file size limit only by errno.
     if (primary == SQLITE_FULL ||
@@ -358,6 +367,14 @@ bool RegistryStore::Private::noteFailure()
         setProblem(Problem::Other,
                    QStringLiteral("the registry %1 could not be written").arg(file));
     return false;
+}
+
+void RegistryStore::Private::failRead()
+{
+    ++readFailures;
+    // A file that could not even be opened has said why already.
+    if (usable)
+        noteFailure(true);
 }
 
 bool RegistryStore::Private::retryOpen()
@@ -444,6 +461,12 @@ bool RegistryStore::Private::openFile()
     inode = st.st_ino;
     // A file marked read-only stays unwritten even for root, as on Windows.
     writable = (st.st_mode & S_IWUSR) && ::access(path.constData(), W_OK) == 0;
+    // Closed before SQLite opens the file: closing any descriptor of a file
+    // drops every lock the process holds on it, and the lock a connection
+    // holds for as long as it uses the write-ahead log is what keeps another
+    // program from deleting the log under it.
+    ::close(file.fd);
+    file.fd = -1;
 
     // Another program's lock condemns nothing: the store opens the file
     // again at its next operation.
@@ -472,6 +495,7 @@ bool RegistryStore::Private::openFile()
 
     // An empty file is a registry not yet written; anything else must be ours.
     if (st.st_size == 0 && writable) {
+        execSql("PRAGMA journal_mode = WAL");
         if (!execSql("BEGIN IMMEDIATE")) {
             if (!lockedOut())
                 refuse(Problem::Unusable, QStringLiteral("could not be initialised"));
@@ -520,6 +544,12 @@ bool RegistryStore::Private::openFile()
         refuse(Problem::Unusable, QStringLiteral("was written by a newer version"));
         return false;
     }
+    // With a write-ahead log, readers and the one writer never wait for
+    // each other, as on Windows, where a reader never sees half a write and
+    // never waits for one. A file it cannot be switched on now (another
+    // program holds it) stays as it is, correct but slower to read.
+    if (writable && st.st_size != 0)
+        execSql("PRAGMA journal_mode = WAL");
     execSql("PRAGMA synchronous = FULL");
     if (!prepareStatements()) {
         if (!lockedOut())
@@ -562,6 +592,7 @@ bool RegistryStore::Private::prepareStatements()
                                   "DELETE FROM keys WHERE id IN t",
                                   &errors) &&
            begin.prepare(db, "BEGIN IMMEDIATE", &errors) && commit.prepare(db, "COMMIT", &errors) &&
+           takeSnapshot.prepare(db, "SELECT id FROM keys WHERE id = 1", &errors) &&
            rollback.prepare(db, "ROLLBACK") &&
            bumpNotification.prepare(db,
                                     "INSERT INTO notifications(event, count, last_ms) "

@@ -61,6 +61,12 @@ public:
     bool doomed = false;
     // suspendWrites() calls not yet undone by resumeWrites().
     int suspensions = 0;
+    // Reads that could not complete, for callers to tell a failed read from
+    // an absent key; never reset, so that nested checks can compare counts.
+    qint64 readFailures = 0;
+    // The outermost snapshot could not be taken: every read inside it fails
+    // at once, rather than each waiting out the lock again.
+    bool readBlocked = false;
 
     // Key ids by (parent id, folded name); 0 caches a missing key. Dropped
     // whenever another connection commits or this one deletes keys.
@@ -72,8 +78,8 @@ public:
     // name says; the cache's and the rows' statements first.
     SqliteStatement dataVersionQuery, findKey, insertKey, listKeys, getValue, listValues, putValue,
         deleteValue, deleteTreeValues, deleteTreeKeys;
-    // The write transaction's own.
-    SqliteStatement begin, commit, rollback;
+    // The write transaction's own, and the read that takes a snapshot.
+    SqliteStatement begin, commit, rollback, takeSnapshot;
     // The notification counters'.
     SqliteStatement bumpNotification, readNotification;
 
@@ -84,7 +90,10 @@ public:
     void refuse(Problem kind, const QString &why);
     void setProblem(Problem kind, const QString &text);
     // Names what errors last met, busy locks logged once; true if it was one.
-    bool noteFailure();
+    bool noteFailure(bool reading = false);
+    // Counts a read that could not complete and says why; what it would
+    // have found is unknown, never absent.
+    void failRead();
     bool retryOpen();
     bool execSql(const char *sql);
     int pragmaInt(const char *sql);
@@ -95,6 +104,9 @@ public:
 
     // registrystore_cache.cpp
     bool ready();
+    // Drops the key cache if another connection committed since; false
+    // when that cannot be told.
+    bool current();
     qint64 childId(qint64 parent, const QString &name);
     qint64 resolve(qint64 root, const QStringList &parts);
     qint64 create(qint64 root, const QStringList &parts);

@@ -21,14 +21,26 @@ void RegistryStore::resumeWrites()
 
 bool RegistryStore::beginSnapshot()
 {
-    if (d->readDepth++ > 0 || d->depth > 0)
+    if (d->readDepth++ > 0)
+        return !d->readBlocked;
+    if (d->depth > 0)
         return true;
-    if (!d->usable || !d->execSql("BEGIN DEFERRED"))
+    if (!d->ready())
         return false;
-    // This first read takes the shared lock, held until COMMIT: what it
-    // finds cannot change before the snapshot ends.
-    if (!d->ready()) {
-        d->execSql("ROLLBACK");
+    // The first read of a deferred transaction takes the read lock, held
+    // until COMMIT: what it finds cannot change before the snapshot ends.
+    const bool began = d->execSql("BEGIN DEFERRED");
+    if (!began)
+        d->errors.code = sqlite3_extended_errcode(d->db);
+    const int rc = began ? d->takeSnapshot.reset().step() : SQLITE_ERROR;
+    d->takeSnapshot.reset();
+    // Another program may have committed before the lock was taken.
+    if (rc != SQLITE_ROW || !d->current()) {
+        if (began)
+            d->execSql("ROLLBACK");
+        if (rc != SQLITE_ROW)
+            d->failRead();
+        d->readBlocked = true;
         return false;
     }
     d->readOpen = true;
@@ -37,10 +49,18 @@ bool RegistryStore::beginSnapshot()
 
 void RegistryStore::endSnapshot()
 {
-    if (d->readDepth == 0 || --d->readDepth > 0 || !d->readOpen)
+    if (d->readDepth == 0 || --d->readDepth > 0)
+        return;
+    d->readBlocked = false;
+    if (!d->readOpen)
         return;
     d->readOpen = false;
     d->execSql("COMMIT"); // only releases the lock: nothing was written
+}
+
+qint64 RegistryStore::readFailures() const
+{
+    return d->readFailures;
 }
 
 bool RegistryStore::beginTransaction()
@@ -141,13 +161,16 @@ bool RegistryStore::recordNotification(quint32 event)
 RegistryStore::Notifications RegistryStore::notifications(quint32 event) const
 {
     Notifications n;
-    if (!d->usable)
+    if (!d->ready())
         return n;
     d->readNotification.reset().bind(qint64(event));
-    if (d->readNotification.step() == SQLITE_ROW) {
+    const int rc = d->readNotification.step();
+    if (rc == SQLITE_ROW) {
         n.count = d->readNotification.int64(0);
         n.last = QDateTime::fromMSecsSinceEpoch(d->readNotification.int64(1));
     }
     d->readNotification.reset();
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE)
+        d->failRead();
     return n;
 }

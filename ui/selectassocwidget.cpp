@@ -9,8 +9,10 @@
 #include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QIcon>
+#include <QLabel>
 #include <QListWidget>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QVBoxLayout>
 
 SelectAssocWidget::SelectAssocWidget(QWidget *parent)
@@ -40,10 +42,44 @@ SelectAssocWidget::SelectAssocWidget(QWidget *parent)
     form->listWidget->setFocus(Qt::OtherFocusReason);
 
     SelectionList selection;
-    const bool allAssociated = fillFormatList(form->listWidget, &selection);
+    bool allAssociated = false;
+    if (!readFormatList(form->listWidget, &selection, &allAssociated)) {
+        showReadFailure();
+        return;
+    }
     updatingSelectAll = true;
     form->selectAll->setCheckState(allAssociated ? Qt::Checked : Qt::Unchecked);
     updatingSelectAll = false;
+}
+
+// A list read in part would show formats as not associated that are, and
+// Save would write that back: the window says why it has no list instead,
+// and offers nothing to save.
+void SelectAssocWidget::showReadFailure()
+{
+    auto *why = new QLabel(readFailureText(), this);
+    why->setObjectName(QStringLiteral("readFailure"));
+    why->setWordWrap(true);
+    form->verticalLayout->insertWidget(form->verticalLayout->indexOf(form->listWidget), why, 0,
+                                       Qt::Alignment());
+    form->selectAll->setEnabled(false);
+    form->listWidget->setEnabled(false);
+    form->buttonBox->button(QDialogButtonBox::Save)->setEnabled(false);
+}
+
+QString SelectAssocWidget::readFailureText()
+{
+    const SaveFailureReason why = lastSaveFailure();
+    switch (why.kind) {
+    case SaveFailure::Busy:
+        return tr("The file types cannot be shown: another program is using the registry. Close "
+                  "this window and open it again when that program is done.");
+    case SaveFailure::Damaged:
+        return tr("The file types cannot be shown: the registry file %1 is damaged.").arg(why.file);
+    default:
+        break;
+    }
+    return tr("The file types cannot be shown: the registry cannot be read.");
 }
 
 SelectAssocWidget::~SelectAssocWidget() = default;

@@ -38,7 +38,9 @@ private Q_SLOTS:
 
 private:
     void setupForm();
+    void showReadFailure();
     static QString saveFailureText();
+    static QString readFailureText();
 
     // The child widgets, built in setupForm().
     std::unique_ptr<SelectAssocForm> form;

@@ -1,9 +1,12 @@
 // Faults while saving, each in child processes of its own: a kill at a
 // random moment, a full disk and two savers at once must each leave one
 // whole state behind. The children mark on their output when a save begins
-// and ends, so that the parent knows where in a save its kill landed.
+// and ends, so that the parent knows where in a save its kill landed. Last,
+// another program locking the file every few milliseconds: no read, export
+// or engine call may then give a wrong answer, only a refusal.
 
 #include "engine.h"
+#include "formatcatalogue.h"
 #include "formatlist.h"
 #include "regfile.h"
 #include "registrylayout.h"
@@ -36,8 +39,18 @@ const char *const childVar = "PELLVARIN_FAULT_CHILD";
 const char *const choiceVar = "PELLVARIN_FAULT_CHOICE";
 const char *const entryVar = "PELLVARIN_FAULT_ENTRY";
 const char *const limitVar = "PELLVARIN_FAULT_LIMIT";
+const char *const holdVar = "PELLVARIN_FAULT_HOLD_US";
+const char *const expectVar = "PELLVARIN_FAULT_EXPECT";
+const char *const roundsVar = "PELLVARIN_FAULT_ROUNDS";
 
 enum ChildExit { Saved = 0, Refused = 3, Broken = 4 };
+
+struct Result
+{
+    int code = -1;
+    QByteArray out;
+    QByteArray err;
+};
 // How much a limited child may write: at offset 0 already fails, so no
 // journal; the file's own size lets the journal and the in-place writes
 // through but not the pages the save adds.
@@ -45,6 +58,12 @@ enum Room { NoRoomForJournal, NoRoomToGrow, RoomEnough };
 
 constexpr int killRounds = 200;
 constexpr int racingSaves = 100;
+// Calls against a racing lock: reads and exports by the tool, queries and
+// whole makes-default by the engine.
+constexpr int lockedGets = 150, lockedExports = 60, lockedQueries = 120, lockedDefaults = 40;
+const QString pngKey = QStringLiteral("HKEY_CLASSES_ROOT\\.png");
+const QString unreadableLine =
+    QStringLiteral("queryCurrentAssociations: the registry could not be read");
 
 // Checking every format but the three whose only extension a later format
 // takes anyway, so that a second save of the same choice writes nothing.
@@ -270,6 +289,131 @@ int runRepeatingChild()
     return failed ? Refused : Saved;
 }
 
+// Takes the whole file for itself, as a program that opens it in
+// exclusive locking mode does: while it holds it nobody else can read it,
+// write-ahead log or not. With a hold, every few milliseconds until it is
+// killed, marking each lock; without, once and for good.
+int runLockingChild()
+{
+    const QByteArray file = qgetenv("PELLVARIN_REGISTRY");
+    const qint64 holdUs = qEnvironmentVariableIntValue(holdVar);
+    for (;;) {
+        sqlite3 *db = nullptr;
+        if (sqlite3_open_v2(file.constData(), &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK &&
+            sqlite3_exec(db, "PRAGMA locking_mode = EXCLUSIVE; BEGIN EXCLUSIVE", nullptr, nullptr,
+                         nullptr) == SQLITE_OK) {
+            mark('L');
+            if (holdUs == 0)
+                pause();
+            sleepMicroseconds(holdUs);
+            sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+        }
+        sqlite3_close(db);
+        sleepMicroseconds(qMax<qint64>(holdUs, 1000));
+    }
+}
+
+// The engine's answer as lines, the format's bits and then the flag, for
+// comparing whole answers.
+QString answerOf(const SelectionList &list, bool all)
+{
+    QStringList lines;
+    for (const FormatSelection &s : list) {
+        QString bits;
+        for (int i = 0; i < s.selected.size(); ++i)
+            bits += s.selected.testBit(i) ? QLatin1Char('1') : QLatin1Char('0');
+        lines.append(formatName(s.fif) + QLatin1Char('=') + bits);
+    }
+    lines.append(all ? QStringLiteral("all") : QStringLiteral("not all"));
+    return lines.join(QLatin1Char('\n'));
+}
+
+QStringList engineMessages;
+void collectEngineMessages(QtMsgType, const QMessageLogContext &, const QString &msg)
+{
+    engineMessages.append(msg);
+}
+
+// The engine's answer, or none when it reported that it could not read.
+// A refusal that still answered something counts as that answer.
+std::optional<QString> query()
+{
+    engineMessages.clear();
+    bool all = false;
+    const SelectionList list = queryCurrentAssociations(&all);
+    if (engineMessages.contains(unreadableLine) && list.isEmpty() && !all)
+        return std::nullopt;
+    return answerOf(list, all);
+}
+
+// Tries until it works, for as long as another program could plausibly
+// hold the file.
+template <typename Attempt> bool untilItWorks(Attempt &&attempt)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!attempt()) {
+        if (clock.elapsed() > 20000)
+            return false;
+    }
+    return true;
+}
+
+bool uncheckAll()
+{
+    return untilItWorks([] {
+        QListWidget list;
+        bool all = false;
+        if (!readFormatList(&list, nullptr, &all))
+            return false;
+        choose(list, false);
+        return applyFormatList(&list);
+    });
+}
+
+// One engine call against a lock, as a viewer that has just started makes
+// it, without waiting for the lock: a query gives the one right answer or
+// says it could not read; a make-default that says it is done is done, and
+// one that says it failed left nothing behind. Prints 'a' for an answer,
+// 'b' for a refusal and 'w' for a wrong answer, which it also describes on
+// stderr. With the lock held for good, both calls must refuse.
+int runLockedEngineChild()
+{
+    const QStringList expected = qEnvironmentVariable(expectVar).split(QLatin1Char('|'));
+    const QString unchecked = expected.value(0), allDefault = expected.value(1);
+    const QString call = qEnvironmentVariable(roundsVar);
+    qInstallMessageHandler(collectEngineMessages);
+    const auto verdict = [](char c, const QString &why = QString()) {
+        if (c == 'w')
+            fprintf(stderr, "%s\n", qPrintable(why));
+        putchar(c);
+        return Saved;
+    };
+    if (call == QLatin1String("held")) {
+        bool ok = true;
+        makeAppDefaultForAllFormats(&ok);
+        return verdict(!ok && !query() ? 'b' : 'w', QStringLiteral("answered while locked out"));
+    }
+    if (call == QLatin1String("query")) {
+        const std::optional<QString> a = query();
+        if (!a)
+            return verdict('b');
+        return verdict(*a == unchecked ? 'a' : 'w', QStringLiteral("query answered wrongly"));
+    }
+    bool ok = false;
+    makeAppDefaultForAllFormats(&ok);
+    std::optional<QString> after;
+    if (!untilItWorks([&] { return bool(after = query()); }))
+        return Broken;
+    if (*after != (ok ? allDefault : unchecked))
+        return verdict('w', QStringLiteral("make-default said %1 but left %2")
+                                .arg(ok ? QStringLiteral("done") : QStringLiteral("failed"))
+                                .arg(after->left(80)));
+    if (!uncheckAll())
+        return Broken;
+    return verdict(ok ? 'a' : 'b');
+}
+
 } // namespace
 
 class TestFaults : public QObject
@@ -328,8 +472,9 @@ class TestFaults : public QObject
     void probe(bool engine, State *after, qint64 *size)
     {
         TestRegistry copy;
-        QVERIFY(QFile::remove(copy.fileName));
-        QVERIFY(QFile::copy(reg->fileName, copy.fileName));
+        copy.fileName += QStringLiteral(".copy");
+        QVERIFY(copyRegistryFile(reg->fileName, copy.fileName));
+        qputenv("PELLVARIN_REGISTRY", QFile::encodeName(copy.fileName));
         copy.store = RegistryStore::openDefault();
         copy.seededMachine();
         bool ok = false;
@@ -341,6 +486,60 @@ class TestFaults : public QObject
         *size = QFileInfo(copy.fileName).size();
         qputenv("PELLVARIN_REGISTRY", QFile::encodeName(reg->fileName));
         QVERIFY(ok);
+    }
+
+    // The registry raced for, which this process never opens, and what the
+    // engine must answer on it, unchecked and all made default.
+    QString raced, expect;
+
+    // The tool on the raced registry, waiting for no lock.
+    Result tool(const QStringList &args) const
+    {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("PELLVARIN_REGISTRY_BUSY_TIMEOUT_MS"), QStringLiteral("0"));
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(PELLVARIN_REG_EXECUTABLE),
+                QStringList{QStringLiteral("--registry"), raced} + args);
+        Result r;
+        if (p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit) {
+            r.code = p.exitCode();
+            r.out = p.readAllStandardOutput();
+            r.err = p.readAllStandardError();
+        }
+        return r;
+    }
+
+    // A locker holding the file for holdUs at a time (0: for good), once it
+    // has taken it the first time.
+    void startLocker(QProcess &locker, int holdUs)
+    {
+        QProcessEnvironment env = childEnvironment("lock");
+        env.insert(QStringLiteral("PELLVARIN_REGISTRY"), raced);
+        env.insert(QLatin1String(holdVar), QString::number(holdUs));
+        locker.setProcessEnvironment(env);
+        locker.start(QCoreApplication::applicationFilePath(), QStringList());
+        QVERIFY(locker.waitForReadyRead(30000));
+    }
+
+    // One engine call in a process of its own, on the raced registry.
+    Result engineCall(const QString &call) const
+    {
+        QProcess p;
+        QProcessEnvironment env = childEnvironment("locked engine");
+        env.insert(QStringLiteral("PELLVARIN_REGISTRY"), raced);
+        env.insert(QStringLiteral("PELLVARIN_REGISTRY_BUSY_TIMEOUT_MS"), QStringLiteral("0"));
+        env.insert(QLatin1String(expectVar), expect);
+        env.insert(QLatin1String(roundsVar), call);
+        p.setProcessEnvironment(env);
+        p.start(QCoreApplication::applicationFilePath(), QStringList());
+        Result r;
+        if (p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit) {
+            r.code = p.exitCode();
+            r.out = p.readAllStandardOutput();
+            r.err = p.readAllStandardError();
+        }
+        return r;
     }
 
 private Q_SLOTS:
@@ -383,7 +582,7 @@ private Q_SLOTS:
         double saveUs = double(qMax<qint64>(saves.at(1), 1000));
         const double firstSaveUs = saveUs;
 
-        int before = 0, duringKept = 0, duringLanded = 0, after = 0, exited = 0, journals = 0;
+        int before = 0, duringKept = 0, duringLanded = 0, after = 0, exited = 0;
         QElapsedTimer total;
         total.start();
         for (int round = 0; round < killRounds; ++round) {
@@ -409,7 +608,6 @@ private Q_SLOTS:
             child.finish();
             const bool killed = child.process.exitStatus() == QProcess::CrashExit;
 
-            const bool journalLeft = QFile::exists(reg->fileName + QStringLiteral("-journal"));
             QCOMPARE(integrityCheck(reg->fileName), QStringList{QStringLiteral("ok")});
             const QString now = nameOf(current());
             const QString where = QStringLiteral("round %1 (%2 to %3, marks \"%4\"): %5")
@@ -428,7 +626,6 @@ private Q_SLOTS:
                     saveUs = qMax(1000.0, saveUs * 0.95);
             } else if (child.marks.contains('B')) {
                 ++(now == to ? duringLanded : duringKept);
-                journals += journalLeft;
                 // Slower growth than shrinking: about one in six kills so
                 // timed lands late.
                 if (timedFromSave)
@@ -442,13 +639,12 @@ private Q_SLOTS:
         const int during = duringKept + duringLanded;
         qInfo("%d rounds in %lld ms; save starts at ~%lld ms and takes ~%.1f ms (%.1f at last)",
               killRounds, total.elapsed(), beginUs / 1000, firstSaveUs / 1000, saveUs / 1000);
-        qInfo("killed before the save: %d; during it: %d (%d undone, %d landed, %d left a "
-              "journal to roll back); after it: %d; finished first: %d",
-              before, during, duringKept, duringLanded, journals, after, exited);
+        qInfo("killed before the save: %d; during it: %d (%d undone, %d landed); after it: %d; "
+              "finished first: %d",
+              before, during, duringKept, duringLanded, after, exited);
         // The kills must land where the danger is, and hit both outcomes.
         QVERIFY2(during >= killRounds / 4, qPrintable(QString::number(during)));
         QVERIFY(duringKept > 0);
-        QVERIFY(journals > 0);
     }
 
     void fullDiskLeavesTheRegistryAsItWas_data()
@@ -517,6 +713,101 @@ private Q_SLOTS:
         QCOMPARE(reg->everything(), saved.dump);
     }
 
+    // Another program locks the file every few milliseconds, and nothing
+    // here waits for it: each read, export and engine call gives the right
+    // answer or says that the registry could not be read, never an absent
+    // key, a partial export or a partial list. Each call is a process of its
+    // own on a file this process never opens: a process that has the file
+    // open keeps a program that wants it whole from taking it at all.
+    void racingLockNeverGivesAWrongAnswer()
+    {
+        QVERIFY(saveChoice(false));
+        bool all = false;
+        const QString unchecked = answerOf(queryCurrentAssociations(&all), all);
+        bool ok = false;
+        makeAppDefaultForAllFormats(&ok);
+        QVERIFY(ok);
+        const QString allDefault = answerOf(queryCurrentAssociations(&all), all);
+        QVERIFY(unchecked != allDefault);
+        QVERIFY(saveChoice(false));
+        raced = reg->fileName + QStringLiteral(".raced");
+        QVERIFY(copyRegistryFile(reg->fileName, raced));
+        const Result exported = tool({QStringLiteral("export")});
+        QCOMPARE(exported.code, 0);
+        expect = unchecked + QLatin1Char('|') + allDefault;
+
+        // First held for good, so that a refusal is certain to be seen.
+        {
+            QProcess locker;
+            startLocker(locker, 0);
+            const Result get = tool({QStringLiteral("get"), pngKey, QStringLiteral("@")});
+            const Result exportLocked = tool({QStringLiteral("export")});
+            const Result engine = engineCall(QStringLiteral("held"));
+            locker.kill();
+            locker.waitForFinished();
+            for (const Result &r : {get, exportLocked}) {
+                QCOMPARE(r.code, 2);
+                QVERIFY2(r.out.isEmpty() && r.err.contains("another program is using"),
+                         r.err.constData());
+            }
+            QVERIFY2(engine.out == "b", engine.err.constData());
+        }
+
+        QProcess locker;
+        startLocker(locker, 3000);
+        int answered = 0, busy = 0;
+        QStringList wrongs;
+        const auto judge = [&](const Result &r, int rightCode, const QByteArray &rightOut,
+                               const QString &what) {
+            if (r.code == rightCode && r.out == rightOut)
+                ++answered;
+            else if (r.code == 2 && r.out.isEmpty() && r.err.contains("another program is using"))
+                ++busy;
+            else
+                wrongs.append(QStringLiteral("%1: exit %2, %3 bytes out, %4")
+                                  .arg(what)
+                                  .arg(r.code)
+                                  .arg(r.out.size())
+                                  .arg(QString::fromUtf8(r.err.trimmed())));
+        };
+        for (int i = 0; i < lockedGets; ++i) {
+            if (i % 3 == 2)
+                judge(tool({QStringLiteral("get"), QStringLiteral("HKCU\\Software\\Nothing"),
+                            QStringLiteral("x")}),
+                      1, QByteArray(), QStringLiteral("get of nothing %1").arg(i));
+            else
+                judge(tool({QStringLiteral("get"), pngKey, QStringLiteral("@")}), 0, "pngfile\n",
+                      QStringLiteral("get %1").arg(i));
+        }
+        for (int i = 0; i < lockedExports; ++i)
+            judge(tool({QStringLiteral("export")}), 0, exported.out,
+                  QStringLiteral("export %1").arg(i));
+        const int toolRuns = answered + busy + int(wrongs.size());
+        int engineAnswered = 0, engineBusy = 0;
+        for (int i = 0; i < lockedQueries + lockedDefaults; ++i) {
+            const Result r =
+                engineCall(i < lockedQueries ? QStringLiteral("query") : QStringLiteral("default"));
+            if (r.out == "a")
+                ++engineAnswered;
+            else if (r.out == "b")
+                ++engineBusy;
+            else
+                wrongs.append(QStringLiteral("engine call %1: exit %2, %3")
+                                  .arg(i)
+                                  .arg(r.code)
+                                  .arg(QString::fromUtf8(r.err.trimmed())));
+        }
+        locker.kill();
+        locker.waitForFinished();
+        const qint64 locks = locker.readAllStandardOutput().count('L');
+        qInfo("tool: %d runs, %d answered, %d busy; engine: %d calls, %d answered, %d busy; "
+              "wrong answers: %d; the other program locked the file %lld times",
+              toolRuns, answered, busy, lockedQueries + lockedDefaults, engineAnswered, engineBusy,
+              int(wrongs.size()), locks);
+        QVERIFY2(wrongs.isEmpty(), qPrintable(wrongs.join(QStringLiteral("; "))));
+        QVERIFY(locks > 1);
+    }
+
     void twoSaversAtOnceLeaveOneWholeState()
     {
         settleStates();
@@ -581,6 +872,10 @@ int main(int argc, char **argv)
         return runLimitedChild();
     if (child == QLatin1String("repeat"))
         return runRepeatingChild();
+    if (child == QLatin1String("lock"))
+        return runLockingChild();
+    if (child == QLatin1String("locked engine"))
+        return runLockedEngineChild();
     TestFaults test;
     return QTest::qExec(&test, argc, argv);
 }

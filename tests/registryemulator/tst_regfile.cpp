@@ -6,6 +6,7 @@
 // default machine that ships with the tool.
 #include "regfile.h"
 #include "registrydump.h"
+#include "registryfile.h"
 #include "registrystore.h"
 
 #include <QBuffer>
@@ -314,7 +315,7 @@ void TestRegFile::exportRefusesNamesNoLineCanHold()
         QVERIFY(r.store->setValue(key("HKCU\\Software").child(QStringLiteral("k")),
                                   QStringLiteral("v"), RegType::Sz, utf16("x")));
         const QString old = r.dir.filePath(QStringLiteral("old.sqlite"));
-        QVERIFY(QFile::copy(r.store->fileName(), old));
+        QVERIFY(copyRegistryFile(r.store->fileName(), old));
         QProcess sqlite;
         sqlite.start(QStringLiteral("sqlite3"),
                      {old, QStringLiteral("UPDATE keys SET name = '%1', fold = upper('%1') "
@@ -668,7 +669,7 @@ void TestRegFile::unreadableOrReadOnly()
     // A registry that cannot be written takes nothing and says so.
     const QString readOnly = r.dir.filePath(QStringLiteral("ro.sqlite"));
     QVERIFY(r.import(v5 + "[HKEY_CURRENT_USER\\Kept]\n"));
-    QVERIFY(QFile::copy(r.store->fileName(), readOnly));
+    QVERIFY(copyRegistryFile(r.store->fileName(), readOnly));
     QVERIFY(QFile::setPermissions(readOnly, QFile::ReadOwner));
     auto store = RegistryStore::open(readOnly);
     QVERIFY(store->isUsable() && !store->isWritable());

@@ -1,5 +1,6 @@
 #include "portableregistry.h"
 
+#include "registryfile.h"
 #include "registrystore.h"
 #include "shellnotify.h"
 
@@ -50,12 +51,13 @@ bool PortableRegistry::setData(const QString &path, const QString &name, quint32
 
 bool PortableRegistry::refuseWrites()
 {
-    // A read-only copy put in the file's place is a new file, so the store,
-    // which keeps a connection per file, opens it anew.
-    const QString copy = platform->file + QStringLiteral(".copy");
-    if (!QFile::copy(platform->file, copy) || !QFile::setPermissions(copy, QFile::ReadOwner) ||
-        !QFile::remove(platform->file) || !QFile::rename(copy, platform->file))
+    // A read-only copy under a name of its own: a file put in the place of
+    // one still open would meet the old one's log.
+    const QString copy = platform->file + QStringLiteral(".readonly");
+    if (!copyRegistryFile(platform->file, copy) || !QFile::setPermissions(copy, QFile::ReadOwner))
         return false;
+    platform->file = copy;
+    qputenv("PELLVARIN_REGISTRY", QFile::encodeName(platform->file));
     const auto store = RegistryStore::openDefault();
     return store->isUsable() && !store->isWritable();
 }

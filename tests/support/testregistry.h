@@ -11,6 +11,7 @@
 
 #include "regfile.h"
 #include "registrydump.h"
+#include "registryfile.h"
 #include "registrystore.h"
 
 #include "fifof.h"
@@ -106,15 +107,15 @@ public:
         return dump(machineHive) + dump(QStringLiteral("HKEY_CURRENT_USER"));
     }
 
-    // Replaces the file by a read-only copy of itself. The copy is a new
-    // file, so the store, which keeps a connection per file, opens it anew.
+    // Moves to a read-only copy of the file under a name of its own: a file
+    // put in the place of one still open would meet the old one's log.
     void makeReadOnly()
     {
-        const QString copy = fileName + QStringLiteral(".copy");
-        QVERIFY(QFile::copy(fileName, copy));
+        const QString copy = fileName + QStringLiteral(".readonly");
+        QVERIFY(copyRegistryFile(fileName, copy));
         QVERIFY(QFile::setPermissions(copy, QFile::ReadOwner));
-        QVERIFY(QFile::remove(fileName));
-        QVERIFY(QFile::rename(copy, fileName));
+        fileName = copy;
+        qputenv("PELLVARIN_REGISTRY", QFile::encodeName(fileName));
         store = RegistryStore::openDefault();
         QVERIFY(store->isUsable() && !store->isWritable());
         seededMachine();

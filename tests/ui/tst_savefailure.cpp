@@ -1,7 +1,8 @@
 // A Save that fails says why, in words the user can act on, and leaves the
 // window open with the choice made: a full disk, a read-only registry file,
 // a damaged one, and one that another program is using, each brought about
-// on the substitute registry as it would happen.
+// on the substitute registry as it would happen. Last, a window that could
+// not read the registry at all says so instead of showing a list.
 
 #include "fifof.h"
 #include "registrylayout.h"
@@ -10,6 +11,7 @@
 
 #include <QApplication>
 #include <QDialogButtonBox>
+#include <QLabel>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QProcess>
@@ -140,11 +142,12 @@ private Q_SLOTS:
                                      "WHERE name = 'keys';")});
         QVERIFY(sqlite.waitForFinished());
         QCOMPARE(sqlite.exitCode(), 0);
-        // Reopened, as a new process would open it.
-        QVERIFY(QFile::copy(reg->fileName, reg->fileName + QStringLiteral(".copy")));
-        QVERIFY(QFile::remove(reg->fileName));
-        QVERIFY(QFile::rename(reg->fileName + QStringLiteral(".copy"), reg->fileName));
-        QVERIFY(QFile::setPermissions(reg->fileName, QFile::ReadOwner | QFile::WriteOwner));
+        // Opened anew, as a new process would open it.
+        const QString copy = reg->fileName + QStringLiteral(".copy");
+        QVERIFY(copyRegistryFile(reg->fileName, copy));
+        QVERIFY(QFile::setPermissions(copy, QFile::ReadOwner | QFile::WriteOwner));
+        reg->fileName = copy;
+        qputenv("PELLVARIN_REGISTRY", QFile::encodeName(copy));
         reg->store = RegistryStore::openDefault();
         open();
         const Box box = save();
@@ -178,34 +181,41 @@ private Q_SLOTS:
         QVERIFY(!window->isVisible());
     }
 
-    // A window started while another program held the lock could read
-    // nothing; once the lock is free its Save still works.
-    void startedWhileBusy()
+    // A window started while another program holds the whole file can read
+    // nothing: it says why in one line and offers nothing to save, rather
+    // than show every format as not associated and let Save write that.
+    void startedWhileUnreadable()
     {
         qputenv("PELLVARIN_REGISTRY_BUSY_TIMEOUT_MS", "50");
         reg = std::make_unique<TestRegistry>();
         for (const char *name : {"PNG", "GIF"})
             QVERIFY(reg->set(machine + progIdOf(fifOf(name)), QString(), QLatin1String(name)));
-        // Copied, so that this process meets the lock on opening it.
+        // A copy this process has not opened, which the other program can
+        // then take whole.
         const QString locked = reg->fileName + QStringLiteral(".locked");
-        QVERIFY(QFile::copy(reg->fileName, locked));
-        QVERIFY(QFile::setPermissions(locked, QFile::ReadOwner | QFile::WriteOwner));
+        QVERIFY(copyRegistryFile(reg->fileName, locked));
         qputenv("PELLVARIN_REGISTRY", QFile::encodeName(locked));
         sqlite3 *other = nullptr;
         QCOMPARE(sqlite3_open(QFile::encodeName(locked).constData(), &other), SQLITE_OK);
-        QCOMPARE(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+        QCOMPARE(sqlite3_exec(other, "PRAGMA locking_mode = EXCLUSIVE; BEGIN EXCLUSIVE", nullptr,
+                              nullptr, nullptr),
+                 SQLITE_OK);
         window = std::make_unique<SelectAssocWidget>(nullptr);
         sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
         sqlite3_close(other);
         qunsetenv("PELLVARIN_REGISTRY_BUSY_TIMEOUT_MS");
-        buttons = window->findChild<QDialogButtonBox *>(QStringLiteral("buttonBox"));
-        QVERIFY(buttons);
-        window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-        const Box box = save();
-        QVERIFY2(box.text.isEmpty(), qPrintable(box.text));
-        QVERIFY(!window->isVisible());
         qputenv("PELLVARIN_REGISTRY", QFile::encodeName(reg->fileName));
+
+        list = window->findChild<QListWidget *>(QStringLiteral("listWidget"));
+        buttons = window->findChild<QDialogButtonBox *>(QStringLiteral("buttonBox"));
+        auto *why = window->findChild<QLabel *>(QStringLiteral("readFailure"));
+        QVERIFY(list && buttons && why);
+        QVERIFY2(why->text().contains(QLatin1String("another program is using the registry")),
+                 qPrintable(why->text()));
+        QCOMPARE(list->count(), 0);
+        QVERIFY(!list->isEnabled());
+        QVERIFY(!buttons->button(QDialogButtonBox::Save)->isEnabled());
+        QVERIFY(buttons->button(QDialogButtonBox::Cancel)->isEnabled());
     }
 };
 

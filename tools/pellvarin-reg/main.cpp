@@ -131,6 +131,8 @@ public:
 
 private:
     bool openStore(bool forWriting, int *code);
+    bool readFailed() const;
+    int unreadable() const;
     QString withReason(const QString &what) const;
     int notFound(const QString &what) const;
     std::optional<RegKeyPath> key(const QString &arg, int *code);
@@ -140,6 +142,8 @@ private:
     // The registry file the command works on, and its store once opened.
     QString registry;
     std::shared_ptr<RegistryStore> store;
+    // The store's count of failed reads when it was opened.
+    qint64 failuresAtOpen = 0;
 };
 
 bool Tool::openStore(bool forWriting, int *code)
@@ -160,13 +164,29 @@ bool Tool::openStore(bool forWriting, int *code)
         *code = fail(Failure, QStringLiteral("%1 cannot be written").arg(registry));
         return false;
     }
+    failuresAtOpen = store->readFailures();
     return true;
 }
 
-// A read that met damage found nothing, and says why rather than that.
+// Whether a read of this command could not be done: what it returned is
+// no answer, and nothing of it may be printed.
+bool Tool::readFailed() const
+{
+    return !store->isUsable() || store->readFailures() != failuresAtOpen;
+}
+
+int Tool::unreadable() const
+{
+    return fail(Failure, store->problemText().isEmpty()
+                             ? QStringLiteral("the registry %1 could not be read").arg(registry)
+                             : store->problemText());
+}
+
+// A read that met damage or a lock found nothing, and says why rather than
+// that.
 int Tool::notFound(const QString &what) const
 {
-    return store->isUsable() ? fail(NotFound, what) : fail(Failure, store->problemText());
+    return readFailed() ? unreadable() : fail(NotFound, what);
 }
 
 // A failure's own words, and the registry's reason when it has one.
@@ -255,7 +275,7 @@ int Tool::exportKeys(const QStringList &args)
     if (!openStore(false, &code))
         return code;
     if (root && !root->parts.isEmpty() && !store->keyExists(*root))
-        return fail(NotFound, QStringLiteral("no such key: %1").arg(*keyArg));
+        return notFound(QStringLiteral("no such key: %1").arg(*keyArg));
 
     if (output && QFileInfo(*output).canonicalFilePath() == QFileInfo(registry).canonicalFilePath())
         return fail(Failure, QStringLiteral("%1 is the registry itself; export writes a .reg file "
@@ -272,7 +292,9 @@ int Tool::exportKeys(const QStringList &args)
         snapshot && exportRegFile(*store, root, text, &error,
                                   output ? RegFileEncoding::Utf16 : RegFileEncoding::Utf8);
     store->endSnapshot();
-    if (!read || !store->isUsable())
+    if (readFailed())
+        return unreadable();
+    if (!read)
         return fail(Failure, !error.isEmpty() ? error
                                               : QStringLiteral("the registry %1 cannot be read "
                                                                "whole")
@@ -300,11 +322,18 @@ int Tool::get(const QStringList &args)
     const auto k = keyCommand(args, 2, 2, QStringLiteral("get takes KEY and NAME"), false, &code);
     if (!k)
         return code;
-    if (!store->keyExists(*k))
-        return notFound(QStringLiteral("no such key: %1").arg(args[0]));
+    // One snapshot: a lock waited out once, and the key and its value as
+    // they were together.
+    store->beginSnapshot();
+    const bool exists = store->keyExists(*k);
     const auto v = store->value(*k, valueName(args[1]));
+    store->endSnapshot();
+    if (!exists)
+        return notFound(QStringLiteral("no such key: %1").arg(args[0]));
     if (!v)
         return notFound(QStringLiteral("no value \"%1\" in %2").arg(args[1], args[0]));
+    if (readFailed())
+        return unreadable();
     write(stdout, formatValue(*v).toUtf8() + '\n');
     return Success;
 }
@@ -428,6 +457,8 @@ int Tool::notifications(const QStringList &args)
         if (!openStore(false, &code))
             return code;
         n = store->notifications(associationsChangedEvent);
+        if (readFailed())
+            return unreadable();
     }
     const QString last =
         n.last.isValid() ? n.last.toUTC().toString(Qt::ISODateWithMs) : QStringLiteral("never");
