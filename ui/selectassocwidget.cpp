@@ -12,7 +12,9 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QMessageBox>
+#include <QMetaMethod>
 #include <QPushButton>
+#include <QStyle>
 #include <QVBoxLayout>
 
 SelectAssocWidget::SelectAssocWidget(QWidget *parent)
@@ -138,6 +140,16 @@ void SelectAssocWidget::on_selectAll_stateChanged(int)
 
 void SelectAssocWidget::checkItem(QListWidgetItem *item)
 {
+    // A style that activates items on a single click makes one click emit
+    // itemClicked and then itemActivated; toggling on both would undo the
+    // click. The activation then toggles alone, as it does for Enter.
+    static const int clickedSignal =
+        QMetaMethod::fromSignal(&QListWidget::itemClicked).methodIndex();
+    QListWidget *list = form->listWidget;
+    if (senderSignalIndex() == clickedSignal &&
+        list->style()->styleHint(QStyle::SH_ItemView_ActivateItemOnSingleClick, nullptr, list))
+        return;
+
     const bool wasChecked = item->data(Qt::CheckStateRole).toInt() == Qt::Checked;
     item->setData(Qt::CheckStateRole, int(wasChecked ? Qt::Unchecked : Qt::Checked));
 

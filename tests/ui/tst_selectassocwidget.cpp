@@ -80,6 +80,24 @@ public:
     }
 };
 
+// A style that activates items on a single click, as several Linux desktops
+// have it, or one that leaves activation to a double click.
+class ActivationStyle : public QProxyStyle
+{
+public:
+    explicit ActivationStyle(bool onSingleClick) : onSingleClick(onSingleClick) {}
+    int styleHint(StyleHint hint, const QStyleOption *option, const QWidget *widget,
+                  QStyleHintReturn *returnData) const override
+    {
+        if (hint == SH_ItemView_ActivateItemOnSingleClick)
+            return onSingleClick;
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+
+private:
+    const bool onSingleClick;
+};
+
 // One channel of a logo pixel drawn at the given opacity over a background.
 int blended(int logo, int alpha, int background, double opacity)
 {
@@ -223,14 +241,30 @@ private Q_SLOTS:
         QVERIFY2(last.left() > first.left(), "rows did not wrap into a second column");
     }
 
+    void clicksAndActivationToggle_data()
+    {
+        QTest::addColumn<bool>("activateOnSingleClick");
+        QTest::newRow("double click activates") << false;
+        QTest::newRow("single click activates") << true;
+    }
+
+    // A click toggles once even where it also activates the item, and Enter
+    // toggles once.
     void clicksAndActivationToggle()
     {
+        QFETCH(bool, activateOnSingleClick);
         associate(*reg, ".jpg", "JPEG"); // JPEG partial, PNG unchecked
         associate(*reg, ".gif", "GIF");
         open();
+        // The widget holds its style weakly, so this one may go first.
+        ActivationStyle style(activateOnSingleClick);
+        list->setStyle(&style);
         QListWidgetItem *jpeg = itemNamed(list, "JPEG"), *png = itemNamed(list, "PNG"),
                         *gif = itemNamed(list, "GIF");
+        QSignalSpy activated(list, &QListWidget::itemActivated);
         clickItem(list, jpeg, false);
+        // The click itself activated the item only under the single-click style.
+        QCOMPARE(activated.count(), activateOnSingleClick ? 1 : 0);
         QCOMPARE(stateOf(jpeg), int(Qt::Checked));
         clickItem(list, gif, true); // the indicator is no different from the text
         QCOMPARE(stateOf(gif), int(Qt::Unchecked));
@@ -240,6 +274,10 @@ private Q_SLOTS:
 
         // Enter activates the current item, exactly like a click.
         list->setCurrentItem(gif);
+        QTest::keyClick(list, Qt::Key_Return);
+        QCOMPARE(stateOf(gif), int(Qt::Checked));
+        QTest::keyClick(list, Qt::Key_Enter); // and so does the keypad's Enter
+        QCOMPARE(stateOf(gif), int(Qt::Unchecked));
         QTest::keyClick(list, Qt::Key_Return);
         QCOMPARE(stateOf(gif), int(Qt::Checked));
         QCOMPARE(selectAll->checkState(), Qt::Unchecked); // BMP is still unchecked
