@@ -1,9 +1,10 @@
 // pellvarin-reg run as a separate process, as scripts and tests run it. In
-// order: usage and help; init, get, set, delete, import and export; where
-// the registry is and when none is made; damaged, busy and unsafe
-// registries, each told in one line; the names every command takes;
-// notifications; oversized input, a file size limit and arguments that are
-// no text; and init and export against writers racing them.
+// order: usage, help and output that cannot be written; init, get, set,
+// delete, import and export; where the registry is and when none is made;
+// damaged, busy and unsafe registries, each told in one line; the names
+// every command takes; notifications; oversized input, a file size limit
+// and arguments that are no text; and init and export against writers
+// racing them.
 #include "registrystore.h"
 
 #include <QDateTime>
@@ -137,6 +138,8 @@ private Q_SLOTS:
     void badUsage_data();
     void badUsage();
     void help();
+    void unwritableOutputFails_data();
+    void unwritableOutputFails();
     void initAndDefault();
     void getPrintsEachType();
     void setAndDelete();
@@ -212,6 +215,37 @@ void TestPellvarinReg::help()
         QCOMPARE(r.code, 0);
         QVERIFY(r.out.startsWith("Usage: pellvarin-reg"));
     }
+}
+
+void TestPellvarinReg::unwritableOutputFails_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::newRow("help") << "help";
+    QTest::newRow("--help") << "--help";
+    QTest::newRow("get") << "get HKCR\\\\.png @";
+    QTest::newRow("export") << "export";
+    QTest::newRow("default") << "default";
+    QTest::newRow("notifications") << "notifications";
+    QTest::newRow("opened-uri") << "opened-uri";
+}
+
+// Output that cannot be written whole fails the command in one line; it is
+// never taken for printed.
+void TestPellvarinReg::unwritableOutputFails()
+{
+    QFETCH(QString, command);
+    Cli cli;
+    QCOMPARE(cli.run({QStringLiteral("init")}).code, 0);
+    writeFile(openedUriFileFor(cli.registry), "ms-settings:defaultapps");
+    const Result printed = cli.shell(QStringLiteral("exec \"$T\" --registry \"$R\" ") + command);
+    QCOMPARE(printed.code, 0);
+    QVERIFY(!printed.out.isEmpty());
+
+    const Result r =
+        cli.shell(QStringLiteral("exec \"$T\" --registry \"$R\" %1 > /dev/full").arg(command));
+    QCOMPARE(r.code, 2);
+    QVERIFY2(r.err.count('\n') == 1 && r.err.startsWith("pellvarin-reg: cannot write the output"),
+             r.err.constData());
 }
 
 void TestPellvarinReg::initAndDefault()

@@ -75,6 +75,16 @@ int fail(int code, const QString &message)
     return code;
 }
 
+// Everything a command prints goes out here: output that cannot be written
+// whole (a full disk, /dev/full) fails the command, never reads as printed.
+int print(const QByteArray &bytes)
+{
+    QFile out;
+    if (!out.open(stdout, QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.flush())
+        return fail(Failure, QStringLiteral("cannot write the output: %1").arg(out.errorString()));
+    return Success;
+}
+
 int usage(const QString &why)
 {
     write(stderr, "pellvarin-reg: " + why.toUtf8() + "\n\n");
@@ -287,11 +297,7 @@ int Tool::exportKeys(const QStringList &args)
                         QStringLiteral("cannot write %1: %2").arg(*output, file.errorString()));
         return Success;
     }
-    QFile out;
-    if (!out.open(stdout, QIODevice::WriteOnly) || out.write(text.data()) != text.data().size() ||
-        !out.flush())
-        return fail(Failure, QStringLiteral("cannot write the output: %1").arg(out.errorString()));
-    return Success;
+    return print(text.data());
 }
 
 int Tool::get(const QStringList &args)
@@ -305,8 +311,7 @@ int Tool::get(const QStringList &args)
     const auto v = store->value(*k, valueName(args[1]));
     if (!v)
         return notFound(QStringLiteral("no value \"%1\" in %2").arg(args[1], args[0]));
-    write(stdout, formatValue(*v).toUtf8() + '\n');
-    return Success;
+    return print(formatValue(*v).toUtf8() + '\n');
 }
 
 int Tool::set(const QStringList &args)
@@ -413,8 +418,7 @@ int Tool::printDefault(const QStringList &args)
     QFile resource(defaultResource);
     if (!resource.open(QIODevice::ReadOnly))
         return fail(Failure, QStringLiteral("the built-in registry is missing"));
-    write(stdout, resource.readAll());
-    return Success;
+    return print(resource.readAll());
 }
 
 int Tool::notifications(const QStringList &args)
@@ -431,8 +435,7 @@ int Tool::notifications(const QStringList &args)
     }
     const QString last =
         n.last.isValid() ? n.last.toUTC().toString(Qt::ISODateWithMs) : QStringLiteral("never");
-    write(stdout, QStringLiteral("count: %1\nlast: %2\n").arg(n.count).arg(last).toUtf8());
-    return Success;
+    return print(QStringLiteral("count: %1\nlast: %2\n").arg(n.count).arg(last).toUtf8());
 }
 
 int Tool::openedUri(const QStringList &args)
@@ -445,8 +448,7 @@ int Tool::openedUri(const QStringList &args)
     if (!file.open(QIODevice::ReadOnly))
         return fail(Failure,
                     QStringLiteral("cannot read %1: %2").arg(file.fileName(), file.errorString()));
-    write(stdout, file.readAll());
-    return Success;
+    return print(file.readAll());
 }
 
 // The argument as the UTF-8 it must be; none for bytes that are not.
@@ -491,8 +493,7 @@ int main(int argc, char **argv)
     while (!args.isEmpty() && args.first().startsWith(QLatin1Char('-'))) {
         const QString option = args.takeFirst();
         if (option == QLatin1String("-h") || option == QLatin1String("--help")) {
-            std::fputs(usageText, stdout);
-            return Success;
+            return print(usageText);
         }
         if (option == QLatin1String("--registry")) {
             if (args.isEmpty())
@@ -529,8 +530,7 @@ int main(int argc, char **argv)
             return (tool.*run)(args);
     }
     if (command == QLatin1String("help")) {
-        std::fputs(usageText, stdout);
-        return Success;
+        return print(usageText);
     }
     return usage(QStringLiteral("unknown command %1").arg(command));
 }
