@@ -16,6 +16,11 @@
 
 #include <sqlite3.h>
 
+#include <cerrno>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 struct Result
@@ -147,6 +152,8 @@ private Q_SLOTS:
     void registryLocation();
     void unusableRegistry();
     void exportOntoTheRegistryIsRefused();
+    void exportWritesIntoWhatIsNoFile_data();
+    void exportWritesIntoWhatIsNoFile();
     void readingCreatesNoRegistry();
     void withoutHomeThereIsNoRegistry();
     void damagedRegistryExportsNothing();
@@ -492,6 +499,80 @@ void TestPellvarinReg::exportOntoTheRegistryIsRefused()
     QCOMPARE(onto.code, 2);
     QVERIFY2(onto.err.contains("is the registry itself"), onto.err.constData());
     QCOMPARE(cli.get(QStringLiteral("HKCR\\.png"), QStringLiteral("@")).out, "pngfile\n");
+}
+
+void TestPellvarinReg::exportWritesIntoWhatIsNoFile_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<int>("code");
+    QTest::newRow("regular file") << "file" << 0;
+    QTest::newRow("fifo") << "fifo" << 0;
+    QTest::newRow("null device") << "null" << 0;
+    QTest::newRow("full device") << "full" << 2;
+}
+
+// -o replaces a file whole, but writes into a device or a pipe, which stays
+// what it was: a pipe's reader gets the export, and a full device fails it.
+void TestPellvarinReg::exportWritesIntoWhatIsNoFile()
+{
+    QFETCH(QString, kind);
+    QFETCH(int, code);
+    Cli cli;
+    QCOMPARE(cli.run({QStringLiteral("init")}).code, 0);
+    const QString reference = cli.dir.filePath(QStringLiteral("reference.reg"));
+    QCOMPARE(cli.run({QStringLiteral("export"), QStringLiteral("-o"), reference}).code, 0);
+    const QByteArray expected = readFile(reference);
+    QVERIFY(expected.startsWith("\xff\xfeW\0"));
+
+    QString target = cli.dir.filePath(QStringLiteral("target"));
+    if (kind == QLatin1String("file")) {
+        writeFile(target, "what was there");
+    } else if (kind == QLatin1String("fifo")) {
+        QCOMPARE(::mkfifo(QFile::encodeName(target).constData(), 0600), 0);
+    } else {
+        const char *device = kind == QLatin1String("null") ? "/dev/null" : "/dev/full";
+        struct stat st;
+        QCOMPARE(::stat(device, &st), 0);
+        // A twin of the device, which the tool run as root could replace
+        // without harm; one who may not make devices cannot replace the
+        // device either, and is given the device itself.
+        if (::mknod(QFile::encodeName(target).constData(), S_IFCHR | 0600, st.st_rdev) != 0) {
+            QCOMPARE(errno, EPERM);
+            QVERIFY(::geteuid() != 0);
+            qInfo("no right to make a device: writing into %s itself", device);
+            target = QString::fromLatin1(device);
+        }
+    }
+    struct stat before;
+    QCOMPARE(::stat(QFile::encodeName(target).constData(), &before), 0);
+
+    QProcess reader;
+    if (kind == QLatin1String("fifo")) {
+        reader.start(QStringLiteral("cat"), {target});
+        QVERIFY(reader.waitForStarted());
+    }
+    const Result r = cli.run({QStringLiteral("export"), QStringLiteral("-o"), target});
+    if (kind == QLatin1String("fifo")) {
+        const bool read = reader.waitForFinished(10000);
+        if (!read) {
+            reader.kill();
+            reader.waitForFinished();
+        }
+        QVERIFY2(read, "the pipe's reader never got a writer");
+        QCOMPARE(reader.readAllStandardOutput(), expected);
+    }
+    QCOMPARE(r.code, code);
+    if (code == 0)
+        QVERIFY2(r.err.isEmpty(), r.err.constData());
+    else
+        QVERIFY2(r.err.count('\n') == 1 && r.err.contains("No space left"), r.err.constData());
+
+    struct stat after;
+    QCOMPARE(::stat(QFile::encodeName(target).constData(), &after), 0);
+    QCOMPARE(after.st_mode & S_IFMT, before.st_mode & S_IFMT);
+    QCOMPARE(after.st_rdev, before.st_rdev);
+    if (kind == QLatin1String("file"))
+        QCOMPARE(readFile(target), expected);
 }
 
 void TestPellvarinReg::readingCreatesNoRegistry()

@@ -16,8 +16,13 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <optional>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -35,8 +40,10 @@ Commands:
                          files larger than 64 MiB are refused
   export [KEY] [-o OUT]  write KEY and everything below it as a .reg file to
                          standard output (UTF-8, to read) or to OUT (UTF-16LE
-                         as regedit writes and reads it); without KEY, all of
-                         HKEY_LOCAL_MACHINE, then HKEY_CURRENT_USER
+                         as regedit writes and reads it; a file is replaced
+                         whole or not at all, a device or a pipe written
+                         into); without KEY, all of HKEY_LOCAL_MACHINE, then
+                         HKEY_CURRENT_USER
   get KEY NAME           print a value: REG_SZ and REG_EXPAND_SZ as text,
                          REG_MULTI_SZ one string a line, REG_DWORD and
                          REG_QWORD in decimal, anything else as hex bytes
@@ -122,6 +129,49 @@ QString formatValue(const RegValue &v)
     default:
         return value.toString();
     }
+}
+
+// What is not a regular file (a device, a pipe) is written into, as regedit
+// writes into NUL: renaming a file over it would leave a file where the
+// device was, and the pipe's reader with nothing. A pipe waits for its
+// reader. None when the target is, or turns out to be, a regular file or
+// none at all, which is written aside and renamed instead.
+std::optional<int> writeIntoSpecialFile(const QString &path, const QByteArray &bytes)
+{
+    const QByteArray name = QFile::encodeName(path);
+    struct stat st;
+    if (::stat(name.constData(), &st) != 0 || S_ISREG(st.st_mode))
+        return std::nullopt;
+    const auto failed = [&path](int error) {
+        return fail(Failure, QStringLiteral("cannot write %1: %2")
+                                 .arg(path, QString::fromLocal8Bit(std::strerror(error))));
+    };
+    const int fd = ::open(name.constData(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0)
+        return failed(errno);
+    // Replaced by a regular file since: writing into that would leave the
+    // end of what it held.
+    if (::fstat(fd, &st) != 0 || S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return std::nullopt;
+    }
+    // A reader that leaves early is a failed write, said, not a signal.
+    std::signal(SIGPIPE, SIG_IGN);
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            const int error = n < 0 ? errno : EIO;
+            ::close(fd);
+            return failed(error);
+        }
+        done += n;
+    }
+    if (::close(fd) != 0 && errno != EINTR)
+        return failed(errno);
+    return Success;
 }
 
 class Tool
@@ -288,8 +338,11 @@ int Tool::exportKeys(const QStringList &args)
                                                                "whole")
                                                     .arg(registry));
     if (output) {
+        // A file is for regedit, which reads only UTF-16 whole.
+        if (const auto written = writeIntoSpecialFile(*output, text.data()))
+            return *written;
         // Written aside and renamed, so that a failed export leaves no half
-        // file. A file is for regedit, which reads only UTF-16 whole.
+        // file.
         QSaveFile file(*output);
         if (!file.open(QIODevice::WriteOnly) || file.write(text.data()) != text.data().size() ||
             !file.commit())
