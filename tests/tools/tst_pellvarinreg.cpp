@@ -8,6 +8,7 @@
 #include "registrystore.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -151,6 +152,7 @@ private Q_SLOTS:
     void importAndExport();
     void registryLocation();
     void unusableRegistry();
+    void exportOntoTheRegistryIsRefused_data();
     void exportOntoTheRegistryIsRefused();
     void exportWritesIntoWhatIsNoFile_data();
     void exportWritesIntoWhatIsNoFile();
@@ -490,14 +492,52 @@ void TestPellvarinReg::notifications()
              lines[1].constData());
 }
 
+void TestPellvarinReg::exportOntoTheRegistryIsRefused_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::newRow("its path") << "path";
+    QTest::newRow("a symbolic link") << "symlink";
+    QTest::newRow("another spelling") << "spelling";
+    QTest::newRow("a hard link") << "hardlink";
+    QTest::newRow("a hard link to its journal") << "journal";
+    QTest::newRow("its -wal journal, not there yet") << "wal";
+}
+
+// An export onto the registry would replace the database with text, and one
+// onto a journal would be played into it; however the file is reached.
 void TestPellvarinReg::exportOntoTheRegistryIsRefused()
 {
+    QFETCH(QString, how);
     Cli cli;
     QCOMPARE(cli.run({QStringLiteral("init")}).code, 0);
-    // An export onto the registry itself would replace the database with text.
-    const Result onto = cli.run({QStringLiteral("export"), QStringLiteral("-o"), cli.registry});
+    const QString journal = cli.registry + QStringLiteral("-journal");
+    writeFile(journal, QByteArray()); // an empty journal is none to play
+    QVERIFY(QFile::setPermissions(journal, QFile::ReadOwner | QFile::WriteOwner));
+    QString target = cli.dir.filePath(QStringLiteral("other.reg"));
+    const QByteArray native = QFile::encodeName(target);
+    if (how == QLatin1String("path")) {
+        target = cli.registry;
+    } else if (how == QLatin1String("symlink")) {
+        QVERIFY(QFile::link(cli.registry, target));
+    } else if (how == QLatin1String("spelling")) {
+        QVERIFY(QDir(cli.dir.path()).mkdir(QStringLiteral("sub")));
+        target = cli.dir.path() + QStringLiteral("/./sub/../registry.sqlite");
+    } else if (how == QLatin1String("hardlink")) {
+        QCOMPARE(::link(QFile::encodeName(cli.registry).constData(), native.constData()), 0);
+    } else if (how == QLatin1String("journal")) {
+        QCOMPARE(::link(QFile::encodeName(journal).constData(), native.constData()), 0);
+    } else {
+        target = cli.registry + QStringLiteral("-wal");
+    }
+    const QByteArray before = readFile(cli.registry);
+
+    const Result onto = cli.run({QStringLiteral("export"), QStringLiteral("-o"), target});
     QCOMPARE(onto.code, 2);
-    QVERIFY2(onto.err.contains("is the registry itself"), onto.err.constData());
+    QVERIFY2(onto.err.contains("is the registry itself") && onto.err.count('\n') == 1,
+             onto.err.constData());
+    QCOMPARE(readFile(cli.registry), before);
+    QCOMPARE(readFile(journal), QByteArray());
+    QVERIFY(!QFile::exists(cli.registry + QStringLiteral("-wal")));
     QCOMPARE(cli.get(QStringLiteral("HKCR\\.png"), QStringLiteral("@")).out, "pngfile\n");
 }
 

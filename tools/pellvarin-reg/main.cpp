@@ -14,6 +14,7 @@
 #include <QSaveFile>
 #include <QStringList>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -129,6 +130,43 @@ QString formatValue(const RegValue &v)
     default:
         return value.toString();
     }
+}
+
+// Whether path is the registry or a journal that SQLite plays into it, told
+// by device and inode: a hard link, a bind mount or another case on a
+// case-insensitive file system reach the same file by another path. A
+// journal that is not there now is known by its folder and name, since a
+// file made there would be taken for one.
+bool namesTheRegistry(const QString &path, const QString &registry)
+{
+    const auto statOf = [](const QString &file, struct stat *st) {
+        return ::stat(QFile::encodeName(file).constData(), st) == 0;
+    };
+    const auto same = [](const struct stat &a, const struct stat &b) {
+        return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+    };
+    // SQLite names the journals after the file that symbolic links lead to.
+    QStringList files;
+    for (const QString &base : {registry, QFileInfo(registry).canonicalFilePath()}) {
+        for (const char *suffix : {"", "-journal", "-wal", "-shm"}) {
+            if (!base.isEmpty())
+                files.append(base + QLatin1String(suffix));
+        }
+    }
+    struct stat target, st;
+    if (statOf(path, &target))
+        return std::any_of(files.cbegin(), files.cend(), [&](const QString &file) {
+            return statOf(file, &st) && same(st, target);
+        });
+    const QFileInfo made(path);
+    struct stat folder;
+    if (!statOf(made.absolutePath(), &folder))
+        return false;
+    return std::any_of(files.cbegin(), files.cend(), [&](const QString &file) {
+        const QFileInfo journal(file);
+        return journal.fileName() == made.fileName() && statOf(journal.absolutePath(), &st) &&
+               same(st, folder);
+    });
 }
 
 // What is not a regular file (a device, a pipe) is written into, as regedit
@@ -317,7 +355,7 @@ int Tool::exportKeys(const QStringList &args)
     if (root && !root->parts.isEmpty() && !store->keyExists(*root))
         return fail(NotFound, QStringLiteral("no such key: %1").arg(*keyArg));
 
-    if (output && QFileInfo(*output).canonicalFilePath() == QFileInfo(registry).canonicalFilePath())
+    if (output && namesTheRegistry(*output, registry))
         return fail(Failure, QStringLiteral("%1 is the registry itself; export writes a .reg file "
                                             "beside it")
                                  .arg(*output));
