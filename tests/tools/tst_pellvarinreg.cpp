@@ -223,6 +223,9 @@ void TestPellvarinReg::help()
         const Result r = cli.run({arg});
         QCOMPARE(r.code, 0);
         QVERIFY(r.out.startsWith("Usage: pellvarin-reg"));
+        // Every name of the unnamed value, and the way past them.
+        QVERIFY(r.out.contains("\"@\", \"\", \"Default\" or \".\""));
+        QVERIFY(r.out.contains("-n (--literal-name)"));
     }
 }
 
@@ -369,6 +372,34 @@ void TestPellvarinReg::setAndDelete()
     QCOMPARE(
         cli.run({QStringLiteral("delete"), QStringLiteral("HKCU\\Nope"), QStringLiteral("x")}).code,
         1);
+
+    // Without -n, "Default" and "." name the unnamed value as the settings
+    // take them; with it, values of those names (and of "@") are their own.
+    const QString lit = QStringLiteral("HKCU\\Literal");
+    QCOMPARE(
+        cli.run({QStringLiteral("set"), lit, QStringLiteral("."), QStringLiteral("unnamed")}).code,
+        0);
+    const QStringList literalNames{QStringLiteral("."), QStringLiteral("Default"),
+                                   QStringLiteral("@")};
+    for (const QString &name : literalNames) {
+        QCOMPARE(cli.run({QStringLiteral("set"), QStringLiteral("-n"), lit, name,
+                          QStringLiteral("named ") + name})
+                     .code,
+                 0);
+    }
+    QCOMPARE(cli.run({QStringLiteral("export"), lit}).out,
+             v5 + "[HKEY_CURRENT_USER\\Literal]\n@=\"unnamed\"\n\".\"=\"named .\"\n"
+                  "\"@\"=\"named @\"\n\"Default\"=\"named Default\"\n\n");
+    for (const QString &name : literalNames) {
+        const QStringList getIt{QStringLiteral("get"), QStringLiteral("--literal-name"), lit, name};
+        QCOMPARE(cli.run(getIt).out, "named " + name.toUtf8() + '\n');
+        QCOMPARE(cli.get(lit, name).out, "unnamed\n");
+        QCOMPARE(cli.run({QStringLiteral("delete"), QStringLiteral("-n"), lit, name}).code, 0);
+        QCOMPARE(cli.run(getIt).code, 1);
+        QCOMPARE(cli.get(lit, QStringLiteral("@")).out, "unnamed\n");
+    }
+    QCOMPARE(cli.run({QStringLiteral("get"), QStringLiteral("-n"), lit, QString()}).out,
+             "unnamed\n");
 
     const Result hive = cli.run({QStringLiteral("delete"), QStringLiteral("HKEY_CURRENT_USER")});
     QCOMPARE(hive.code, 2);

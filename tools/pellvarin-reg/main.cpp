@@ -62,8 +62,11 @@ Commands:
                          (Settings' page, from Windows 10 on)
 
 KEY is a full path such as HKEY_CLASSES_ROOT\.png or HKCU\Software\Classes,
-levels separated by "\" only. NAME "@", "" or "Default" is the key's unnamed
-default value. Arguments are UTF-8.
+levels separated by "\" only. NAME "@", "", "Default" or "." is the key's
+unnamed default value, as the engine's settings take these names. get, set
+and delete take -n (--literal-name) before KEY to take NAME as written: ""
+alone is then the unnamed value, and values named "@", "Default" or "." can
+be reached. Arguments are UTF-8.
 
 A registry that anyone but you or root could change is refused: the file,
 its journal, its folder or a folder above it (unless that one has the
@@ -107,10 +110,21 @@ QString shortened(const QString &name)
     return name.size() <= shown ? name : name.left(shown) + QStringLiteral("...");
 }
 
-// As the settings spell the unnamed value, and as regedit does.
-QString valueName(const QString &arg)
+// -n before KEY: NAME as the registry holds it, for values whose names
+// the settings and regedit take for the unnamed one.
+bool takeLiteralNameOption(QStringList *args)
 {
-    return arg == QLatin1String("@") || namesDefaultValue(arg) ? QString() : arg;
+    if (args->isEmpty() ||
+        (args->first() != QLatin1String("-n") && args->first() != QLatin1String("--literal-name")))
+        return false;
+    args->removeFirst();
+    return true;
+}
+
+// As the settings spell the unnamed value, and as regedit does.
+QString valueName(const QString &arg, bool literal)
+{
+    return !literal && (arg == QLatin1String("@") || namesDefaultValue(arg)) ? QString() : arg;
 }
 
 // As the engine reads each type; bytes, which it cannot use, in hex.
@@ -391,22 +405,26 @@ int Tool::exportKeys(const QStringList &args)
     return print(text.data());
 }
 
-int Tool::get(const QStringList &args)
+int Tool::get(const QStringList &given)
 {
+    QStringList args = given;
+    const bool literal = takeLiteralNameOption(&args);
     int code = Success;
     const auto k = keyCommand(args, 2, 2, QStringLiteral("get takes KEY and NAME"), false, &code);
     if (!k)
         return code;
     if (!store->keyExists(*k))
         return notFound(QStringLiteral("no such key: %1").arg(args[0]));
-    const auto v = store->value(*k, valueName(args[1]));
+    const auto v = store->value(*k, valueName(args[1], literal));
     if (!v)
         return notFound(QStringLiteral("no value \"%1\" in %2").arg(args[1], args[0]));
     return print(formatValue(*v).toUtf8() + '\n');
 }
 
-int Tool::set(const QStringList &args)
+int Tool::set(const QStringList &given)
 {
+    QStringList args = given;
+    const bool literal = takeLiteralNameOption(&args);
     int code = Success;
     const auto k =
         keyCommand(args, 3, 3, QStringLiteral("set takes KEY, NAME and VALUE"), true, &code);
@@ -418,21 +436,23 @@ int Tool::set(const QStringList &args)
                                             "leading U+FEFF or half surrogate pair")
                                  .arg(shortened(args[1]))
                                  .arg(maxValueNameLength));
-    if (!store->setValue(*k, valueName(args[1]), RegType::Sz, encodeRegSz(args[2])))
+    if (!store->setValue(*k, valueName(args[1], literal), RegType::Sz, encodeRegSz(args[2])))
         return fail(Failure, withReason(QStringLiteral("could not write \"%1\" in %2")
                                             .arg(shortened(args[1]), shortened(args[0]))));
     return Success;
 }
 
-int Tool::remove(const QStringList &args)
+int Tool::remove(const QStringList &given)
 {
+    QStringList args = given;
+    const bool literal = takeLiteralNameOption(&args);
     int code = Success;
     const auto k = keyCommand(args, 1, 2, QStringLiteral("delete takes KEY and an optional NAME"),
                               true, &code);
     if (!k)
         return code;
     if (args.size() == 2) {
-        const QString name = valueName(args[1]);
+        const QString name = valueName(args[1], literal);
         if (!store->value(*k, name))
             return notFound(QStringLiteral("no value \"%1\" in %2").arg(args[1], args[0]));
         if (!store->removeValue(*k, name))
