@@ -1,12 +1,14 @@
 // pellvarin-reg run as a separate process, as scripts and tests run it. In
-// order: usage and help; init, get, set, delete, import and export; where
-// the registry is and when none is made; damaged, busy and unsafe
-// registries, each told in one line; the names every command takes;
-// notifications; oversized input, a file size limit and arguments that are
-// no text; and init and export against writers racing them.
+// order: usage, help and output that cannot be written; init, get, set,
+// delete, import and export; where the registry is and when none is made;
+// damaged, busy and unsafe registries, each told in one line; the names
+// every command takes; notifications; oversized input, a file size limit
+// and arguments that are no text; and init and export against writers
+// racing them.
 #include "registrystore.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -14,6 +16,11 @@
 #include <QtTest>
 
 #include <sqlite3.h>
+
+#include <cerrno>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -137,13 +144,18 @@ private Q_SLOTS:
     void badUsage_data();
     void badUsage();
     void help();
+    void unwritableOutputFails_data();
+    void unwritableOutputFails();
     void initAndDefault();
     void getPrintsEachType();
     void setAndDelete();
     void importAndExport();
     void registryLocation();
     void unusableRegistry();
+    void exportOntoTheRegistryIsRefused_data();
     void exportOntoTheRegistryIsRefused();
+    void exportWritesIntoWhatIsNoFile_data();
+    void exportWritesIntoWhatIsNoFile();
     void readingCreatesNoRegistry();
     void withoutHomeThereIsNoRegistry();
     void damagedRegistryExportsNothing();
@@ -211,7 +223,41 @@ void TestPellvarinReg::help()
         const Result r = cli.run({arg});
         QCOMPARE(r.code, 0);
         QVERIFY(r.out.startsWith("Usage: pellvarin-reg"));
+        // Every name of the unnamed value, and the way past them.
+        QVERIFY(r.out.contains("\"@\", \"\", \"Default\" or \".\""));
+        QVERIFY(r.out.contains("-n (--literal-name)"));
     }
+}
+
+void TestPellvarinReg::unwritableOutputFails_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::newRow("help") << "help";
+    QTest::newRow("--help") << "--help";
+    QTest::newRow("get") << "get HKCR\\\\.png @";
+    QTest::newRow("export") << "export";
+    QTest::newRow("default") << "default";
+    QTest::newRow("notifications") << "notifications";
+    QTest::newRow("opened-uri") << "opened-uri";
+}
+
+// Output that cannot be written whole fails the command in one line; it is
+// never taken for printed.
+void TestPellvarinReg::unwritableOutputFails()
+{
+    QFETCH(QString, command);
+    Cli cli;
+    QCOMPARE(cli.run({QStringLiteral("init")}).code, 0);
+    writeFile(openedUriFileFor(cli.registry), "ms-settings:defaultapps");
+    const Result printed = cli.shell(QStringLiteral("exec \"$T\" --registry \"$R\" ") + command);
+    QCOMPARE(printed.code, 0);
+    QVERIFY(!printed.out.isEmpty());
+
+    const Result r =
+        cli.shell(QStringLiteral("exec \"$T\" --registry \"$R\" %1 > /dev/full").arg(command));
+    QCOMPARE(r.code, 2);
+    QVERIFY2(r.err.count('\n') == 1 && r.err.startsWith("pellvarin-reg: cannot write the output"),
+             r.err.constData());
 }
 
 void TestPellvarinReg::initAndDefault()
@@ -326,6 +372,34 @@ void TestPellvarinReg::setAndDelete()
     QCOMPARE(
         cli.run({QStringLiteral("delete"), QStringLiteral("HKCU\\Nope"), QStringLiteral("x")}).code,
         1);
+
+    // Without -n, "Default" and "." name the unnamed value as the settings
+    // take them; with it, values of those names (and of "@") are their own.
+    const QString lit = QStringLiteral("HKCU\\Literal");
+    QCOMPARE(
+        cli.run({QStringLiteral("set"), lit, QStringLiteral("."), QStringLiteral("unnamed")}).code,
+        0);
+    const QStringList literalNames{QStringLiteral("."), QStringLiteral("Default"),
+                                   QStringLiteral("@")};
+    for (const QString &name : literalNames) {
+        QCOMPARE(cli.run({QStringLiteral("set"), QStringLiteral("-n"), lit, name,
+                          QStringLiteral("named ") + name})
+                     .code,
+                 0);
+    }
+    QCOMPARE(cli.run({QStringLiteral("export"), lit}).out,
+             v5 + "[HKEY_CURRENT_USER\\Literal]\n@=\"unnamed\"\n\".\"=\"named .\"\n"
+                  "\"@\"=\"named @\"\n\"Default\"=\"named Default\"\n\n");
+    for (const QString &name : literalNames) {
+        const QStringList getIt{QStringLiteral("get"), QStringLiteral("--literal-name"), lit, name};
+        QCOMPARE(cli.run(getIt).out, "named " + name.toUtf8() + '\n');
+        QCOMPARE(cli.get(lit, name).out, "unnamed\n");
+        QCOMPARE(cli.run({QStringLiteral("delete"), QStringLiteral("-n"), lit, name}).code, 0);
+        QCOMPARE(cli.run(getIt).code, 1);
+        QCOMPARE(cli.get(lit, QStringLiteral("@")).out, "unnamed\n");
+    }
+    QCOMPARE(cli.run({QStringLiteral("get"), QStringLiteral("-n"), lit, QString()}).out,
+             "unnamed\n");
 
     const Result hive = cli.run({QStringLiteral("delete"), QStringLiteral("HKEY_CURRENT_USER")});
     QCOMPARE(hive.code, 2);
@@ -449,15 +523,127 @@ void TestPellvarinReg::notifications()
              lines[1].constData());
 }
 
+void TestPellvarinReg::exportOntoTheRegistryIsRefused_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::newRow("its path") << "path";
+    QTest::newRow("a symbolic link") << "symlink";
+    QTest::newRow("another spelling") << "spelling";
+    QTest::newRow("a hard link") << "hardlink";
+    QTest::newRow("a hard link to its journal") << "journal";
+    QTest::newRow("its -wal journal, not there yet") << "wal";
+}
+
+// An export onto the registry would replace the database with text, and one
+// onto a journal would be played into it; however the file is reached.
 void TestPellvarinReg::exportOntoTheRegistryIsRefused()
 {
+    QFETCH(QString, how);
     Cli cli;
     QCOMPARE(cli.run({QStringLiteral("init")}).code, 0);
-    // An export onto the registry itself would replace the database with text.
-    const Result onto = cli.run({QStringLiteral("export"), QStringLiteral("-o"), cli.registry});
+    const QString journal = cli.registry + QStringLiteral("-journal");
+    writeFile(journal, QByteArray()); // an empty journal is none to play
+    QVERIFY(QFile::setPermissions(journal, QFile::ReadOwner | QFile::WriteOwner));
+    QString target = cli.dir.filePath(QStringLiteral("other.reg"));
+    const QByteArray native = QFile::encodeName(target);
+    if (how == QLatin1String("path")) {
+        target = cli.registry;
+    } else if (how == QLatin1String("symlink")) {
+        QVERIFY(QFile::link(cli.registry, target));
+    } else if (how == QLatin1String("spelling")) {
+        QVERIFY(QDir(cli.dir.path()).mkdir(QStringLiteral("sub")));
+        target = cli.dir.path() + QStringLiteral("/./sub/../registry.sqlite");
+    } else if (how == QLatin1String("hardlink")) {
+        QCOMPARE(::link(QFile::encodeName(cli.registry).constData(), native.constData()), 0);
+    } else if (how == QLatin1String("journal")) {
+        QCOMPARE(::link(QFile::encodeName(journal).constData(), native.constData()), 0);
+    } else {
+        target = cli.registry + QStringLiteral("-wal");
+    }
+    const QByteArray before = readFile(cli.registry);
+
+    const Result onto = cli.run({QStringLiteral("export"), QStringLiteral("-o"), target});
     QCOMPARE(onto.code, 2);
-    QVERIFY2(onto.err.contains("is the registry itself"), onto.err.constData());
+    QVERIFY2(onto.err.contains("is the registry itself") && onto.err.count('\n') == 1,
+             onto.err.constData());
+    QCOMPARE(readFile(cli.registry), before);
+    QCOMPARE(readFile(journal), QByteArray());
+    QVERIFY(!QFile::exists(cli.registry + QStringLiteral("-wal")));
     QCOMPARE(cli.get(QStringLiteral("HKCR\\.png"), QStringLiteral("@")).out, "pngfile\n");
+}
+
+void TestPellvarinReg::exportWritesIntoWhatIsNoFile_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<int>("code");
+    QTest::newRow("regular file") << "file" << 0;
+    QTest::newRow("fifo") << "fifo" << 0;
+    QTest::newRow("null device") << "null" << 0;
+    QTest::newRow("full device") << "full" << 2;
+}
+
+// -o replaces a file whole, but writes into a device or a pipe, which stays
+// what it was: a pipe's reader gets the export, and a full device fails it.
+void TestPellvarinReg::exportWritesIntoWhatIsNoFile()
+{
+    QFETCH(QString, kind);
+    QFETCH(int, code);
+    Cli cli;
+    QCOMPARE(cli.run({QStringLiteral("init")}).code, 0);
+    const QString reference = cli.dir.filePath(QStringLiteral("reference.reg"));
+    QCOMPARE(cli.run({QStringLiteral("export"), QStringLiteral("-o"), reference}).code, 0);
+    const QByteArray expected = readFile(reference);
+    QVERIFY(expected.startsWith("\xff\xfeW\0"));
+
+    QString target = cli.dir.filePath(QStringLiteral("target"));
+    if (kind == QLatin1String("file")) {
+        writeFile(target, "what was there");
+    } else if (kind == QLatin1String("fifo")) {
+        QCOMPARE(::mkfifo(QFile::encodeName(target).constData(), 0600), 0);
+    } else {
+        const char *device = kind == QLatin1String("null") ? "/dev/null" : "/dev/full";
+        struct stat st;
+        QCOMPARE(::stat(device, &st), 0);
+        // A twin of the device, which the tool run as root could replace
+        // without harm; one who may not make devices cannot replace the
+        // device either, and is given the device itself.
+        if (::mknod(QFile::encodeName(target).constData(), S_IFCHR | 0600, st.st_rdev) != 0) {
+            QCOMPARE(errno, EPERM);
+            QVERIFY(::geteuid() != 0);
+            qInfo("no right to make a device: writing into %s itself", device);
+            target = QString::fromLatin1(device);
+        }
+    }
+    struct stat before;
+    QCOMPARE(::stat(QFile::encodeName(target).constData(), &before), 0);
+
+    QProcess reader;
+    if (kind == QLatin1String("fifo")) {
+        reader.start(QStringLiteral("cat"), {target});
+        QVERIFY(reader.waitForStarted());
+    }
+    const Result r = cli.run({QStringLiteral("export"), QStringLiteral("-o"), target});
+    if (kind == QLatin1String("fifo")) {
+        const bool read = reader.waitForFinished(10000);
+        if (!read) {
+            reader.kill();
+            reader.waitForFinished();
+        }
+        QVERIFY2(read, "the pipe's reader never got a writer");
+        QCOMPARE(reader.readAllStandardOutput(), expected);
+    }
+    QCOMPARE(r.code, code);
+    if (code == 0)
+        QVERIFY2(r.err.isEmpty(), r.err.constData());
+    else
+        QVERIFY2(r.err.count('\n') == 1 && r.err.contains("No space left"), r.err.constData());
+
+    struct stat after;
+    QCOMPARE(::stat(QFile::encodeName(target).constData(), &after), 0);
+    QCOMPARE(after.st_mode & S_IFMT, before.st_mode & S_IFMT);
+    QCOMPARE(after.st_rdev, before.st_rdev);
+    if (kind == QLatin1String("file"))
+        QCOMPARE(readFile(target), expected);
 }
 
 void TestPellvarinReg::readingCreatesNoRegistry()

@@ -14,10 +14,16 @@
 #include <QSaveFile>
 #include <QStringList>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <optional>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -35,8 +41,10 @@ Commands:
                          files larger than 64 MiB are refused
   export [KEY] [-o OUT]  write KEY and everything below it as a .reg file to
                          standard output (UTF-8, to read) or to OUT (UTF-16LE
-                         as regedit writes and reads it); without KEY, all of
-                         HKEY_LOCAL_MACHINE, then HKEY_CURRENT_USER
+                         as regedit writes and reads it; a file is replaced
+                         whole or not at all, a device or a pipe written
+                         into); without KEY, all of HKEY_LOCAL_MACHINE, then
+                         HKEY_CURRENT_USER
   get KEY NAME           print a value: REG_SZ and REG_EXPAND_SZ as text,
                          REG_MULTI_SZ one string a line, REG_DWORD and
                          REG_QWORD in decimal, anything else as hex bytes
@@ -54,8 +62,11 @@ Commands:
                          (Settings' page, from Windows 10 on)
 
 KEY is a full path such as HKEY_CLASSES_ROOT\.png or HKCU\Software\Classes,
-levels separated by "\" only. NAME "@", "" or "Default" is the key's unnamed
-default value. Arguments are UTF-8.
+levels separated by "\" only. NAME "@", "", "Default" or "." is the key's
+unnamed default value, as the engine's settings take these names. get, set
+and delete take -n (--literal-name) before KEY to take NAME as written: ""
+alone is then the unnamed value, and values named "@", "Default" or "." can
+be reached. Arguments are UTF-8.
 
 A registry that anyone but you or root could change is refused: the file,
 its journal, its folder or a folder above it (unless that one has the
@@ -75,6 +86,16 @@ int fail(int code, const QString &message)
     return code;
 }
 
+// Everything a command prints goes out here: output that cannot be written
+// whole (a full disk, /dev/full) fails the command, never reads as printed.
+int print(const QByteArray &bytes)
+{
+    QFile out;
+    if (!out.open(stdout, QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.flush())
+        return fail(Failure, QStringLiteral("cannot write the output: %1").arg(out.errorString()));
+    return Success;
+}
+
 int usage(const QString &why)
 {
     write(stderr, "pellvarin-reg: " + why.toUtf8() + "\n\n");
@@ -89,10 +110,21 @@ QString shortened(const QString &name)
     return name.size() <= shown ? name : name.left(shown) + QStringLiteral("...");
 }
 
-// As the settings spell the unnamed value, and as regedit does.
-QString valueName(const QString &arg)
+// -n before KEY: NAME as the registry holds it, for values whose names
+// the settings and regedit take for the unnamed one.
+bool takeLiteralNameOption(QStringList *args)
 {
-    return arg == QLatin1String("@") || namesDefaultValue(arg) ? QString() : arg;
+    if (args->isEmpty() ||
+        (args->first() != QLatin1String("-n") && args->first() != QLatin1String("--literal-name")))
+        return false;
+    args->removeFirst();
+    return true;
+}
+
+// As the settings spell the unnamed value, and as regedit does.
+QString valueName(const QString &arg, bool literal)
+{
+    return !literal && (arg == QLatin1String("@") || namesDefaultValue(arg)) ? QString() : arg;
 }
 
 // As the engine reads each type; bytes, which it cannot use, in hex.
@@ -112,6 +144,86 @@ QString formatValue(const RegValue &v)
     default:
         return value.toString();
     }
+}
+
+// Whether path is the registry or a journal that SQLite plays into it, told
+// by device and inode: a hard link, a bind mount or another case on a
+// case-insensitive file system reach the same file by another path. A
+// journal that is not there now is known by its folder and name, since a
+// file made there would be taken for one.
+bool namesTheRegistry(const QString &path, const QString &registry)
+{
+    const auto statOf = [](const QString &file, struct stat *st) {
+        return ::stat(QFile::encodeName(file).constData(), st) == 0;
+    };
+    const auto same = [](const struct stat &a, const struct stat &b) {
+        return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+    };
+    // SQLite names the journals after the file that symbolic links lead to.
+    QStringList files;
+    for (const QString &base : {registry, QFileInfo(registry).canonicalFilePath()}) {
+        for (const char *suffix : {"", "-journal", "-wal", "-shm"}) {
+            if (!base.isEmpty())
+                files.append(base + QLatin1String(suffix));
+        }
+    }
+    struct stat target, st;
+    if (statOf(path, &target))
+        return std::any_of(files.cbegin(), files.cend(), [&](const QString &file) {
+            return statOf(file, &st) && same(st, target);
+        });
+    const QFileInfo made(path);
+    struct stat folder;
+    if (!statOf(made.absolutePath(), &folder))
+        return false;
+    return std::any_of(files.cbegin(), files.cend(), [&](const QString &file) {
+        const QFileInfo journal(file);
+        return journal.fileName() == made.fileName() && statOf(journal.absolutePath(), &st) &&
+               same(st, folder);
+    });
+}
+
+// What is not a regular file (a device, a pipe) is written into, as regedit
+// writes into NUL: renaming a file over it would leave a file where the
+// device was, and the pipe's reader with nothing. A pipe waits for its
+// reader. None when the target is, or turns out to be, a regular file or
+// none at all, which is written aside and renamed instead.
+std::optional<int> writeIntoSpecialFile(const QString &path, const QByteArray &bytes)
+{
+    const QByteArray name = QFile::encodeName(path);
+    struct stat st;
+    if (::stat(name.constData(), &st) != 0 || S_ISREG(st.st_mode))
+        return std::nullopt;
+    const auto failed = [&path](int error) {
+        return fail(Failure, QStringLiteral("cannot write %1: %2")
+                                 .arg(path, QString::fromLocal8Bit(std::strerror(error))));
+    };
+    const int fd = ::open(name.constData(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0)
+        return failed(errno);
+    // Replaced by a regular file since: writing into that would leave the
+    // end of what it held.
+    if (::fstat(fd, &st) != 0 || S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return std::nullopt;
+    }
+    // A reader that leaves early is a failed write, said, not a signal.
+    std::signal(SIGPIPE, SIG_IGN);
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            const int error = n < 0 ? errno : EIO;
+            ::close(fd);
+            return failed(error);
+        }
+        done += n;
+    }
+    if (::close(fd) != 0 && errno != EINTR)
+        return failed(errno);
+    return Success;
 }
 
 class Tool
@@ -277,7 +389,7 @@ int Tool::exportKeys(const QStringList &args)
     if (root && !root->parts.isEmpty() && !store->keyExists(*root))
         return notFound(QStringLiteral("no such key: %1").arg(*keyArg));
 
-    if (output && QFileInfo(*output).canonicalFilePath() == QFileInfo(registry).canonicalFilePath())
+    if (output && namesTheRegistry(*output, registry))
         return fail(Failure, QStringLiteral("%1 is the registry itself; export writes a .reg file "
                                             "beside it")
                                  .arg(*output));
@@ -300,8 +412,11 @@ int Tool::exportKeys(const QStringList &args)
                                                                "whole")
                                                     .arg(registry));
     if (output) {
+        // A file is for regedit, which reads only UTF-16 whole.
+        if (const auto written = writeIntoSpecialFile(*output, text.data()))
+            return *written;
         // Written aside and renamed, so that a failed export leaves no half
-        // file. A file is for regedit, which reads only UTF-16 whole.
+        // file.
         QSaveFile file(*output);
         if (!file.open(QIODevice::WriteOnly) || file.write(text.data()) != text.data().size() ||
             !file.commit())
@@ -309,15 +424,13 @@ int Tool::exportKeys(const QStringList &args)
                         QStringLiteral("cannot write %1: %2").arg(*output, file.errorString()));
         return Success;
     }
-    QFile out;
-    if (!out.open(stdout, QIODevice::WriteOnly) || out.write(text.data()) != text.data().size() ||
-        !out.flush())
-        return fail(Failure, QStringLiteral("cannot write the output: %1").arg(out.errorString()));
-    return Success;
+    return print(text.data());
 }
 
-int Tool::get(const QStringList &args)
+int Tool::get(const QStringList &given)
 {
+    QStringList args = given;
+    const bool literal = takeLiteralNameOption(&args);
     int code = Success;
     const auto k = keyCommand(args, 2, 2, QStringLiteral("get takes KEY and NAME"), false, &code);
     if (!k)
@@ -326,7 +439,7 @@ int Tool::get(const QStringList &args)
     // they were together.
     store->beginSnapshot();
     const bool exists = store->keyExists(*k);
-    const auto v = store->value(*k, valueName(args[1]));
+    const auto v = store->value(*k, valueName(args[1], literal));
     store->endSnapshot();
     if (!exists)
         return notFound(QStringLiteral("no such key: %1").arg(args[0]));
@@ -334,12 +447,13 @@ int Tool::get(const QStringList &args)
         return notFound(QStringLiteral("no value \"%1\" in %2").arg(args[1], args[0]));
     if (readFailed())
         return unreadable();
-    write(stdout, formatValue(*v).toUtf8() + '\n');
-    return Success;
+    return print(formatValue(*v).toUtf8() + '\n');
 }
 
-int Tool::set(const QStringList &args)
+int Tool::set(const QStringList &given)
 {
+    QStringList args = given;
+    const bool literal = takeLiteralNameOption(&args);
     int code = Success;
     const auto k =
         keyCommand(args, 3, 3, QStringLiteral("set takes KEY, NAME and VALUE"), true, &code);
@@ -351,21 +465,23 @@ int Tool::set(const QStringList &args)
                                             "leading U+FEFF or half surrogate pair")
                                  .arg(shortened(args[1]))
                                  .arg(maxValueNameLength));
-    if (!store->setValue(*k, valueName(args[1]), RegType::Sz, encodeRegSz(args[2])))
+    if (!store->setValue(*k, valueName(args[1], literal), RegType::Sz, encodeRegSz(args[2])))
         return fail(Failure, withReason(QStringLiteral("could not write \"%1\" in %2")
                                             .arg(shortened(args[1]), shortened(args[0]))));
     return Success;
 }
 
-int Tool::remove(const QStringList &args)
+int Tool::remove(const QStringList &given)
 {
+    QStringList args = given;
+    const bool literal = takeLiteralNameOption(&args);
     int code = Success;
     const auto k = keyCommand(args, 1, 2, QStringLiteral("delete takes KEY and an optional NAME"),
                               true, &code);
     if (!k)
         return code;
     if (args.size() == 2) {
-        const QString name = valueName(args[1]);
+        const QString name = valueName(args[1], literal);
         if (!store->value(*k, name))
             return notFound(QStringLiteral("no value \"%1\" in %2").arg(args[1], args[0]));
         if (!store->removeValue(*k, name))
@@ -442,8 +558,7 @@ int Tool::printDefault(const QStringList &args)
     QFile resource(defaultResource);
     if (!resource.open(QIODevice::ReadOnly))
         return fail(Failure, QStringLiteral("the built-in registry is missing"));
-    write(stdout, resource.readAll());
-    return Success;
+    return print(resource.readAll());
 }
 
 int Tool::notifications(const QStringList &args)
@@ -462,8 +577,7 @@ int Tool::notifications(const QStringList &args)
     }
     const QString last =
         n.last.isValid() ? n.last.toUTC().toString(Qt::ISODateWithMs) : QStringLiteral("never");
-    write(stdout, QStringLiteral("count: %1\nlast: %2\n").arg(n.count).arg(last).toUtf8());
-    return Success;
+    return print(QStringLiteral("count: %1\nlast: %2\n").arg(n.count).arg(last).toUtf8());
 }
 
 int Tool::openedUri(const QStringList &args)
@@ -476,8 +590,7 @@ int Tool::openedUri(const QStringList &args)
     if (!file.open(QIODevice::ReadOnly))
         return fail(Failure,
                     QStringLiteral("cannot read %1: %2").arg(file.fileName(), file.errorString()));
-    write(stdout, file.readAll());
-    return Success;
+    return print(file.readAll());
 }
 
 // The argument as the UTF-8 it must be; none for bytes that are not.
@@ -522,8 +635,7 @@ int main(int argc, char **argv)
     while (!args.isEmpty() && args.first().startsWith(QLatin1Char('-'))) {
         const QString option = args.takeFirst();
         if (option == QLatin1String("-h") || option == QLatin1String("--help")) {
-            std::fputs(usageText, stdout);
-            return Success;
+            return print(usageText);
         }
         if (option == QLatin1String("--registry")) {
             if (args.isEmpty())
@@ -560,8 +672,7 @@ int main(int argc, char **argv)
             return (tool.*run)(args);
     }
     if (command == QLatin1String("help")) {
-        std::fputs(usageText, stdout);
-        return Success;
+        return print(usageText);
     }
     return usage(QStringLiteral("unknown command %1").arg(command));
 }
