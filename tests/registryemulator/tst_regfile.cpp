@@ -40,6 +40,26 @@ QByteArray dword(quint32 v)
 
 const QByteArray v5 = "Windows Registry Editor Version 5.00\n\n";
 
+// UTF-16LE with its byte-order mark, as regedit writes.
+QByteArray regeditBytes(const QString &text)
+{
+    QByteArray out("\xff\xfe");
+    for (QChar c : text) {
+        out.append(char(c.unicode() & 0xff));
+        out.append(char(c.unicode() >> 8));
+    }
+    return out;
+}
+
+// A [KEY] line levels deep below hive, each level named name.
+QByteArray nestedKeyLine(const char *hive, int levels, const QByteArray &name = "k")
+{
+    QByteArray line = QByteArray("[") + hive;
+    for (int i = 0; i < levels; ++i)
+        line += '\\' + name;
+    return line + "]\n";
+}
+
 // A store in a directory of its own, gone with the test.
 class Registry
 {
@@ -488,6 +508,17 @@ void TestRegFile::keysExistWithoutValues()
     QVERIFY(r.store->value(key("HKLM\\SOFTWARE\\Mixed"), QStringLiteral("v")));
     QCOMPARE(r.store->subkeyNames(key("HKCR\\MIME\\Database\\Content Type")),
              QStringList{QStringLiteral("image/png")});
+
+    // As deep as each hive's keys go.
+    QString error;
+    QVERIFY2(r.import(v5 + nestedKeyLine("HKEY_CURRENT_USER", 512, "u") +
+                          nestedKeyLine("HKEY_CLASSES_ROOT", 510, "c"),
+                      &error),
+             qPrintable(error));
+    QVERIFY(r.store->keyExists(
+        *parseRegKeyName(QString::fromLatin1(nestedKeyLine("HKCR", 510, "c").mid(1).chopped(2)))));
+    QVERIFY(r.store->keyExists(
+        *parseRegKeyName(QString::fromLatin1(nestedKeyLine("HKCU", 512, "u").mid(1).chopped(2)))));
 }
 
 void TestRegFile::deletions()
@@ -627,6 +658,19 @@ void TestRegFile::malformedInputWritesNothing_data()
     QTest::newRow("UTF-16 lone surrogate")
         << QByteArray("\xff\xfeW\0\n\0\n\0\x00\xdc", 10) << 3 << "UTF-16";
     QTest::newRow("UTF-16 big-endian") << QByteArray("\xfe\xff\0W", 4) << 1 << "big-endian";
+    // Only the first U+FEFF marks the byte order; the second is text.
+    QTest::newRow("UTF-8 with two byte-order marks")
+        << "\xef\xbb\xbf\xef\xbb\xbf" + good << 1 << "two byte-order marks";
+    QTest::newRow("UTF-16 with two byte-order marks")
+        << regeditBytes(QChar(0xfeff) + QString::fromLatin1(good)) << 1 << "two byte-order marks";
+    // Windows nests keys at most 512 levels deep, and HKEY_CLASSES_ROOT's
+    // lie two levels down in a hive, under Software\Classes.
+    QTest::newRow("513 levels") << good + nestedKeyLine("HKEY_CURRENT_USER", 513) << next
+                                << "at most 512 levels";
+    QTest::newRow("511 levels of HKEY_CLASSES_ROOT")
+        << good + nestedKeyLine("HKEY_CLASSES_ROOT", 511) << next << "at most 510 levels";
+    QTest::newRow("512 levels of HKCR, deleted")
+        << good + "[-" + nestedKeyLine("HKCR", 512).mid(1) << next << "at most 510 levels";
 }
 
 void TestRegFile::malformedInputWritesNothing()
