@@ -15,7 +15,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <grp.h>
 #include <map>
+#include <pwd.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -113,6 +115,49 @@ QByteArray resolved(const QByteArray &path)
     return (r.endsWith('/') ? r : r + '/') + path.mid(path.lastIndexOf('/') + 1);
 }
 
+// Whether gid is owner's own group with nobody else in it. Where every user
+// has such a group, umask 002 makes new folders and files group-writable
+// without opening them to anyone. Others are in a group when it lists them
+// or when it is their primary group; any doubt counts as someone else.
+bool privateGroup(uid_t owner, gid_t gid)
+{
+    const struct passwd *pw = ::getpwuid(owner);
+    if (!pw || pw->pw_gid != gid)
+        return false;
+    const QByteArray name(pw->pw_name);
+    const struct group *gr = ::getgrgid(gid);
+    if (!gr)
+        return false;
+    for (char **member = gr->gr_mem; member && *member; ++member) {
+        if (name != *member)
+            return false;
+    }
+    bool alone = true;
+    ::setpwent();
+    for (;;) {
+        errno = 0;
+        const struct passwd *other = ::getpwent();
+        if (!other) {
+            alone = errno == 0 || errno == ENOENT;
+            break;
+        }
+        if (other->pw_gid == gid && other->pw_uid != owner) {
+            alone = false;
+            break;
+        }
+    }
+    ::endpwent();
+    return alone;
+}
+
+// Whether anyone but the owner may write what st describes.
+bool writableByOthers(const struct stat &st)
+{
+    if (st.st_mode & S_IWOTH)
+        return true;
+    return (st.st_mode & S_IWGRP) && !privateGroup(st.st_uid, st.st_gid);
+}
+
 // Why another user could change what the registry at path (resolved) holds
 // through the folders it lies in, or empty if none can. Its own folder must
 // be closed to others: a journal planted there is played into the file on
@@ -134,7 +179,7 @@ QString foldersOpenToOthers(const QByteArray &path)
                                   "user %2")
                 .arg(name)
                 .arg(st.st_uid);
-        if (st.st_mode & (S_IWGRP | S_IWOTH)) {
+        if (writableByOthers(st)) {
             struct stat entry;
             const bool guarded = !own && (st.st_mode & S_ISVTX) &&
                                  ::lstat(child.constData(), &entry) == 0 && ours(entry.st_uid);
@@ -158,7 +203,7 @@ QString fileOpenToOthers(const QByteArray &path, const struct stat &st)
             .arg(st.st_uid);
     // Whoever can write the file decides what opens every file type; a file
     // that others can write is no registry of ours (chmod 600 mends it).
-    if (st.st_mode & (S_IWGRP | S_IWOTH))
+    if (writableByOthers(st))
         return QStringLiteral("can be written by other users");
     for (const char *suffix : {"-journal", "-wal", "-shm"}) {
         const QByteArray journal = path + suffix;
@@ -179,7 +224,7 @@ QString fileOpenToOthers(const QByteArray &path, const struct stat &st)
                                   "user %2")
                 .arg(name)
                 .arg(js.st_uid);
-        if (js.st_mode & (S_IWGRP | S_IWOTH))
+        if (writableByOthers(js))
             return QStringLiteral("can be changed by other users: its journal %1 can be "
                                   "written by others")
                 .arg(name);

@@ -553,8 +553,9 @@ void TestPellvarinReg::problemsAreOneLine()
     QCOMPARE(cli.run({QStringLiteral("init")}).code, 0);
     const QString shared = cli.dir.filePath(QStringLiteral("shared.sqlite"));
     QVERIFY(QFile::copy(cli.registry, shared));
+    // Writable by the world: a group may be the owner's own, which is safe.
     QVERIFY(QFile::setPermissions(shared, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
-                                              QFile::WriteGroup));
+                                              QFile::WriteGroup | QFile::WriteOther));
     const QString damaged = cli.dir.filePath(QStringLiteral("damaged.sqlite"));
     QVERIFY(QFile::copy(cli.registry, damaged));
     QProcess sqlite;
