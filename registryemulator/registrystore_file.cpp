@@ -244,6 +244,17 @@ bool noRoomLeft(const QByteArray &folder)
     return ::statvfs(folder.constData(), &fs) == 0 && fs.f_bavail == 0;
 }
 
+// Whether a failure with SQLite's extended code and the errno it met was
+// for want of room. SQLite tells a full disk apart, but a file size limit
+// only by errno.
+bool outOfRoom(int code, int error, const QByteArray &folder)
+{
+    const int primary = code & 0xff;
+    return primary == SQLITE_FULL ||
+           (primary == SQLITE_IOERR && (error == ENOSPC || error == EFBIG || error == EDQUOT)) ||
+           (code == SQLITE_IOERR_WRITE && error == 0 && noRoomLeft(folder));
+}
+
 // Closes a descriptor when it goes out of scope.
 struct FileDescriptor
 {
@@ -389,11 +400,7 @@ bool RegistryStore::Private::noteFailure()
         busyLogged = true;
         return true;
     }
-    // SQLite tells a full disk apart, but a file size limit only by errno.
-    if (primary == SQLITE_FULL ||
-        (primary == SQLITE_IOERR && (error == ENOSPC || error == EFBIG || error == EDQUOT)) ||
-        (errors.code == SQLITE_IOERR_WRITE && error == 0 &&
-         noRoomLeft(folderOf(QFile::encodeName(fileName)))))
+    if (outOfRoom(errors.code, error, folderOf(QFile::encodeName(fileName))))
         setProblem(Problem::DiskFull,
                    QStringLiteral("the disk is full: the registry %1 cannot grow").arg(file));
     else if (primary == SQLITE_READONLY || primary == SQLITE_PERM ||
@@ -515,11 +522,19 @@ bool RegistryStore::Private::openFile()
     sqlite3_busy_timeout(db, busyTimeoutMs);
     sqlite3_extended_result_codes(db, 1);
 
+    // Told as a failed write is, before a rollback can overwrite the codes.
+    const auto notInitialised = [&] {
+        if (outOfRoom(sqlite3_extended_errcode(db), sqlite3_system_errno(db), folderOf(path)))
+            refuse(Problem::DiskFull, QStringLiteral("could not be initialised: the disk is full"));
+        else
+            refuse(Problem::Unusable, QStringLiteral("could not be initialised"));
+    };
+
     // An empty file is a registry not yet written; anything else must be ours.
     if (st.st_size == 0 && writable) {
         if (!execSql("BEGIN IMMEDIATE")) {
             if (!lockedOut())
-                refuse(Problem::Unusable, QStringLiteral("could not be initialised"));
+                notInitialised();
             return false;
         }
         if (!hasSchema()) {
@@ -527,16 +542,15 @@ bool RegistryStore::Private::openFile()
                 "PRAGMA application_id = " + QByteArray::number(applicationId) +
                 "; PRAGMA user_version = " + QByteArray::number(schemaVersion);
             if (!execSql(schemaSql) || !execSql(stamp.constData())) {
+                notInitialised();
                 execSql("ROLLBACK");
-                refuse(Problem::Unusable, QStringLiteral("could not be initialised"));
                 return false;
             }
         }
         if (!execSql("COMMIT")) {
-            const bool busy = lockedOut();
+            if (!lockedOut())
+                notInitialised();
             execSql("ROLLBACK");
-            if (!busy)
-                refuse(Problem::Unusable, QStringLiteral("could not be initialised"));
             return false;
         }
     }

@@ -676,6 +676,16 @@ void TestPellvarinReg::fileSizeLimitIsAFullDisk()
     QCOMPARE(r.code, 2);
     QVERIFY2(r.err.contains("full"), r.err.constData());
     QCOMPARE(readFile(cli.registry), before);
+
+    // An empty registry gets its tables at its first opening, even to be
+    // read: when they find no room, that is what is told.
+    const QString empty = cli.dir.filePath(QStringLiteral("empty.sqlite"));
+    writeFile(empty, QByteArray());
+    const Result fresh = cli.shell(
+        QStringLiteral("ulimit -f 0; exec \"$T\" --registry \"%1\" get HKCU x").arg(empty));
+    QCOMPARE(fresh.code, 2);
+    QVERIFY2(fresh.err.contains("the disk is full"), fresh.err.constData());
+    QCOMPARE(readFile(empty), QByteArray());
 }
 
 // Arguments reach the registry as the text they are: bytes that are not
