@@ -31,15 +31,22 @@ class QIODevice;
 // here, as in the MIME database's "image/png" keys.
 std::optional<RegKeyPath> parseRegKeyName(const QString &name);
 
-// The largest .reg file read: far beyond any machine's associations, and
-// small enough to hold in memory several times over while it is parsed.
-constexpr qint64 maxRegFileSize = 64 * 1024 * 1024;
+// The most characters (UTF-16 units, a line end counting as one) a .reg
+// file read may hold: far beyond any machine's associations, and small
+// enough to hold in memory several times over while it is parsed. Counted
+// in text, not bytes, so that whatever export writes in either encoding,
+// import takes back: the same text in UTF-16 takes twice the bytes.
+constexpr qint64 maxRegFileChars = 64 * 1024 * 1024;
+// No encoding takes more bytes for a character so counted than UTF-16 does
+// for a "\r\n" line end: a file of more bytes than this cannot fit.
+constexpr qint64 maxRegFileBytes = 4 * maxRegFileChars + 2;
 
 // Reads the whole file before writing anything, then applies it as one
 // transaction: either every line lands or the registry is left as it was.
 // On failure *error says "FILE:LINE: what is wrong" (the line where the
-// offending entry starts), or "FILE: ..." for what has no line. A file of
-// more than maxRegFileSize bytes, or one without end, is refused unread.
+// offending entry starts), or "FILE: ..." for what has no line. Text of
+// more than maxRegFileChars characters is refused before it is parsed, and
+// a file of more than maxRegFileBytes bytes, or one without end, unread.
 bool importRegFile(RegistryStore &store, const QString &fileName, QString *error = nullptr);
 // The same for content already in memory; displayName stands for FILE.
 bool importRegFile(RegistryStore &store, const QByteArray &content, const QString &displayName,

@@ -50,6 +50,14 @@ qsizetype firstInvalidUtf8(const QByteArray &bytes, qsizetype from)
     return -1;
 }
 
+// Only the first U+FEFF marks the byte order; a second one is text before
+// the header, which no reader of the file would take for part of it.
+QString secondBom()
+{
+    return QStringLiteral("the file starts with two byte-order marks (U+FEFF); a .reg file has "
+                          "at most one");
+}
+
 int lineOfOffset(const QByteArray &bytes, qsizetype offset)
 {
     return int(std::count(bytes.constBegin(), bytes.constBegin() + offset, '\n')) + 1;
@@ -81,6 +89,11 @@ RegFileText decodeRegFileText(const QByteArray &content)
                 return out;
             }
             highPending = QChar::isHighSurrogate(u);
+            if (j == 0 && u == 0xfeff) {
+                out.badLine = 1;
+                out.why = secondBom();
+                return out;
+            }
             dst[j] = u;
             if (u == u'\n')
                 ++line;
@@ -94,7 +107,16 @@ RegFileText decodeRegFileText(const QByteArray &content)
         }
         return out;
     }
-    const qsizetype start = (n >= 3 && p[0] == 0xef && p[1] == 0xbb && p[2] == 0xbf) ? 3 : 0;
+    const auto utf8Bom = [&](qsizetype at) {
+        return n >= at + 3 && p[at] == 0xef && p[at + 1] == 0xbb && p[at + 2] == 0xbf;
+    };
+    const qsizetype start = utf8Bom(0) ? 3 : 0;
+    // QString::fromUtf8 would quietly drop the second mark as well.
+    if (start && utf8Bom(start)) {
+        out.badLine = 1;
+        out.why = secondBom();
+        return out;
+    }
     const qsizetype bad = firstInvalidUtf8(content, start);
     if (bad >= 0) {
         out.badLine = lineOfOffset(content, bad);

@@ -203,6 +203,14 @@ bool Parser::keyLine(QStringView t)
     }
     if (!fitsOnOneLine(inner))
         return fail(lineNo, QStringLiteral("a key name cannot hold a line break or NUL"));
+    // HKEY_CLASSES_ROOT's keys are kept under Software\Classes of a hive,
+    // two levels down: told here, the limit has a line to name.
+    if (key->hive == Hive::ClassesRoot && key->parts.size() > maxKeyDepth - 2)
+        return fail(lineNo, QStringLiteral("keys under HKEY_CLASSES_ROOT nest at most %1 levels "
+                                           "deep, as they are kept under Software\\Classes, "
+                                           "%2 levels below a hive at most")
+                                .arg(maxKeyDepth - 2)
+                                .arg(maxKeyDepth));
     if (key->parts.size() > maxKeyDepth)
         return fail(lineNo, QStringLiteral("keys nest at most %1 levels deep").arg(maxKeyDepth));
     for (const QString &part : key->parts) {
@@ -454,6 +462,29 @@ bool apply(RegistryStore &store, const std::vector<Op> &ops, const QString &disp
                                   : displayName + QStringLiteral(": ") + lost);
 }
 
+// ---------------------------------------------------------------------------
+// The size limit
+
+// The characters text holds, a "\r\n" line end counting as one: what
+// regedit's UTF-16 form adds to each line is not more text.
+qint64 textLength(QStringView text)
+{
+    qint64 crlf = 0;
+    for (qsizetype i = text.indexOf(u'\r'); i >= 0; i = text.indexOf(u'\r', i + 1)) {
+        if (i + 1 < text.size() && text[i + 1] == u'\n')
+            ++crlf;
+    }
+    return text.size() - crlf;
+}
+
+QString tooLarge(const QString &displayName)
+{
+    return displayName + QStringLiteral(": longer than %1 Mi characters (%2), more than a .reg "
+                                        "file can hold")
+                             .arg(maxRegFileChars / (1024 * 1024))
+                             .arg(maxRegFileChars);
+}
+
 } // namespace
 
 std::optional<RegKeyPath> parseRegKeyName(const QString &name)
@@ -476,6 +507,8 @@ bool importRegFile(RegistryStore &store, const QByteArray &content, const QStrin
     const RegFileText decoded = decodeRegFileText(content);
     if (decoded.badLine)
         return failWith(error, lineError(displayName, decoded.badLine, decoded.why));
+    if (textLength(decoded.text) > maxRegFileChars)
+        return failWith(error, tooLarge(displayName));
     Parser parser(displayName);
     if (!parser.parse(decoded.text))
         return failWith(error, parser.error);
@@ -488,22 +521,19 @@ bool importRegFile(RegistryStore &store, const QString &fileName, QString *error
     if (!file.open(QIODevice::ReadOnly))
         return failWith(error,
                         fileName + QStringLiteral(": cannot be read: ") + file.errorString());
-    const QString tooLarge = fileName + QStringLiteral(": larger than %1 MiB, more than a .reg "
-                                                       "file can be")
-                                            .arg(maxRegFileSize / (1024 * 1024));
-    // The size first, so that a huge file is not read at all; devices and
-    // pipes tell none, and are read only until they pass the limit.
-    if (file.size() > maxRegFileSize)
-        return failWith(error, tooLarge);
+    // The size first, so that a file that cannot fit is not read at all;
+    // devices and pipes tell none, and are read only until they pass it.
+    if (file.size() > maxRegFileBytes)
+        return failWith(error, tooLarge(fileName));
     QByteArray content;
-    while (content.size() <= maxRegFileSize) {
+    while (content.size() <= maxRegFileBytes) {
         const QByteArray chunk = file.read(1024 * 1024);
         if (chunk.isEmpty())
             break;
         content += chunk;
     }
-    if (content.size() > maxRegFileSize)
-        return failWith(error, tooLarge);
+    if (content.size() > maxRegFileBytes)
+        return failWith(error, tooLarge(fileName));
     if (file.error() != QFileDevice::NoError)
         return failWith(error,
                         fileName + QStringLiteral(": cannot be read: ") + file.errorString());

@@ -15,7 +15,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <grp.h>
 #include <map>
+#include <pwd.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -113,6 +115,49 @@ QByteArray resolved(const QByteArray &path)
     return (r.endsWith('/') ? r : r + '/') + path.mid(path.lastIndexOf('/') + 1);
 }
 
+// Whether gid is owner's own group with nobody else in it. Where every user
+// has such a group, umask 002 makes new folders and files group-writable
+// without opening them to anyone. Others are in a group when it lists them
+// or when it is their primary group; any doubt counts as someone else.
+bool privateGroup(uid_t owner, gid_t gid)
+{
+    const struct passwd *pw = ::getpwuid(owner);
+    if (!pw || pw->pw_gid != gid)
+        return false;
+    const QByteArray name(pw->pw_name);
+    const struct group *gr = ::getgrgid(gid);
+    if (!gr)
+        return false;
+    for (char **member = gr->gr_mem; member && *member; ++member) {
+        if (name != *member)
+            return false;
+    }
+    bool alone = true;
+    ::setpwent();
+    for (;;) {
+        errno = 0;
+        const struct passwd *other = ::getpwent();
+        if (!other) {
+            alone = errno == 0 || errno == ENOENT;
+            break;
+        }
+        if (other->pw_gid == gid && other->pw_uid != owner) {
+            alone = false;
+            break;
+        }
+    }
+    ::endpwent();
+    return alone;
+}
+
+// Whether anyone but the owner may write what st describes.
+bool writableByOthers(const struct stat &st)
+{
+    if (st.st_mode & S_IWOTH)
+        return true;
+    return (st.st_mode & S_IWGRP) && !privateGroup(st.st_uid, st.st_gid);
+}
+
 // Why another user could change what the registry at path (resolved) holds
 // through the folders it lies in, or empty if none can. Its own folder must
 // be closed to others: a journal planted there is played into the file on
@@ -134,7 +179,7 @@ QString foldersOpenToOthers(const QByteArray &path)
                                   "user %2")
                 .arg(name)
                 .arg(st.st_uid);
-        if (st.st_mode & (S_IWGRP | S_IWOTH)) {
+        if (writableByOthers(st)) {
             struct stat entry;
             const bool guarded = !own && (st.st_mode & S_ISVTX) &&
                                  ::lstat(child.constData(), &entry) == 0 && ours(entry.st_uid);
@@ -158,7 +203,7 @@ QString fileOpenToOthers(const QByteArray &path, const struct stat &st)
             .arg(st.st_uid);
     // Whoever can write the file decides what opens every file type; a file
     // that others can write is no registry of ours (chmod 600 mends it).
-    if (st.st_mode & (S_IWGRP | S_IWOTH))
+    if (writableByOthers(st))
         return QStringLiteral("can be written by other users");
     for (const char *suffix : {"-journal", "-wal", "-shm"}) {
         const QByteArray journal = path + suffix;
@@ -179,7 +224,7 @@ QString fileOpenToOthers(const QByteArray &path, const struct stat &st)
                                   "user %2")
                 .arg(name)
                 .arg(js.st_uid);
-        if (js.st_mode & (S_IWGRP | S_IWOTH))
+        if (writableByOthers(js))
             return QStringLiteral("can be changed by other users: its journal %1 can be "
                                   "written by others")
                 .arg(name);
@@ -197,6 +242,17 @@ bool noRoomLeft(const QByteArray &folder)
         return true;
     struct statvfs fs;
     return ::statvfs(folder.constData(), &fs) == 0 && fs.f_bavail == 0;
+}
+
+// Whether a failure with SQLite's extended code and the errno it met was
+// for want of room. SQLite tells a full disk apart, but a file size limit
+// only by errno.
+bool outOfRoom(int code, int error, const QByteArray &folder)
+{
+    const int primary = code & 0xff;
+    return primary == SQLITE_FULL ||
+           (primary == SQLITE_IOERR && (error == ENOSPC || error == EFBIG || error == EDQUOT)) ||
+           (code == SQLITE_IOERR_WRITE && error == 0 && noRoomLeft(folder));
 }
 
 // Closes a descriptor when it goes out of scope.
@@ -353,11 +409,7 @@ bool RegistryStore::Private::noteFailure(bool reading)
         setProblem(Problem::Other, QStringLiteral("the registry %1 could not be read").arg(file));
         return false;
     }
-    // SQLite tells a full disk apart, but a file size limit only by errno.
-    if (primary == SQLITE_FULL ||
-        (primary == SQLITE_IOERR && (error == ENOSPC || error == EFBIG || error == EDQUOT)) ||
-        (errors.code == SQLITE_IOERR_WRITE && error == 0 &&
-         noRoomLeft(folderOf(QFile::encodeName(fileName)))))
+    if (outOfRoom(errors.code, error, folderOf(QFile::encodeName(fileName))))
         setProblem(Problem::DiskFull,
                    QStringLiteral("the disk is full: the registry %1 cannot grow").arg(file));
     else if (primary == SQLITE_READONLY || primary == SQLITE_PERM ||
@@ -493,12 +545,21 @@ bool RegistryStore::Private::openFile()
     sqlite3_busy_timeout(db, busyTimeoutMs);
     sqlite3_extended_result_codes(db, 1);
 
+    // Told as a failed write is, before a rollback can overwrite the codes.
+    const auto notInitialised = [&] {
+        if (outOfRoom(sqlite3_extended_errcode(db), sqlite3_system_errno(db), folderOf(path)))
+            refuse(Problem::DiskFull, QStringLiteral("could not be initialised: the disk is full"));
+        else
+            refuse(Problem::Unusable, QStringLiteral("could not be initialised"));
+    };
+
     // An empty file is a registry not yet written; anything else must be ours.
     if (st.st_size == 0 && writable) {
+        // Born with its log, so that no process ever meets it in the old mode.
         execSql("PRAGMA journal_mode = WAL");
         if (!execSql("BEGIN IMMEDIATE")) {
             if (!lockedOut())
-                refuse(Problem::Unusable, QStringLiteral("could not be initialised"));
+                notInitialised();
             return false;
         }
         if (!hasSchema()) {
@@ -506,16 +567,15 @@ bool RegistryStore::Private::openFile()
                 "PRAGMA application_id = " + QByteArray::number(applicationId) +
                 "; PRAGMA user_version = " + QByteArray::number(schemaVersion);
             if (!execSql(schemaSql) || !execSql(stamp.constData())) {
+                notInitialised();
                 execSql("ROLLBACK");
-                refuse(Problem::Unusable, QStringLiteral("could not be initialised"));
                 return false;
             }
         }
         if (!execSql("COMMIT")) {
-            const bool busy = lockedOut();
+            if (!lockedOut())
+                notInitialised();
             execSql("ROLLBACK");
-            if (!busy)
-                refuse(Problem::Unusable, QStringLiteral("could not be initialised"));
             return false;
         }
     }

@@ -41,6 +41,26 @@ QByteArray dword(quint32 v)
 
 const QByteArray v5 = "Windows Registry Editor Version 5.00\n\n";
 
+// UTF-16LE with its byte-order mark, as regedit writes.
+QByteArray regeditBytes(const QString &text)
+{
+    QByteArray out("\xff\xfe");
+    for (QChar c : text) {
+        out.append(char(c.unicode() & 0xff));
+        out.append(char(c.unicode() >> 8));
+    }
+    return out;
+}
+
+// A [KEY] line levels deep below hive, each level named name.
+QByteArray nestedKeyLine(const char *hive, int levels, const QByteArray &name = "k")
+{
+    QByteArray line = QByteArray("[") + hive;
+    for (int i = 0; i < levels; ++i)
+        line += '\\' + name;
+    return line + "]\n";
+}
+
 // A store in a directory of its own, gone with the test.
 class Registry
 {
@@ -93,6 +113,8 @@ private Q_SLOTS:
     void exportOfOneKey();
     void exportRefusesNamesNoLineCanHold();
     void namesAtTheLimitsAndMegabyteValuesRoundTrip();
+    void filesAtTheSizeLimitRoundTrip_data();
+    void filesAtTheSizeLimitRoundTrip();
 
     void importsEveryValueSyntax_data();
     void importsEveryValueSyntax();
@@ -355,6 +377,88 @@ void TestRegFile::namesAtTheLimitsAndMegabyteValuesRoundTrip()
     QCOMPARE(b.exportKeys(), first);
 }
 
+// The size limit counts characters, so that what export writes in either
+// encoding comes back: as UTF-16 the same text takes twice the bytes, and
+// regedit's "\r\n" is one line end as "\n" is.
+void TestRegFile::filesAtTheSizeLimitRoundTrip_data()
+{
+    QTest::addColumn<bool>("deep");
+    // Every ancestor's [KEY] line repeats the path: 32 Mi characters.
+    QTest::newRow("512 levels of 255-character names") << true;
+    QTest::newRow("64 Mi characters and one more") << false;
+}
+
+void TestRegFile::filesAtTheSizeLimitRoundTrip()
+{
+    QFETCH(bool, deep);
+
+    Registry a;
+    const QString file = a.dir.filePath(QStringLiteral("exported.reg"));
+    // Exports to file in encoding, then imports it into a registry of its own.
+    const auto roundTrip = [&](RegFileEncoding encoding, Registry &b, QString *error) {
+        QFile out(file);
+        if (!out.open(QIODevice::WriteOnly) ||
+            !exportRegFile(*a.store, std::nullopt, out, error, encoding))
+            return false;
+        out.close();
+        return importRegFile(*b.store, file, error);
+    };
+
+    if (deep) {
+        RegKeyPath k = key("HKCU");
+        for (int level = 0; level < maxKeyDepth; ++level)
+            k = k.child(QString(maxKeyNameLength, QLatin1Char(char('a' + level % 26))));
+        QVERIFY(a.store->createKey(k));
+        Registry b;
+        QString error;
+        QVERIFY2(roundTrip(RegFileEncoding::Utf16, b, &error), qPrintable(error));
+        QVERIFY(QFileInfo(file).size() > 64 * 1024 * 1024);
+        QVERIFY(b.store->keyExists(k));
+        return;
+    }
+
+    // Strings of ASCII, 8 of them, together as long as the limit allows:
+    // beside them the file holds 127 characters in 12 lines.
+    const RegKeyPath big = key("HKCU\\Big");
+    const qsizetype length = (maxRegFileChars - 127) / 8;
+    const qsizetype last = maxRegFileChars - 127 - 7 * length;
+    const auto fill = [&](int i, qsizetype n) {
+        return a.store->setValue(big, QStringLiteral("v%1").arg(i), RegType::Sz,
+                                 utf16(QString(n, QLatin1Char('x'))));
+    };
+    for (int i = 0; i < 8; ++i)
+        QVERIFY(fill(i, i < 7 ? length : last));
+    // At the limit as UTF-8 is not tried: it is as many bytes as characters.
+    for (const qint64 over : {0, 1}) {
+        if (over)
+            QVERIFY(fill(7, last + over));
+        for (const auto encoding : {RegFileEncoding::Utf16, RegFileEncoding::Utf8}) {
+            if (!over && encoding == RegFileEncoding::Utf8)
+                continue;
+            const bool utf16 = encoding == RegFileEncoding::Utf16;
+            Registry b;
+            QString error;
+            const bool imported = roundTrip(encoding, b, &error);
+            // Checks the sums above: as UTF-16, 2 bytes a character, a BOM
+            // and a "\r" on each line.
+            const qint64 chars = maxRegFileChars + over;
+            QCOMPARE(QFileInfo(file).size(), utf16 ? 2 + 2 * (chars + 12) : chars);
+            if (over) {
+                QVERIFY(!imported);
+                QVERIFY2(error.startsWith(file + QStringLiteral(": ")), qPrintable(error));
+                QVERIFY2(error.contains(QStringLiteral("64 Mi characters")), qPrintable(error));
+                QVERIFY(b.store->subkeyNames(key("HKCU")).isEmpty());
+                continue;
+            }
+            QVERIFY2(imported, qPrintable(error));
+            const QList<RegValue> got = b.store->values(big);
+            QCOMPARE(got.size(), 8);
+            for (const RegValue &v : got)
+                QCOMPARE(v.data, a.store->value(big, v.name)->data);
+        }
+    }
+}
+
 void TestRegFile::importsEveryValueSyntax_data()
 {
     QTest::addColumn<QByteArray>("line");
@@ -489,6 +593,17 @@ void TestRegFile::keysExistWithoutValues()
     QVERIFY(r.store->value(key("HKLM\\SOFTWARE\\Mixed"), QStringLiteral("v")));
     QCOMPARE(r.store->subkeyNames(key("HKCR\\MIME\\Database\\Content Type")),
              QStringList{QStringLiteral("image/png")});
+
+    // As deep as each hive's keys go.
+    QString error;
+    QVERIFY2(r.import(v5 + nestedKeyLine("HKEY_CURRENT_USER", 512, "u") +
+                          nestedKeyLine("HKEY_CLASSES_ROOT", 510, "c"),
+                      &error),
+             qPrintable(error));
+    QVERIFY(r.store->keyExists(
+        *parseRegKeyName(QString::fromLatin1(nestedKeyLine("HKCR", 510, "c").mid(1).chopped(2)))));
+    QVERIFY(r.store->keyExists(
+        *parseRegKeyName(QString::fromLatin1(nestedKeyLine("HKCU", 512, "u").mid(1).chopped(2)))));
 }
 
 void TestRegFile::deletions()
@@ -628,6 +743,19 @@ void TestRegFile::malformedInputWritesNothing_data()
     QTest::newRow("UTF-16 lone surrogate")
         << QByteArray("\xff\xfeW\0\n\0\n\0\x00\xdc", 10) << 3 << "UTF-16";
     QTest::newRow("UTF-16 big-endian") << QByteArray("\xfe\xff\0W", 4) << 1 << "big-endian";
+    // Only the first U+FEFF marks the byte order; the second is text.
+    QTest::newRow("UTF-8 with two byte-order marks")
+        << "\xef\xbb\xbf\xef\xbb\xbf" + good << 1 << "two byte-order marks";
+    QTest::newRow("UTF-16 with two byte-order marks")
+        << regeditBytes(QChar(0xfeff) + QString::fromLatin1(good)) << 1 << "two byte-order marks";
+    // Windows nests keys at most 512 levels deep, and HKEY_CLASSES_ROOT's
+    // lie two levels down in a hive, under Software\Classes.
+    QTest::newRow("513 levels") << good + nestedKeyLine("HKEY_CURRENT_USER", 513) << next
+                                << "at most 512 levels";
+    QTest::newRow("511 levels of HKEY_CLASSES_ROOT")
+        << good + nestedKeyLine("HKEY_CLASSES_ROOT", 511) << next << "at most 510 levels";
+    QTest::newRow("512 levels of HKCR, deleted")
+        << good + "[-" + nestedKeyLine("HKCR", 512).mid(1) << next << "at most 510 levels";
 }
 
 void TestRegFile::malformedInputWritesNothing()
