@@ -52,6 +52,14 @@ int runWriter(const QString &tag)
     return 0;
 }
 
+QString units(std::initializer_list<char16_t> list)
+{
+    QString s;
+    for (char16_t u : list)
+        s.append(QChar(u));
+    return s;
+}
+
 QStringList dumpAll(const RegistryStore &store)
 {
     return dumpRegistry(store, QStringLiteral("HKLM")) +
@@ -97,6 +105,48 @@ private Q_SLOTS:
         QCOMPARE(s.value(QString::fromUtf8("STRA\u00dfE/x")).toString(), QStringLiteral("1"));
         QCOMPARE(s.childGroups().size(), 4);
         QCOMPARE(s.status(), QSettings::NoError);
+    }
+
+    // Stored folds find stored names, so the fold is the same in every build
+    // and never follows the toolkit's Unicode: letters that gained a case
+    // after Unicode 13 keep none, those that gained one before have it, and
+    // each UTF-16 unit folds alone, one unit to one.
+    void foldIsFrozen_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("folded");
+        QTest::newRow("ASCII") << QStringLiteral("azAZ09_ -.{}~`@")
+                               << QStringLiteral("AZAZ09_ -.{}~`@");
+        QTest::newRow("Latin-1") << units({0xE0, 0xE9, 0xFE, 0xFF, 0xB5, 0xDF, 0xD7, 0xF7})
+                                 << units({0xC0, 0xC9, 0xDE, 0x178, 0x39C, 0xDF, 0xD7, 0xF7});
+        QTest::newRow("Greek") << units({0x3B1, 0x3C9, 0x3C2, 0x390, 0x1FB3, 0x345})
+                               << units({0x391, 0x3A9, 0x3A3, 0x390, 0x1FB3, 0x399});
+        QTest::newRow("Cyrillic") << units({0x436, 0x451, 0x45F, 0x1C80, 0xA641})
+                                  << units({0x416, 0x401, 0x40F, 0x412, 0xA640});
+        // Case that came with Unicode 11 to 13: Georgian Mtavruli, Latin
+        // letters of 13.
+        QTest::newRow("cased before 14")
+            << units({0x10D0, 0xA7C8, 0xA7F6, 0xAB53}) << units({0x1C90, 0xA7C7, 0xA7F5, 0xA7B3});
+        // Glagolitic caudate chi and the Latin letters that Unicode 14 gave
+        // a case: the Qt 6 build's toUpper folds the small ones.
+        QTest::newRow("cased from 14 on") << units({0x2C5F, 0xA7C1, 0xA7D1, 0xA7D7, 0xA7D9})
+                                          << units({0x2C5F, 0xA7C1, 0xA7D1, 0xA7D7, 0xA7D9});
+        QTest::newRow("capital sharp s") << units({0x1E9E, 0x149}) << units({0x1E9E, 0x149});
+        // Deseret and Vithkuqi small letters, whose capitals lie beyond the
+        // BMP, and halves of a pair on their own.
+        QTest::newRow("surrogates")
+            << units({0xD801, 0xDC28, 0xD801, 0xDD97, 0x61, 0xD800, 0xDFFF})
+            << units({0xD801, 0xDC28, 0xD801, 0xDD97, 0x41, 0xD800, 0xDFFF});
+        QTest::newRow("ends of the BMP")
+            << units({0xFF41, 0xFF5A, 0xFFFF, 0x0}) << units({0xFF21, 0xFF3A, 0xFFFF, 0x0});
+    }
+
+    void foldIsFrozen()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, folded);
+        QCOMPARE(foldName(name), folded);
+        QCOMPARE(foldName(folded), folded);
     }
 
     void defaultValueAndSeparators()
