@@ -60,6 +60,31 @@ QString units(std::initializer_list<char16_t> list)
     return s;
 }
 
+// Runs SQL on a registry file the way another program would, with no store
+// in between: the first row's first column, if any, or what went wrong.
+QByteArray sqlite(const QString &path, const char *sql)
+{
+    sqlite3 *db = nullptr;
+    QByteArray first;
+    int rc =
+        sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    for (const char *rest = sql; rc == SQLITE_OK && *rest;) {
+        sqlite3_stmt *stmt = nullptr;
+        rc = sqlite3_prepare_v2(db, rest, -1, &stmt, &rest);
+        if (rc != SQLITE_OK || !stmt)
+            break;
+        while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+            if (first.isNull())
+                first = QByteArray(reinterpret_cast<const char *>(sqlite3_column_text(stmt, 0)));
+        }
+        rc = sqlite3_finalize(stmt);
+    }
+    if (rc != SQLITE_OK)
+        first = "error: " + QByteArray(sqlite3_errmsg(db));
+    sqlite3_close(db);
+    return first;
+}
+
 QStringList dumpAll(const RegistryStore &store)
 {
     return dumpRegistry(store, QStringLiteral("HKLM")) +
@@ -147,6 +172,71 @@ private Q_SLOTS:
         QFETCH(QString, folded);
         QCOMPARE(foldName(name), folded);
         QCOMPARE(foldName(folded), folded);
+    }
+
+    // A file of version 1 holds the folds of the build that wrote it; here
+    // those of the Qt 6 build, whose toUpper knows Unicode 14. Opened for
+    // writing, it gets the frozen folds once, copies the old fault made are
+    // left alone, and what it held is found; read-only, it is read as it is.
+    void versionOneFileIsBroughtUpToDate()
+    {
+        RegistrySettings(QStringLiteral("HKEY_CURRENT_USER\\Software"))
+            .setValue(QStringLiteral("plain"), QStringLiteral("p"));
+        const QString old = dir.filePath(QStringLiteral("version1-%1.sqlite").arg(counter));
+        QVERIFY(QFile::copy(file, old));
+        // ⱟ-key and the value ꟁ as the Qt 6 build folded them, and the same
+        // key twice as that build and the Qt 5.15 build folded it.
+        const QByteArray seeded =
+            sqlite(old, "PRAGMA user_version = 1;"
+                        "INSERT INTO keys(parent, name, fold) SELECT id, char(0x2C5F) || '-key', "
+                        "char(0x2C2F) || '-KEY' FROM keys WHERE parent = 2 AND fold = 'SOFTWARE';"
+                        "INSERT INTO vals(key, name, fold, type, data) SELECT id, char(0xA7C1), "
+                        "char(0xA7C0), 1, X'31000000' FROM keys WHERE fold = 'SOFTWARE';"
+                        "INSERT INTO keys(parent, name, fold) SELECT id, 'dup' || char(0x2C5F), "
+                        "'DUP' || char(0x2C2F) FROM keys WHERE fold = 'SOFTWARE';"
+                        "INSERT INTO keys(parent, name, fold) SELECT id, 'dup' || char(0x2C5F), "
+                        "'DUP' || char(0x2C5F) FROM keys WHERE fold = 'SOFTWARE';");
+        QVERIFY2(seeded.isEmpty(), seeded.constData());
+        QCOMPARE(sqlite(old, "SELECT count(*) FROM keys"), QByteArray("6"));
+        const QString readOnly = old + QStringLiteral(".ro");
+        QVERIFY(QFile::copy(old, readOnly));
+        QVERIFY(QFile::setPermissions(readOnly, QFile::ReadOwner));
+        const QByteArray readOnlyBefore = fileHash(readOnly);
+
+        const RegKeyPath software = key("HKCU\\Software");
+        const QString chi = units({0x2C5F});
+        qputenv("PELLVARIN_REGISTRY", QFile::encodeName(old));
+        auto store = RegistryStore::openDefault();
+        QVERIFY(store->isUsable());
+        QVERIFY(store->keyExists(software.child(chi + QStringLiteral("-key"))));
+        QVERIFY(store->keyExists(software.child(chi + QStringLiteral("-KEY"))));
+        QVERIFY(!store->keyExists(software.child(units({0x2C2F}) + QStringLiteral("-key"))));
+        const auto value = store->value(software, units({0xA7C1}));
+        QVERIFY(value);
+        QCOMPARE(decodeRegSz(value->data), QStringLiteral("1"));
+        QVERIFY(store->keyExists(software.child(QStringLiteral("DUP") + chi)));
+        QCOMPARE(sqlite(old, "SELECT group_concat(hex(fold), ' ') FROM (SELECT fold FROM keys "
+                             "WHERE name LIKE 'dup%' ORDER BY fold)"),
+                 QByteArray("445550E2B0AF 445550E2B19F"));
+        // Found, it is one key again: set, get and delete reach it.
+        QVERIFY(store->setValue(software.child(chi + QStringLiteral("-key")), QStringLiteral("v"),
+                                RegType::Sz, encodeRegSz(QStringLiteral("x"))));
+        QCOMPARE(sqlite(old, "SELECT count(*) FROM keys"), QByteArray("6"));
+        QVERIFY(store->removeKey(software.child(chi + QStringLiteral("-KEY"))));
+        QVERIFY(!store->keyExists(software.child(chi + QStringLiteral("-key"))));
+        QCOMPARE(store->subkeyNames(software), (QStringList{QStringLiteral("dup") + chi}));
+
+        qputenv("PELLVARIN_REGISTRY", QFile::encodeName(readOnly));
+        auto unchanged = RegistryStore::openDefault();
+        QVERIFY(unchanged->isUsable());
+        QCOMPARE(decodeRegSz(unchanged->value(software, QStringLiteral("PLAIN"))->data),
+                 QStringLiteral("p"));
+        QVERIFY(unchanged->keyExists(software.child(QStringLiteral("DUP") + chi)));
+        QCOMPARE(fileHash(readOnly), readOnlyBefore);
+        QCOMPARE(sqlite(readOnly, "PRAGMA user_version"), QByteArray("1"));
+        // Brought up to date once, and a new file starts there.
+        QCOMPARE(sqlite(old, "PRAGMA user_version"), QByteArray("2"));
+        QCOMPARE(sqlite(file, "PRAGMA user_version"), QByteArray("2"));
     }
 
     void defaultValueAndSeparators()
