@@ -206,9 +206,24 @@ private Q_SLOTS:
         const RegKeyPath software = key("HKCU\\Software");
         const QString chi = units({0x2C5F});
         qputenv("PELLVARIN_REGISTRY", QFile::encodeName(old));
+        // Another program's write, under way, holds it up: busy, never
+        // condemned, and brought up to date at the next operation once the
+        // write is done.
+        qputenv("PELLVARIN_REGISTRY_BUSY_TIMEOUT_MS", "100");
+        sqlite3 *writer = nullptr;
+        QCOMPARE(sqlite3_open(QFile::encodeName(old).constData(), &writer), SQLITE_OK);
+        QCOMPARE(sqlite3_exec(writer, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("is locked")));
         auto store = RegistryStore::openDefault();
-        QVERIFY(store->isUsable());
+        const bool usableWhileWritten = store->isUsable();
+        const RegistryStore::Problem problemWhileWritten = store->problem();
+        sqlite3_exec(writer, "COMMIT", nullptr, nullptr, nullptr);
+        sqlite3_close(writer);
+        qunsetenv("PELLVARIN_REGISTRY_BUSY_TIMEOUT_MS");
+        QVERIFY(!usableWhileWritten);
+        QCOMPARE(problemWhileWritten, RegistryStore::Problem::Busy);
         QVERIFY(store->keyExists(software.child(chi + QStringLiteral("-key"))));
+        QVERIFY(store->isUsable());
         QVERIFY(store->keyExists(software.child(chi + QStringLiteral("-KEY"))));
         QVERIFY(!store->keyExists(software.child(units({0x2C2F}) + QStringLiteral("-key"))));
         const auto value = store->value(software, units({0xA7C1}));
