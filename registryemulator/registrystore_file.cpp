@@ -27,7 +27,8 @@ namespace {
 
 // "PVRG": tells our own files from any other SQLite database.
 constexpr int applicationId = 0x50565247;
-constexpr int schemaVersion = 1;
+// 2: every fold made by the frozen table of regkeyfold.cpp (updateFolds()).
+constexpr int schemaVersion = 2;
 // How long a write waits for another program's; PELLVARIN_REGISTRY_BUSY_TIMEOUT_MS
 // shortens it where waiting is pointless, as in tests.
 constexpr int defaultBusyTimeoutMs = 10000;
@@ -610,6 +611,15 @@ bool RegistryStore::Private::openFile()
     // program holds it) stays as it is, correct but slower to read.
     if (writable && st.st_size != 0)
         execSql("PRAGMA journal_mode = WAL");
+    if (!updateFolds()) {
+        if (!lockedOut()) {
+            const QString why = QString::fromUtf8(sqlite3_errmsg(db));
+            execSql("ROLLBACK");
+            refuse(Problem::Unusable,
+                   QStringLiteral("could not be brought up to date (%1)").arg(why));
+        }
+        return false;
+    }
     execSql("PRAGMA synchronous = FULL");
     if (!prepareStatements()) {
         if (!lockedOut())
@@ -684,4 +694,51 @@ bool RegistryStore::Private::verify()
     else
         noteFailure();
     return false;
+}
+
+// Files of version 1 hold each name's fold as the toolkit that wrote it
+// folded, and the toolkits built here disagree on the few letters that
+// Unicode gave a case after 13 (U+2C5F, U+A7C1, ...): a key that one build
+// set, the other did not find. Their folds are made again, once, with the
+// frozen table. A fold that now meets another row's belongs to a second copy
+// that the disagreement made; it is left as it was rather than failing the
+// whole file. A file that cannot be written is read as it is: the tables
+// agree on everything else.
+namespace {
+
+void foldFunction(sqlite3_context *context, int, sqlite3_value **argv)
+{
+    const auto *text = static_cast<const char16_t *>(sqlite3_value_text16(argv[0]));
+    if (!text) {
+        sqlite3_result_null(context);
+        return;
+    }
+    const QString folded = foldName(QString::fromUtf16(text, sqlite3_value_bytes16(argv[0]) / 2));
+    sqlite3_result_text16(context, folded.utf16(), int(folded.size() * 2), SQLITE_TRANSIENT);
+}
+
+} // namespace
+
+bool RegistryStore::Private::updateFolds()
+{
+    if (!writable || pragmaInt("PRAGMA user_version") >= schemaVersion)
+        return true;
+    if (sqlite3_create_function_v2(db, "pellvarin_fold", 1, SQLITE_UTF16 | SQLITE_DETERMINISTIC,
+                                   nullptr, foldFunction, nullptr, nullptr, nullptr) != SQLITE_OK ||
+        !execSql("BEGIN IMMEDIATE"))
+        return false;
+    const int version = pragmaInt("PRAGMA user_version");
+    if (version < 0)
+        return false;
+    // Another program may have brought it up to date while this one waited.
+    if (version >= schemaVersion)
+        return execSql("COMMIT");
+    // Rows moved through a damaged index could end up beside their copies.
+    const QByteArray stamp = "PRAGMA user_version = " + QByteArray::number(schemaVersion);
+    return verify() &&
+           execSql("UPDATE OR IGNORE keys SET fold = pellvarin_fold(name) "
+                   "WHERE fold <> pellvarin_fold(name)") &&
+           execSql("UPDATE OR IGNORE vals SET fold = pellvarin_fold(name) "
+                   "WHERE fold <> pellvarin_fold(name)") &&
+           execSql(stamp.constData()) && execSql("COMMIT");
 }

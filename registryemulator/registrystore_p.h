@@ -99,6 +99,9 @@ public:
     int pragmaInt(const char *sql);
     bool hasSchema();
     bool openFile();
+    // Brings a writable file of an older schema up to date; false, inside
+    // the transaction that failed, if it could not.
+    bool updateFolds();
     bool prepareStatements();
     bool verify();
 

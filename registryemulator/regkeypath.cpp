@@ -59,14 +59,6 @@ std::optional<RegKeyPath> parseKeyPath(const QString &path)
     return key;
 }
 
-QString foldName(const QString &name)
-{
-    QString folded = name;
-    for (QChar &c : folded)
-        c = c.toUpper();
-    return folded;
-}
-
 bool isValidKeyName(QStringView name)
 {
     return !name.isEmpty() && name.size() <= maxKeyNameLength && !name.contains(u'\\') &&

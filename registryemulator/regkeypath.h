@@ -31,7 +31,10 @@ struct RegKeyPath
 std::optional<RegKeyPath> parseKeyPath(const QString &path);
 QString hiveName(Hive hive);
 
-// Windows compares names by upper-casing each UTF-16 unit on its own.
+// Windows compares names by upper-casing each UTF-16 unit on its own. The
+// store keeps every name's fold and finds it by that, so the table is the
+// project's own and frozen (regkeyfold.cpp), whatever Unicode the toolkit
+// knows.
 QString foldName(const QString &name);
 
 // Whether a name can exist in the registry and survive its file: within the

@@ -55,6 +55,39 @@ int runWriter(const QString &tag)
     return 0;
 }
 
+QString units(std::initializer_list<char16_t> list)
+{
+    QString s;
+    for (char16_t u : list)
+        s.append(QChar(u));
+    return s;
+}
+
+// Runs SQL on a registry file the way another program would, with no store
+// in between: the first row's first column, if any, or what went wrong.
+QByteArray sqlite(const QString &path, const char *sql)
+{
+    sqlite3 *db = nullptr;
+    QByteArray first;
+    int rc =
+        sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    for (const char *rest = sql; rc == SQLITE_OK && *rest;) {
+        sqlite3_stmt *stmt = nullptr;
+        rc = sqlite3_prepare_v2(db, rest, -1, &stmt, &rest);
+        if (rc != SQLITE_OK || !stmt)
+            break;
+        while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+            if (first.isNull())
+                first = QByteArray(reinterpret_cast<const char *>(sqlite3_column_text(stmt, 0)));
+        }
+        rc = sqlite3_finalize(stmt);
+    }
+    if (rc != SQLITE_OK)
+        first = "error: " + QByteArray(sqlite3_errmsg(db));
+    sqlite3_close(db);
+    return first;
+}
+
 QStringList dumpAll(const RegistryStore &store)
 {
     return dumpRegistry(store, QStringLiteral("HKLM")) +
@@ -100,6 +133,128 @@ private Q_SLOTS:
         QCOMPARE(s.value(QString::fromUtf8("STRA\u00dfE/x")).toString(), QStringLiteral("1"));
         QCOMPARE(s.childGroups().size(), 4);
         QCOMPARE(s.status(), QSettings::NoError);
+    }
+
+    // Stored folds find stored names, so the fold is the same in every build
+    // and never follows the toolkit's Unicode: letters that gained a case
+    // after Unicode 13 keep none, those that gained one before have it, and
+    // each UTF-16 unit folds alone, one unit to one.
+    void foldIsFrozen_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("folded");
+        QTest::newRow("ASCII") << QStringLiteral("azAZ09_ -.{}~`@")
+                               << QStringLiteral("AZAZ09_ -.{}~`@");
+        QTest::newRow("Latin-1") << units({0xE0, 0xE9, 0xFE, 0xFF, 0xB5, 0xDF, 0xD7, 0xF7})
+                                 << units({0xC0, 0xC9, 0xDE, 0x178, 0x39C, 0xDF, 0xD7, 0xF7});
+        QTest::newRow("Greek") << units({0x3B1, 0x3C9, 0x3C2, 0x390, 0x1FB3, 0x345})
+                               << units({0x391, 0x3A9, 0x3A3, 0x390, 0x1FB3, 0x399});
+        QTest::newRow("Cyrillic") << units({0x436, 0x451, 0x45F, 0x1C80, 0xA641})
+                                  << units({0x416, 0x401, 0x40F, 0x412, 0xA640});
+        // Case that came with Unicode 11 to 13: Georgian Mtavruli, Latin
+        // letters of 13.
+        QTest::newRow("cased before 14")
+            << units({0x10D0, 0xA7C8, 0xA7F6, 0xAB53}) << units({0x1C90, 0xA7C7, 0xA7F5, 0xA7B3});
+        // Glagolitic caudate chi and the Latin letters that Unicode 14 gave
+        // a case: the Qt 6 build's toUpper folds the small ones.
+        QTest::newRow("cased from 14 on") << units({0x2C5F, 0xA7C1, 0xA7D1, 0xA7D7, 0xA7D9})
+                                          << units({0x2C5F, 0xA7C1, 0xA7D1, 0xA7D7, 0xA7D9});
+        QTest::newRow("capital sharp s") << units({0x1E9E, 0x149}) << units({0x1E9E, 0x149});
+        // Deseret and Vithkuqi small letters, whose capitals lie beyond the
+        // BMP, and halves of a pair on their own.
+        QTest::newRow("surrogates")
+            << units({0xD801, 0xDC28, 0xD801, 0xDD97, 0x61, 0xD800, 0xDFFF})
+            << units({0xD801, 0xDC28, 0xD801, 0xDD97, 0x41, 0xD800, 0xDFFF});
+        QTest::newRow("ends of the BMP")
+            << units({0xFF41, 0xFF5A, 0xFFFF, 0x0}) << units({0xFF21, 0xFF3A, 0xFFFF, 0x0});
+    }
+
+    void foldIsFrozen()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, folded);
+        QCOMPARE(foldName(name), folded);
+        QCOMPARE(foldName(folded), folded);
+    }
+
+    // A file of version 1 holds the folds of the build that wrote it; here
+    // those of the Qt 6 build, whose toUpper knows Unicode 14. Opened for
+    // writing, it gets the frozen folds once, copies the old fault made are
+    // left alone, and what it held is found; read-only, it is read as it is.
+    void versionOneFileIsBroughtUpToDate()
+    {
+        RegistrySettings(QStringLiteral("HKEY_CURRENT_USER\\Software"))
+            .setValue(QStringLiteral("plain"), QStringLiteral("p"));
+        const QString old = dir.filePath(QStringLiteral("version1-%1.sqlite").arg(counter));
+        QVERIFY(QFile::copy(file, old));
+        // ⱟ-key and the value ꟁ as the Qt 6 build folded them, and the same
+        // key twice as that build and the Qt 5.15 build folded it.
+        const QByteArray seeded =
+            sqlite(old, "PRAGMA user_version = 1;"
+                        "INSERT INTO keys(parent, name, fold) SELECT id, char(0x2C5F) || '-key', "
+                        "char(0x2C2F) || '-KEY' FROM keys WHERE parent = 2 AND fold = 'SOFTWARE';"
+                        "INSERT INTO vals(key, name, fold, type, data) SELECT id, char(0xA7C1), "
+                        "char(0xA7C0), 1, X'31000000' FROM keys WHERE fold = 'SOFTWARE';"
+                        "INSERT INTO keys(parent, name, fold) SELECT id, 'dup' || char(0x2C5F), "
+                        "'DUP' || char(0x2C2F) FROM keys WHERE fold = 'SOFTWARE';"
+                        "INSERT INTO keys(parent, name, fold) SELECT id, 'dup' || char(0x2C5F), "
+                        "'DUP' || char(0x2C5F) FROM keys WHERE fold = 'SOFTWARE';");
+        QVERIFY2(seeded.isEmpty(), seeded.constData());
+        QCOMPARE(sqlite(old, "SELECT count(*) FROM keys"), QByteArray("6"));
+        const QString readOnly = old + QStringLiteral(".ro");
+        QVERIFY(QFile::copy(old, readOnly));
+        QVERIFY(QFile::setPermissions(readOnly, QFile::ReadOwner));
+        const QByteArray readOnlyBefore = fileHash(readOnly);
+
+        const RegKeyPath software = key("HKCU\\Software");
+        const QString chi = units({0x2C5F});
+        qputenv("PELLVARIN_REGISTRY", QFile::encodeName(old));
+        // Another program's write, under way, holds it up: busy, never
+        // condemned, and brought up to date at the next operation once the
+        // write is done.
+        qputenv("PELLVARIN_REGISTRY_BUSY_TIMEOUT_MS", "100");
+        sqlite3 *writer = nullptr;
+        QCOMPARE(sqlite3_open(QFile::encodeName(old).constData(), &writer), SQLITE_OK);
+        QCOMPARE(sqlite3_exec(writer, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("is locked")));
+        auto store = RegistryStore::openDefault();
+        const bool usableWhileWritten = store->isUsable();
+        const RegistryStore::Problem problemWhileWritten = store->problem();
+        sqlite3_exec(writer, "COMMIT", nullptr, nullptr, nullptr);
+        sqlite3_close(writer);
+        qunsetenv("PELLVARIN_REGISTRY_BUSY_TIMEOUT_MS");
+        QVERIFY(!usableWhileWritten);
+        QCOMPARE(problemWhileWritten, RegistryStore::Problem::Busy);
+        QVERIFY(store->keyExists(software.child(chi + QStringLiteral("-key"))));
+        QVERIFY(store->isUsable());
+        QVERIFY(store->keyExists(software.child(chi + QStringLiteral("-KEY"))));
+        QVERIFY(!store->keyExists(software.child(units({0x2C2F}) + QStringLiteral("-key"))));
+        const auto value = store->value(software, units({0xA7C1}));
+        QVERIFY(value);
+        QCOMPARE(decodeRegSz(value->data), QStringLiteral("1"));
+        QVERIFY(store->keyExists(software.child(QStringLiteral("DUP") + chi)));
+        QCOMPARE(sqlite(old, "SELECT group_concat(hex(fold), ' ') FROM (SELECT fold FROM keys "
+                             "WHERE name LIKE 'dup%' ORDER BY fold)"),
+                 QByteArray("445550E2B0AF 445550E2B19F"));
+        // Found, it is one key again: set, get and delete reach it.
+        QVERIFY(store->setValue(software.child(chi + QStringLiteral("-key")), QStringLiteral("v"),
+                                RegType::Sz, encodeRegSz(QStringLiteral("x"))));
+        QCOMPARE(sqlite(old, "SELECT count(*) FROM keys"), QByteArray("6"));
+        QVERIFY(store->removeKey(software.child(chi + QStringLiteral("-KEY"))));
+        QVERIFY(!store->keyExists(software.child(chi + QStringLiteral("-key"))));
+        QCOMPARE(store->subkeyNames(software), (QStringList{QStringLiteral("dup") + chi}));
+
+        qputenv("PELLVARIN_REGISTRY", QFile::encodeName(readOnly));
+        auto unchanged = RegistryStore::openDefault();
+        QVERIFY(unchanged->isUsable());
+        QCOMPARE(decodeRegSz(unchanged->value(software, QStringLiteral("PLAIN"))->data),
+                 QStringLiteral("p"));
+        QVERIFY(unchanged->keyExists(software.child(QStringLiteral("DUP") + chi)));
+        QCOMPARE(fileHash(readOnly), readOnlyBefore);
+        QCOMPARE(sqlite(readOnly, "PRAGMA user_version"), QByteArray("1"));
+        // Brought up to date once, and a new file starts there.
+        QCOMPARE(sqlite(old, "PRAGMA user_version"), QByteArray("2"));
+        QCOMPARE(sqlite(file, "PRAGMA user_version"), QByteArray("2"));
     }
 
     void defaultValueAndSeparators()
