@@ -203,13 +203,12 @@ bool Parser::keyLine(QStringView t)
     }
     if (!fitsOnOneLine(inner))
         return fail(lineNo, QStringLiteral("a key name cannot hold a line break or NUL"));
-    // HKEY_CLASSES_ROOT's keys are kept under Software\Classes of a hive,
-    // two levels down: told here, the limit has a line to name.
-    if (key->hive == Hive::ClassesRoot && key->parts.size() > maxKeyDepth - 2)
+    // Told here, the limit has a line to name.
+    if (key->hive == Hive::ClassesRoot && key->parts.size() > maxKeyDepthBelow(key->hive))
         return fail(lineNo, QStringLiteral("keys under HKEY_CLASSES_ROOT nest at most %1 levels "
                                            "deep, as they are kept under Software\\Classes, "
                                            "%2 levels below a hive at most")
-                                .arg(maxKeyDepth - 2)
+                                .arg(maxKeyDepthBelow(key->hive))
                                 .arg(maxKeyDepth));
     if (key->parts.size() > maxKeyDepth)
         return fail(lineNo, QStringLiteral("keys nest at most %1 levels deep").arg(maxKeyDepth));

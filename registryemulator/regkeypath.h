@@ -31,6 +31,13 @@ struct RegKeyPath
 std::optional<RegKeyPath> parseKeyPath(const QString &path);
 QString hiveName(Hive hive);
 
+// How deep keys nest below a hive as it is named: HKEY_CLASSES_ROOT's are
+// kept under Software\Classes of a hive, two levels down.
+constexpr qsizetype maxKeyDepthBelow(Hive hive)
+{
+    return hive == Hive::ClassesRoot ? maxKeyDepth - 2 : maxKeyDepth;
+}
+
 // Windows compares names by upper-casing each UTF-16 unit on its own. The
 // store keeps every name's fold and finds it by that, so the table is the
 // project's own and frozen (regkeyfold.cpp), whatever Unicode the toolkit

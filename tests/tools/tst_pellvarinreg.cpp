@@ -201,6 +201,10 @@ void TestPellvarinReg::badUsage_data()
                                   << false;
     QTest::newRow("no hive") << QStringList{"set", "Software\\Classes", "x", "y"} << "not a key"
                              << false;
+    // Kept two levels down, under Software\Classes of a hive.
+    QTest::newRow("classes key 511 deep")
+        << QStringList{"set", "HKCR" + QString("\\k").repeated(511), "x", "y"}
+        << "below HKEY_CLASSES_ROOT nest at most 510 levels" << false;
 }
 
 void TestPellvarinReg::badUsage()

@@ -318,8 +318,10 @@ std::optional<RegKeyPath> Tool::key(const QString &arg, int *code)
                                   .arg(shortened(arg)));
         return std::nullopt;
     }
-    if (k->parts.size() > maxKeyDepth) {
-        *code = fail(Failure, QStringLiteral("keys nest at most %1 levels deep").arg(maxKeyDepth));
+    if (k->parts.size() > maxKeyDepthBelow(k->hive)) {
+        *code = fail(Failure, QStringLiteral("keys below %1 nest at most %2 levels deep")
+                                  .arg(hiveName(k->hive))
+                                  .arg(maxKeyDepthBelow(k->hive)));
         return std::nullopt;
     }
     for (const QString &part : k->parts) {
