@@ -7,6 +7,7 @@
 #include "associationservice.h"
 #include "engine.h"
 #include "formatcatalogue.h"
+#include "listitems.h"
 #include "regfile.h"
 #include "shellnotify.h"
 #include "testregistry.h"
@@ -35,19 +36,6 @@ constexpr int formatsInDefaultRegistry = 37;
 qint64 notifications(const TestRegistry &reg)
 {
     return reg.store->notifications(associationsChangedEvent).count;
-}
-
-// "NAME=bits" per listed format, so that a mismatch names the format.
-QStringList describe(const SelectionList &list)
-{
-    QStringList lines;
-    for (const FormatSelection &s : list) {
-        QString bits;
-        for (int i = 0; i < s.selected.size(); ++i)
-            bits += s.selected.testBit(i) ? QLatin1Char('1') : QLatin1Char('0');
-        lines.append(formatName(s.fif) + QLatin1Char('=') + bits);
-    }
-    return lines;
 }
 
 // Every format of the table with each of its extensions set or clear, save

@@ -6,8 +6,8 @@
 // or engine call may then give a wrong answer, only a refusal.
 
 #include "engine.h"
-#include "formatcatalogue.h"
 #include "formatlist.h"
+#include "listitems.h"
 #include "regfile.h"
 #include "registrylayout.h"
 #include "shellnotify.h"
@@ -313,19 +313,12 @@ int runLockingChild()
     }
 }
 
-// The engine's answer as lines, the format's bits and then the flag, for
+// The engine's answer as lines, the formats' bits and then the flag, for
 // comparing whole answers.
 QString answerOf(const SelectionList &list, bool all)
 {
-    QStringList lines;
-    for (const FormatSelection &s : list) {
-        QString bits;
-        for (int i = 0; i < s.selected.size(); ++i)
-            bits += s.selected.testBit(i) ? QLatin1Char('1') : QLatin1Char('0');
-        lines.append(formatName(s.fif) + QLatin1Char('=') + bits);
-    }
-    lines.append(all ? QStringLiteral("all") : QStringLiteral("not all"));
-    return lines.join(QLatin1Char('\n'));
+    return (describe(list) << (all ? QStringLiteral("all") : QStringLiteral("not all")))
+        .join(QLatin1Char('\n'));
 }
 
 QStringList engineMessages;
@@ -492,15 +485,14 @@ class TestFaults : public QObject
     // engine must answer on it, unchecked and all made default.
     QString raced, expect;
 
-    // The tool on the raced registry, waiting for no lock.
-    Result tool(const QStringList &args) const
+    // A program run to its end on the raced registry, waiting for no lock.
+    Result run(const QString &program, const QStringList &args, QProcessEnvironment env) const
     {
         QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("PELLVARIN_REGISTRY"), raced);
         env.insert(QStringLiteral("PELLVARIN_REGISTRY_BUSY_TIMEOUT_MS"), QStringLiteral("0"));
         p.setProcessEnvironment(env);
-        p.start(QStringLiteral(PELLVARIN_REG_EXECUTABLE),
-                QStringList{QStringLiteral("--registry"), raced} + args);
+        p.start(program, args);
         Result r;
         if (p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit) {
             r.code = p.exitCode();
@@ -508,6 +500,12 @@ class TestFaults : public QObject
             r.err = p.readAllStandardError();
         }
         return r;
+    }
+
+    Result tool(const QStringList &args) const
+    {
+        return run(QStringLiteral(PELLVARIN_REG_EXECUTABLE), args,
+                   QProcessEnvironment::systemEnvironment());
     }
 
     // A locker holding the file for holdUs at a time (0: for good), once it
@@ -522,24 +520,13 @@ class TestFaults : public QObject
         QVERIFY(locker.waitForReadyRead(30000));
     }
 
-    // One engine call in a process of its own, on the raced registry.
+    // One engine call in a process of its own.
     Result engineCall(const QString &call) const
     {
-        QProcess p;
         QProcessEnvironment env = childEnvironment("locked engine");
-        env.insert(QStringLiteral("PELLVARIN_REGISTRY"), raced);
-        env.insert(QStringLiteral("PELLVARIN_REGISTRY_BUSY_TIMEOUT_MS"), QStringLiteral("0"));
         env.insert(QLatin1String(expectVar), expect);
         env.insert(QLatin1String(roundsVar), call);
-        p.setProcessEnvironment(env);
-        p.start(QCoreApplication::applicationFilePath(), QStringList());
-        Result r;
-        if (p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit) {
-            r.code = p.exitCode();
-            r.out = p.readAllStandardOutput();
-            r.err = p.readAllStandardError();
-        }
-        return r;
+        return run(QCoreApplication::applicationFilePath(), {}, env);
     }
 
 private Q_SLOTS:

@@ -3,6 +3,7 @@
 // Format lists as the window leaves them, for the applier's suites.
 
 #include "fifof.h"
+#include "formatcatalogue.h"
 #include "formatlist.h"
 #include "registrylayout.h"
 
@@ -30,4 +31,17 @@ inline void checkAllOnce(QListWidget &list)
     setAll(list, Qt::Checked);
     for (const char *f : {"PBM", "PGM", "PPM"})
         list.item(fifOf(f))->setData(Qt::CheckStateRole, int(Qt::Unchecked));
+}
+
+// "NAME=bits" per listed format, so that a mismatch names the format.
+inline QStringList describe(const SelectionList &list)
+{
+    QStringList lines;
+    for (const FormatSelection &s : list) {
+        QString bits;
+        for (int i = 0; i < s.selected.size(); ++i)
+            bits += s.selected.testBit(i) ? QLatin1Char('1') : QLatin1Char('0');
+        lines.append(formatName(s.fif) + QLatin1Char('=') + bits);
+    }
+    return lines;
 }

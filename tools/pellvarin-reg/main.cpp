@@ -69,8 +69,14 @@ alone is then the unnamed value, and values named "@", "Default" or "." can
 be reached. Arguments are UTF-8.
 
 A registry that anyone but you or root could change is refused: the file,
-its journal, its folder or a folder above it (unless that one has the
-sticky bit) writable by others or owned by another user.
+its journals (-wal, -shm, -journal), its folder or a folder above it
+(unless that one has the sticky bit) writable by others or owned by another
+user. Writable by your own private group, which has no other member, is
+yours alone and taken.
+
+Reading never waits for a writer. Another program that holds the whole file
+longer than $PELLVARIN_REGISTRY_BUSY_TIMEOUT_MS (10000 ms) makes a command
+fail with exit 2 and print nothing, never a missing or partial answer.
 
 Exit status: 0 success, 1 the key or value does not exist, 2 error.
 )";
