@@ -8,6 +8,7 @@
 #include <QListWidget>
 
 #include <benchmark/benchmark.h>
+#include <sqlite3.h>
 
 namespace {
 
@@ -81,6 +82,17 @@ void BM_ImportRegFile(benchmark::State &state)
     state.counters["keys"] = double(state.range(0));
 }
 
+// The file with what its write-ahead log holds folded in, as its last user
+// leaves it.
+void copyWhole(const QString &from, const QString &to)
+{
+    sqlite3 *db = nullptr;
+    if (sqlite3_open(QFile::encodeName(from).constData(), &db) == SQLITE_OK)
+        sqlite3_exec(db, "PRAGMA wal_checkpoint(TRUNCATE)", nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    QFile::copy(from, to);
+}
+
 // The first write of a process checks the whole file first; each round
 // opens a fresh copy, as a new process would, and times that first write.
 void BM_FirstWriteCheck(benchmark::State &state)
@@ -91,7 +103,7 @@ void BM_FirstWriteCheck(benchmark::State &state)
     for (auto _ : state) {
         state.PauseTiming();
         const QString copy = reg.dir.filePath(QStringLiteral("copy%1.sqlite").arg(++round));
-        QFile::copy(reg.fileName, copy);
+        copyWhole(reg.fileName, copy);
         auto store = RegistryStore::open(copy);
         state.ResumeTiming();
         if (!store->setValue(key, QStringLiteral("v"), RegType::Sz, encodeRegSz({})))
