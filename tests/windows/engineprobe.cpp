@@ -4,14 +4,46 @@
 //   make ok=1
 //   query all=0 formats=37 set=0 bits=87
 //   debug <every debug line the engine wrote>
+//   engine version 0.1.0.0
 #include "associationservice.h"
 #include "engine.h"
 
 #include <QApplication>
 
+#include <windows.h>
+
 #include <cstdio>
+#include <vector>
 
 namespace {
+
+// The file version that the engine DLL's own version resource declares, as
+// Explorer and installers read it.
+void printEngineVersion()
+{
+    HMODULE engine = nullptr;
+    wchar_t path[MAX_PATH];
+    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                                GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            reinterpret_cast<LPCWSTR>(&queryCurrentAssociations), &engine) ||
+        GetModuleFileNameW(engine, path, MAX_PATH) == 0) {
+        std::printf("engine version unknown: the DLL was not found\n");
+        return;
+    }
+    DWORD ignored = 0;
+    std::vector<char> info(GetFileVersionInfoSizeW(path, &ignored));
+    VS_FIXEDFILEINFO *fixed = nullptr;
+    UINT size = 0;
+    if (info.empty() || !GetFileVersionInfoW(path, 0, DWORD(info.size()), info.data()) ||
+        !VerQueryValueW(info.data(), L"\\", reinterpret_cast<void **>(&fixed), &size) ||
+        size < sizeof(VS_FIXEDFILEINFO)) {
+        std::printf("engine version none: the DLL has no version resource\n");
+        return;
+    }
+    std::printf("engine version %d.%d.%d.%d\n", int(HIWORD(fixed->dwFileVersionMS)),
+                int(LOWORD(fixed->dwFileVersionMS)), int(HIWORD(fixed->dwFileVersionLS)),
+                int(LOWORD(fixed->dwFileVersionLS)));
+}
 
 void printDebug(QtMsgType, const QMessageLogContext &, const QString &message)
 {
@@ -40,6 +72,7 @@ int main(int argc, char **argv)
     std::setvbuf(stdout, nullptr, _IONBF, 0);
     QApplication app(argc, argv);
     qInstallMessageHandler(printDebug);
+    printEngineVersion();
     std::printf("installed %d vista %d\n", isAppInstalled() ? 1 : 0, isVistaOrLater() ? 1 : 0);
     printQuery();
     bool ok = false;

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Checks the assembled Windows folder as Windows would see it: the program is
-# a GUI PE32+ executable with its icon groups, the engine DLL exports all that
+# a GUI PE32+ executable with its icon groups, version and manifest, the
+# engine DLL says who made it and exports all that
 # its installed headers declare, and everything loaded is either in the
 # folder or part of Windows.
 #   tst_artefacts.sh DIST SOURCE_DIR [BUILD_DIR]
@@ -79,6 +80,59 @@ PY
 }
 check "the program carries icon group 100 and the twelve document groups" icon_groups "$exe"
 
+# Who made each file, as Explorer's Details tab reads it: every field of the
+# version resource filled, the version the project's own.
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:[A-Z]*=//p' "$build/CMakeCache.txt")
+version4=$(awk -F. '{ printf "%d.%d.%d.%d", $1, $2, $3, $4 }' <<<"$version")
+version_resource() { # FILE ORIGINAL_NAME
+  local work status=0
+  work=$(mktemp -d)
+  wrestool -x --raw --type=16 -o "$work" "$1" || { rm -rf "$work"; return 1; }
+  python3 - "$work" "$version4" "$2" <<'PY' || status=1
+import glob, re, sys
+work, version, original = sys.argv[1:]
+blobs = glob.glob(work + "/*")
+if not blobs:
+    sys.exit("no version resource")
+text = open(blobs[0], "rb").read().decode("utf-16-le", "replace")
+def value(key):
+    # Each string: its key, NUL, padding NULs, then the value up to its NUL.
+    m = re.search(re.escape(key) + "\0+([^\0]*)\0", text)
+    return m.group(1) if m else None
+bad = []
+for key in ("CompanyName", "FileDescription", "InternalName", "LegalCopyright", "ProductName"):
+    if not value(key):
+        bad.append("%s is missing or empty" % key)
+for key, want in (("FileVersion", version), ("ProductVersion", version),
+                  ("OriginalFilename", original)):
+    if value(key) != want:
+        bad.append("%s is %r, not %r" % (key, value(key), want))
+print("\n".join(bad) or "%s: %s" % (value("ProductName"), value("FileDescription")))
+sys.exit(1 if bad else 0)
+PY
+  rm -rf "$work"
+  return $status
+}
+check "the program says who made it, version $version4" version_resource "$exe" Pellvarin.exe
+check "the engine DLL says who made it, version $version4" \
+  version_resource "$engine" "$(basename "$engine")"
+
+# The program's manifest: Windows 7 to 11, no elevation, and the DPI
+# awareness that Qt 5.15 sets itself.
+manifest() {
+  local text
+  text=$(wrestool -x --raw --type=24 "$exe" | tr -d '\0') || return 1
+  [ -n "$text" ] || { echo "no manifest"; return 1; }
+  local want bad=0
+  for want in 'level="asInvoker"' '35138b9a-5d96-4fbd-8e2d-a2440225f93a' \
+    '4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38' '1f676c76-80e1-4239-95bb-83d0f6d0da78' \
+    '8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a' '>true/pm</dpiAware>'; do
+    grep -qF "$want" <<<"$text" || { echo "the manifest lacks $want"; bad=1; }
+  done
+  return $bad
+}
+check "the program's manifest names Windows 7 to 11, asInvoker and per-monitor DPI" manifest
+
 # What the installed headers declare, as the viewer sees it, against the
 # DLL's export table: a free function f is exported as _Z<len>f...
 engine_exports() {
@@ -121,6 +175,96 @@ closure() {
   return $bad
 }
 check "every DLL loaded is in the folder or part of Windows" closure
+
+# Where the build starts: Qt 5.15 needs Windows 7 SP1, so every file in the
+# folder says so to the loader, and imports nothing that Windows 7 lacks.
+declared_windows7() {
+  local pe bad=0 versions
+  while IFS= read -r pe; do
+    versions=$($host-objdump -p "$pe" |
+      awk '/^Major(OSystem|Subsystem)Version|^Minor(OSystem|Subsystem)Version/ { printf "%s ", $2 }')
+    read -r os_major os_minor sub_major sub_minor <<<"$versions"
+    for pair in "$os_major.$os_minor" "$sub_major.$sub_minor"; do
+      if ! awk -v v="$pair" 'BEGIN { split(v, p, "."); exit !(p[1] > 6 || (p[1] == 6 && p[2] >= 1)) }'; then
+        echo "${pe#"$dist"/} declares OS $os_major.$os_minor, subsystem $sub_major.$sub_minor"
+        bad=1
+        break
+      fi
+    done
+  done < <(find "$dist" -iname '*.exe' -o -iname '*.dll')
+  return $bad
+}
+check "every file in the folder declares Windows 7 (6.1) to the loader" declared_windows7
+
+# What mingw-w64's own headers declare only from Windows 8 on: the
+# functions visible with _WIN32_WINNT at 0x0A00 and not at 0x0601. Then the
+# ones Microsoft documents as Windows 8 or later that the headers leave
+# unguarded. Qt looks the newer ones up at run time, which imports nothing.
+later_than_windows7() {
+  local headers version
+  headers='#include <winsock2.h>
+#include <ws2tcpip.h>
+#include <windows.h>
+#include <shellapi.h>
+#include <shlobj.h>
+#include <shlwapi.h>
+#include <ole2.h>
+#include <uxtheme.h>
+#include <dwmapi.h>
+#include <iphlpapi.h>
+#include <userenv.h>
+#include <wtsapi32.h>
+#include <setupapi.h>
+#include <imm.h>
+#include <winspool.h>
+#include <wincrypt.h>
+#include <mmsystem.h>
+#include <shellscalingapi.h>'
+  for version in 0x0601 0x0A00; do
+    $host-g++ -E -P -D_WIN32_WINNT=$version -DWINVER=$version -x c++ - <<<"$headers" 2>/dev/null |
+      python3 -c '
+import re, sys
+names = set()
+for statement in sys.stdin.read().split(";"):
+    at = statement.find("dllimport")
+    if at < 0:
+        continue
+    for m in re.finditer(r"\b([A-Za-z_]\w*)\s*\(", statement[at:]):
+        if not m.group(1).startswith("__"):
+            names.add(m.group(1))
+            break
+print(*sorted(names), sep=chr(10))' >"$work_imports/declared-$version"
+  done
+  [ -s "$work_imports/declared-0x0601" ] && [ -s "$work_imports/declared-0x0A00" ] || return 1
+  comm -13 "$work_imports/declared-0x0601" "$work_imports/declared-0x0A00"
+  printf '%s\n' AdjustWindowRectExForDpi CreateFile2 EnableNonClientDpiScaling GetDpiForMonitor \
+    GetDpiForWindow GetCurrentThreadStackLimits GetOverlappedResultEx \
+    GetSystemMetricsForDpi GetSystemTimePreciseAsFileTime PrefetchVirtualMemory \
+    SetProcessDpiAwareness SetProcessDpiAwarenessContext SetThreadInformation
+}
+imports_windows7() {
+  local later offending
+  work_imports=$(mktemp -d)
+  later=$(later_than_windows7 | sort -u)
+  if [ "$(wc -l <<<"$later")" -lt 100 ]; then
+    rm -rf "$work_imports"
+    echo "only $(wc -l <<<"$later") functions found: the header comparison broke"
+    return 1
+  fi
+  while IFS= read -r pe; do
+    $host-objdump -p "$pe" | awk -v pe="${pe#"$dist"/}" '
+      /^[[:space:]]*DLL Name: / { dll = $3; next }
+      /^[[:space:]]*$/ { dll = "" }
+      dll != "" && $1 ~ /^[0-9a-f]+$/ && NF >= 3 { print $3, pe, dll }'
+  done < <(find "$dist" -iname '*.exe' -o -iname '*.dll') >"$work_imports/imports"
+  offending=$(awk 'NR == FNR { later[$1]; next }
+    $1 in later { print $2 " imports " $1 " from " $3 ", which Windows 7 lacks" }' \
+    <(echo "$later") "$work_imports/imports")
+  echo "$(wc -l <"$work_imports/imports") imports checked against $(wc -l <<<"$later") functions"
+  rm -rf "$work_imports"
+  [ -z "$offending" ] || { echo "$offending"; return 1; }
+}
+check "nothing in the folder imports a function that Windows 7 lacks" imports_windows7
 
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -290,6 +290,10 @@ extensions=$(awk -F'\t' 'NF == 5 { n += split($4, e, ",") } END { print n }' "$t
 forget_user_classes
 set_version winxp64
 probe
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:[A-Z]*=//p' "$build/CMakeCache.txt")
+version4=$(awk -F. '{ printf "%d.%d.%d.%d", $1, $2, $3, $4 }' <<<"$version")
+check "the engine DLL declares the project's version $version4 to GetFileVersionInfoW" \
+  test "$(probe_line 'engine version')" = "engine version $version4"
 check "XP: the engine sees the viewer and takes the registry path" \
   test "$(probe_line installed)" = "installed 1 vista 0"
 check "XP: nothing is associated yet" \
