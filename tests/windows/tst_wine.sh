@@ -84,6 +84,43 @@ run_test_program "$build/formattable.exe" >"$table"
 check "FreeImage.dll gives the table of Debian's Linux FreeImage" \
   diff -u "$source_dir/tests/catalogue/formattable.expected" "$table"
 
+# The SDK as the viewer's developers get it, before the machine is seeded,
+# so that the viewer is not installed yet: unpacked into a folder of its
+# own, a project outside the tree finds it with find_package, builds with
+# warnings as errors, and runs under Wine on the engine DLL it ships.
+sdk=$work/sdk
+consumer=$work/consumer
+sdk_contents() {
+  mkdir -p "$sdk" && unzip -q "$build/Pellvarin-windows-sdk.zip" -d "$sdk" || return 1
+  local want bad=0
+  for want in bin/libpellvarin-engine.dll lib/libpellvarin-engine.dll.a \
+    include/pellvarin/engine.h include/pellvarin/engineexport.h \
+    lib/cmake/Pellvarin/PellvarinConfig.cmake lib/cmake/Pellvarin/PellvarinTargets.cmake; do
+    [ -f "$sdk/$want" ] || { echo "the SDK lacks $want"; bad=1; }
+  done
+  return $bad
+}
+check "the SDK holds the engine DLL, its import library, the headers and the CMake package" \
+  sdk_contents
+build_consumer() {
+  cmake -S "$source_dir/tests/package/consumer" -B "$consumer" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$source_dir/cmake/mingw-w64.cmake" \
+    -DPELLVARIN_WINDOWS_PREFIX="$toolchain" -DPellvarin_DIR="$sdk/lib/cmake/Pellvarin" \
+    -DCMAKE_CXX_FLAGS="-Wall -Wextra -Werror" >/dev/null &&
+    cmake --build "$consumer" >"$work/consumer-build.log" || { cat "$work/consumer-build.log"; return 1; }
+}
+check "a project outside the tree builds against the SDK alone, warnings as errors" build_consumer
+# Beside the shipped folder, as the viewer is installed, with the SDK's DLL.
+run_consumer() {
+  local stage=$work/consumer-stage out
+  cp -r "$dist" "$stage" && cp "$sdk"/bin/*.dll "$stage/" && cp "$consumer/consumer.exe" "$stage/" ||
+    return 1
+  out=$(w "$stage/consumer.exe" 2>&1 | tr -d '\r')
+  echo "$out"
+  grep -q '^consumer: [0-9]* formats, [0-9]* filters$' <<<"$out"
+}
+check "... and runs under Wine, calling the engine's entry points" run_consumer
+
 # 2. The default machine, as our own .reg writer writes it for regedit, through
 #    Wine's own regedit, read back by Wine's reg and compared with our export
 #    of the same keys.
