@@ -1,16 +1,19 @@
-// Faults while saving, each in child processes of its own: a kill at a
-// random moment, a full disk and two savers at once must each leave one
-// whole state behind. The children mark on their output when a save begins
-// and ends, so that the parent knows where in a save its kill landed. Last,
-// another program locking the file every few milliseconds: no read, export
-// or engine call may then give a wrong answer, only a refusal.
+// Faults while saving: every system call of a save failed in turn, as a
+// full disk fails it, must leave one whole state behind; so must a kill at
+// a random moment and two savers at once, each in child processes of its
+// own. The children mark on their output when a save begins and ends, so
+// that the parent knows where in a save its kill landed. Last, another
+// program locking the file every few milliseconds: no read, export or
+// engine call may then give a wrong answer, only a refusal.
 
 #include "engine.h"
 #include "formatlist.h"
 #include "listitems.h"
 #include "regfile.h"
 #include "registrylayout.h"
+#include "savefailure.h"
 #include "shellnotify.h"
+#include "syscallfaults.h"
 #include "testregistry.h"
 
 #include <QApplication>
@@ -37,8 +40,6 @@ namespace {
 // The child modes of this executable, chosen through the environment.
 const char *const childVar = "PELLVARIN_FAULT_CHILD";
 const char *const choiceVar = "PELLVARIN_FAULT_CHOICE";
-const char *const entryVar = "PELLVARIN_FAULT_ENTRY";
-const char *const limitVar = "PELLVARIN_FAULT_LIMIT";
 const char *const holdVar = "PELLVARIN_FAULT_HOLD_US";
 const char *const expectVar = "PELLVARIN_FAULT_EXPECT";
 const char *const roundsVar = "PELLVARIN_FAULT_ROUNDS";
@@ -51,10 +52,6 @@ struct Result
     QByteArray out;
     QByteArray err;
 };
-// How much a limited child may write: at offset 0 already fails, so no
-// journal; the file's own size lets the journal and the in-place writes
-// through but not the pages the save adds.
-enum Room { NoRoomForJournal, NoRoomToGrow, RoomEnough };
 
 constexpr int killRounds = 200;
 constexpr int racingSaves = 100;
@@ -253,29 +250,6 @@ int runSavingChild()
     return ok ? Saved : Refused;
 }
 
-int runLimitedChild()
-{
-    const bool engine = qEnvironmentVariable(entryVar) == QLatin1String("engine");
-    QListWidget list;
-    if (!engine) {
-        fillFormatList(&list, nullptr);
-        choose(list, true);
-    }
-    // A write past the limit then fails with EFBIG instead of killing us,
-    // as writes fail on a full disk.
-    bool parsed = false;
-    const rlim_t limit = rlim_t(qEnvironmentVariable(limitVar).toULongLong(&parsed));
-    const struct rlimit rl = {limit, limit};
-    if (!parsed || std::signal(SIGXFSZ, SIG_IGN) == SIG_ERR || ::setrlimit(RLIMIT_FSIZE, &rl) != 0)
-        return Broken;
-    bool ok = false;
-    if (engine)
-        makeAppDefaultForAllFormats(&ok);
-    else
-        ok = applyFormatList(&list);
-    return ok ? Saved : Refused;
-}
-
 int runRepeatingChild()
 {
     const bool check = qEnvironmentVariable(choiceVar) == QLatin1String("check");
@@ -422,7 +396,25 @@ class TestFaults : public QObject
     std::unique_ptr<TestRegistry> reg;
     State checked, unchecked;
 
-    State current() const { return {reg->everything(), snapshot(reg->fileName)}; }
+    static State current(const TestRegistry &r) { return {r.everything(), snapshot(r.fileName)}; }
+    State current() const { return current(*reg); }
+    static qint64 notifications(const TestRegistry &r)
+    {
+        return r.store->notifications(associationsChangedEvent).count;
+    }
+
+    // A registry of its own holding what the file holds, made the default.
+    static std::unique_ptr<TestRegistry> copyOf(const QString &file)
+    {
+        auto copy = std::make_unique<TestRegistry>();
+        copy->fileName += QStringLiteral(".copy");
+        if (!copyRegistryFile(file, copy->fileName))
+            return copy;
+        qputenv("PELLVARIN_REGISTRY", QFile::encodeName(copy->fileName));
+        copy->store = RegistryStore::openDefault();
+        copy->seededMachine();
+        return copy;
+    }
 
     // "checked", "unchecked", or what sets it apart from both.
     QString nameOf(const State &s) const
@@ -458,27 +450,6 @@ class TestFaults : public QObject
             QCOMPARE(nameOf(current()),
                      check ? QStringLiteral("checked") : QStringLiteral("unchecked"));
         }
-    }
-
-    // The same save in this process, on a copy of the registry: what it
-    // leaves and how large the file then is.
-    void probe(bool engine, State *after, qint64 *size)
-    {
-        TestRegistry copy;
-        copy.fileName += QStringLiteral(".copy");
-        QVERIFY(copyRegistryFile(reg->fileName, copy.fileName));
-        qputenv("PELLVARIN_REGISTRY", QFile::encodeName(copy.fileName));
-        copy.store = RegistryStore::openDefault();
-        copy.seededMachine();
-        bool ok = false;
-        if (engine)
-            makeAppDefaultForAllFormats(&ok);
-        else
-            ok = saveChoice(true);
-        *after = {copy.everything(), snapshot(copy.fileName)};
-        *size = QFileInfo(copy.fileName).size();
-        qputenv("PELLVARIN_REGISTRY", QFile::encodeName(reg->fileName));
-        QVERIFY(ok);
     }
 
     // The registry raced for, which this process never opens, and what the
@@ -634,70 +605,81 @@ private Q_SLOTS:
         QVERIFY(duringKept > 0);
     }
 
-    void fullDiskLeavesTheRegistryAsItWas_data()
+    void everyFailedCallOfASaveLeavesOneWholeState_data()
     {
         QTest::addColumn<bool>("engine");
-        QTest::addColumn<int>("room");
-        for (const bool engine : {false, true}) {
-            const char *entry = engine ? "engine" : "list";
-            QTest::addRow("%s, no room for the journal", entry) << engine << int(NoRoomForJournal);
-            QTest::addRow("%s, no room to grow", entry) << engine << int(NoRoomToGrow);
-            QTest::addRow("%s, room enough", entry) << engine << int(RoomEnough);
-        }
+        QTest::addRow("list") << false;
+        QTest::addRow("engine") << true;
     }
 
-    void fullDiskLeavesTheRegistryAsItWas()
+    // The disk refuses each call of one save in turn, N = 1, 2, ... until
+    // the save makes fewer than N: a save that reports failure left the
+    // registry exactly as it was and says the disk is full; one that
+    // reports success is there whole, even when what failed came after its
+    // commit. Then, with room again, the same save goes through.
+    void everyFailedCallOfASaveLeavesOneWholeState()
     {
         QFETCH(bool, engine);
-        QFETCH(int, room);
-        const qint64 size = QFileInfo(reg->fileName).size();
-        State saved;
-        qint64 savedSize = 0;
-        probe(engine, &saved, &savedSize);
-        if (QTest::currentTestFailed())
-            return;
-        // A limit of the file's own size bites only on a save that adds pages.
-        QVERIFY2(savedSize > size, qPrintable(QStringLiteral("%1 -> %2").arg(size).arg(savedSize)));
-        const State before = current();
-        const qint64 notes = reg->store->notifications(associationsChangedEvent).count;
-
-        const qint64 limit = room == NoRoomForJournal ? 0
-                             : room == NoRoomToGrow   ? size
-                                                      : 8 * savedSize;
-        QProcessEnvironment env = childEnvironment("limited");
-        env.insert(QLatin1String(entryVar),
-                   engine ? QStringLiteral("engine") : QStringLiteral("list"));
-        env.insert(QLatin1String(limitVar), QString::number(limit));
-        QProcess child;
-        child.setProcessEnvironment(env);
-        child.start(QCoreApplication::applicationFilePath(), QStringList());
-        QVERIFY(child.waitForFinished(60000));
-        QCOMPARE(child.exitStatus(), QProcess::NormalExit);
-        const int expected = room == RoomEnough ? Saved : Refused;
-        QVERIFY2(child.exitCode() == expected,
-                 qPrintable(QStringLiteral("exit %1: %2")
-                                .arg(child.exitCode())
-                                .arg(QString::fromLocal8Bit(child.readAllStandardError()))));
-
-        QCOMPARE(integrityCheck(reg->fileName), QStringList{QStringLiteral("ok")});
-        const State now = current();
-        if (room == RoomEnough) {
-            QCOMPARE(now.dump, saved.dump);
-            QCOMPARE(now.raw, saved.raw);
-            return;
-        }
-        QCOMPARE(now.dump, before.dump);
-        QCOMPARE(now.raw, before.raw);
-        QCOMPARE(reg->store->notifications(associationsChangedEvent).count, notes);
-        // Once there is room again the same save goes through.
-        if (engine) {
+        QVERIFY(saveChoice(false));
+        const State before = current(*reg);
+        const qint64 notes = notifications(*reg);
+        const auto save = [engine] {
             bool ok = false;
-            makeAppDefaultForAllFormats(&ok);
-            QVERIFY(ok);
-        } else {
-            QVERIFY(saveChoice(true));
+            if (engine)
+                makeAppDefaultForAllFormats(&ok);
+            else
+                ok = saveChoice(true);
+            return ok;
+        };
+        State after;
+        int made = 0;
+        {
+            const auto copy = copyOf(reg->fileName);
+            SyscallFaults counting(0, 0);
+            QVERIFY(save());
+            made = counting.calls();
+            after = current(*copy);
         }
-        QCOMPARE(reg->everything(), saved.dump);
+        QVERIFY(made > 0); // the save reaches the SQLite that the faults replace calls of
+        QVERIFY(after.dump != before.dump);
+        int refused = 0, landed = 0, n = 1;
+        QStringList failed;
+        for (;; ++n) {
+            const auto copy = copyOf(reg->fileName);
+            bool ok = false, struck = false;
+            QString which;
+            {
+                SyscallFaults faults(n, ENOSPC);
+                ok = save();
+                struck = faults.struck();
+                which = faults.failed();
+            }
+            const State now = current(*copy);
+            if (!struck) {
+                QVERIFY(ok);
+                QCOMPARE(now.dump, after.dump);
+                break;
+            }
+            failed.append(which + (ok ? QStringLiteral("*") : QString()));
+            const QString where = QStringLiteral("call %1 (%2), save %3")
+                                      .arg(n)
+                                      .arg(which, ok ? "reported done" : "refused");
+            QVERIFY2(integrityCheck(copy->fileName) == QStringList{QStringLiteral("ok")},
+                     qPrintable(where));
+            const State &expected = ok ? after : before;
+            QVERIFY2(now.dump == expected.dump && now.raw == expected.raw,
+                     qPrintable(where + QStringLiteral(": ") + difference(now.raw, expected.raw)));
+            if (ok) {
+                ++landed;
+                continue;
+            }
+            ++refused;
+            QVERIFY2(notifications(*copy) == notes, qPrintable(where));
+            QVERIFY2(lastSaveFailure().kind == SaveFailure::DiskFull, qPrintable(where));
+        }
+        qInfo("%d calls in a save; %d fault points: %d refused it cleanly, %d came after its "
+              "commit and it was there whole; failed in turn (* after the commit): %s",
+              made, n - 1, refused, landed, qPrintable(failed.join(QLatin1Char(' '))));
     }
 
     // Another program locks the file every few milliseconds, and nothing
@@ -855,8 +837,6 @@ int main(int argc, char **argv)
     const QString child = qEnvironmentVariable(childVar);
     if (child == QLatin1String("save"))
         return runSavingChild();
-    if (child == QLatin1String("limited"))
-        return runLimitedChild();
     if (child == QLatin1String("repeat"))
         return runRepeatingChild();
     if (child == QLatin1String("lock"))
