@@ -1,10 +1,9 @@
-// Faults while saving: every system call of a save failed in turn, as a
-// full disk fails it, must leave one whole state behind; so must a kill at
-// a random moment and two savers at once, each in child processes of its
-// own. The children mark on their output when a save begins and ends, so
-// that the parent knows where in a save its kill landed. Last, another
-// program locking the file every few milliseconds: no read, export or
-// engine call may then give a wrong answer, only a refusal.
+// Faults while saving, each deterministic: every system call of a save
+// failed in turn, as a full disk fails it, and a kill at each of those calls
+// in a child process must each leave one whole state behind; so must two
+// savers at once. Last, another program locking the file every few
+// milliseconds: no read, export or engine call may then give a wrong
+// answer, only a refusal.
 
 #include "engine.h"
 #include "formatlist.h"
@@ -21,13 +20,11 @@
 #include <QFileInfo>
 #include <QListWidget>
 #include <QProcess>
-#include <QRandomGenerator>
 #include <QtTest>
 
 #include <FreeImage.h>
 #include <sqlite3.h>
 
-#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -40,6 +37,7 @@ namespace {
 // The child modes of this executable, chosen through the environment.
 const char *const childVar = "PELLVARIN_FAULT_CHILD";
 const char *const choiceVar = "PELLVARIN_FAULT_CHOICE";
+const char *const killVar = "PELLVARIN_FAULT_KILL_AT";
 const char *const holdVar = "PELLVARIN_FAULT_HOLD_US";
 const char *const expectVar = "PELLVARIN_FAULT_EXPECT";
 const char *const roundsVar = "PELLVARIN_FAULT_ROUNDS";
@@ -53,7 +51,6 @@ struct Result
     QByteArray err;
 };
 
-constexpr int killRounds = 200;
 constexpr int racingSaves = 100;
 // Calls against a racing lock: reads and exports by the tool, queries and
 // whole makes-default by the engine.
@@ -181,73 +178,21 @@ QProcessEnvironment childEnvironment(const char *mode)
     return env;
 }
 
-// A child that saves once, marking on its stdout when the save begins and
-// when it has returned, for the parent to learn where its kill landed.
-class SavingChild
-{
-public:
-    explicit SavingChild(bool check)
-    {
-        QProcessEnvironment env = childEnvironment("save");
-        env.insert(QLatin1String(choiceVar),
-                   check ? QStringLiteral("check") : QStringLiteral("uncheck"));
-        process.setProcessEnvironment(env);
-        clock.start();
-        process.start(QCoreApplication::applicationFilePath(), QStringList());
-    }
-
-    // Waits for the mark, timing when it (and any other) arrived.
-    bool waitForMark(char mark, int timeoutMs = 30000)
-    {
-        QElapsedTimer waited;
-        waited.start();
-        while (!marks.contains(mark)) {
-            if (process.state() == QProcess::NotRunning || waited.elapsed() > timeoutMs)
-                return false;
-            process.waitForReadyRead(int(qMax<qint64>(1, timeoutMs - waited.elapsed())));
-            readMarks();
-        }
-        return true;
-    }
-    void readMarks()
-    {
-        const QByteArray more = process.readAllStandardOutput();
-        for (const char c : more) {
-            if (c == 'B' && begunUs < 0)
-                begunUs = clock.nsecsElapsed() / 1000;
-            if (c == 'E' && endedUs < 0)
-                endedUs = clock.nsecsElapsed() / 1000;
-        }
-        marks += more;
-    }
-    void finish()
-    {
-        process.waitForFinished(30000);
-        readMarks();
-    }
-
-    QProcess process;
-    QElapsedTimer clock;
-    QByteArray marks;
-    qint64 begunUs = -1;
-    qint64 endedUs = -1;
-};
-
 void mark(char c)
 {
     // Unbuffered: a kill right after must not lose it.
     [[maybe_unused]] const ssize_t n = ::write(STDOUT_FILENO, &c, 1);
 }
 
+// A child that saves once and, given a call, is killed at that call of
+// its save.
 int runSavingChild()
 {
     QListWidget list;
     fillFormatList(&list, nullptr);
     choose(list, qEnvironmentVariable(choiceVar) == QLatin1String("check"));
-    mark('B');
-    const bool ok = applyFormatList(&list);
-    mark('E');
-    return ok ? Saved : Refused;
+    SyscallFaults kill(qEnvironmentVariableIntValue(killVar), SIGKILL);
+    return applyFormatList(&list) ? Saved : Refused;
 }
 
 int runRepeatingChild()
@@ -511,105 +456,52 @@ private Q_SLOTS:
 
     void cleanup() { reg.reset(); }
 
-    void killedAtRandomLeavesOneWholeState()
+    // A child saving is killed at each call of its save in turn, SIGKILL so
+    // that nothing of its own runs after, until the save makes fewer calls:
+    // every kill leaves the state before or the state after, never a mix, a
+    // kill before the first call leaves the state before, and no kill after
+    // one that left the save in can take it out again.
+    void killedAtEveryCallLeavesOneWholeState()
     {
         settleStates();
         if (QTest::currentTestFailed())
             return;
-        bool atChecked = false;
-
-        // Where the save falls in a child's life, from three that are let be.
-        QList<qint64> begins, saves;
-        for (int i = 0; i < 3; ++i) {
-            SavingChild child(!atChecked);
-            QVERIFY(child.waitForMark('E'));
-            child.finish();
-            QCOMPARE(child.process.exitStatus(), QProcess::NormalExit);
-            QCOMPARE(child.process.exitCode(), int(Saved));
-            atChecked = !atChecked;
-            QCOMPARE(nameOf(current()),
-                     atChecked ? QStringLiteral("checked") : QStringLiteral("unchecked"));
-            begins.append(child.begunUs);
-            saves.append(child.endedUs - child.begunUs);
-        }
-        std::sort(begins.begin(), begins.end());
-        std::sort(saves.begin(), saves.end());
-        const qint64 beginUs = begins.at(1);
-        // Only a first guess: the machine's load changes how long a save
-        // takes, so the guess follows where the kills land.
-        double saveUs = double(qMax<qint64>(saves.at(1), 1000));
-        const double firstSaveUs = saveUs;
-
-        int before = 0, duringKept = 0, duringLanded = 0, after = 0, exited = 0;
-        QElapsedTimer total;
-        total.start();
-        for (int round = 0; round < killRounds; ++round) {
-            // Always the other choice, so that every save has writing to do.
-            const bool check = !atChecked;
-            const QString from =
-                atChecked ? QStringLiteral("checked") : QStringLiteral("unchecked");
-            const QString to = check ? QStringLiteral("checked") : QStringLiteral("unchecked");
-            auto *rng = QRandomGenerator::global();
-            SavingChild child(check);
-            QVERIFY(child.process.waitForStarted());
-            const bool timedFromSave = round % 5 != 4;
-            if (!timedFromSave) {
-                // Some kills anywhere before the save, start-up included.
-                sleepMicroseconds(qint64(rng->bounded(double(beginUs))) -
-                                  child.clock.nsecsElapsed() / 1000);
-            } else {
-                // Most timed from the save's start, over its expected length.
-                child.waitForMark('B');
-                sleepMicroseconds(qint64(rng->bounded(saveUs)));
-            }
-            child.process.kill(); // SIGKILL: nothing of the child's own runs after
-            child.finish();
-            const bool killed = child.process.exitStatus() == QProcess::CrashExit;
-
+        const QString from = QStringLiteral("unchecked"), to = QStringLiteral("checked");
+        int kept = 0, landed = 0;
+        for (int n = 1;; ++n) {
+            QVERIFY(saveChoice(false));
+            const qint64 notes = notifications(*reg);
+            QProcessEnvironment env = childEnvironment("save");
+            env.insert(QLatin1String(choiceVar), QStringLiteral("check"));
+            env.insert(QLatin1String(killVar), QString::number(n));
+            QProcess child;
+            child.setProcessEnvironment(env);
+            child.start(QCoreApplication::applicationFilePath(), QStringList());
+            QVERIFY(child.waitForFinished(60000));
             QCOMPARE(integrityCheck(reg->fileName), QStringList{QStringLiteral("ok")});
             const QString now = nameOf(current());
-            const QString where = QStringLiteral("round %1 (%2 to %3, marks \"%4\"): %5")
-                                      .arg(round)
-                                      .arg(from, to, QString::fromLatin1(child.marks), now);
-            QVERIFY2(now == from || now == to, qPrintable(where));
-            if (!killed) {
-                QVERIFY2(child.process.exitCode() == Saved && now == to, qPrintable(where));
-                ++exited;
-                if (timedFromSave)
-                    saveUs = qMax(1000.0, saveUs * 0.95);
-            } else if (child.marks.contains('E')) {
-                QVERIFY2(now == to, qPrintable(where));
-                ++after;
-                if (timedFromSave)
-                    saveUs = qMax(1000.0, saveUs * 0.95);
-            } else if (child.marks.contains('B')) {
-                ++(now == to ? duringLanded : duringKept);
-                // Slower growth than shrinking: about one in six kills so
-                // timed lands late.
-                if (timedFromSave)
-                    saveUs = qMin(firstSaveUs * 10, saveUs * 1.01);
-            } else {
-                QVERIFY2(now == from, qPrintable(where));
-                ++before;
+            const QString where = QStringLiteral("killed at call %1: %2").arg(n).arg(now);
+            if (child.exitStatus() == QProcess::NormalExit) {
+                QVERIFY2(child.exitCode() == Saved && now == to, qPrintable(where));
+                qInfo("%d kills: %d left the state before, %d the save whole", n - 1, kept, landed);
+                QVERIFY(n > 1);
+                return;
             }
-            atChecked = now == QLatin1String("checked");
+            QVERIFY2(now == from || now == to, qPrintable(where));
+            QVERIFY2(now == to ? n > 1 : landed == 0, qPrintable(where));
+            if (now == from)
+                QVERIFY2(notifications(*reg) == notes, qPrintable(where));
+            ++(now == to ? landed : kept);
         }
-        const int during = duringKept + duringLanded;
-        qInfo("%d rounds in %lld ms; save starts at ~%lld ms and takes ~%.1f ms (%.1f at last)",
-              killRounds, total.elapsed(), beginUs / 1000, firstSaveUs / 1000, saveUs / 1000);
-        qInfo("killed before the save: %d; during it: %d (%d undone, %d landed); after it: %d; "
-              "finished first: %d",
-              before, during, duringKept, duringLanded, after, exited);
-        // The kills must land where the danger is, and hit both outcomes.
-        QVERIFY2(during >= killRounds / 4, qPrintable(QString::number(during)));
-        QVERIFY(duringKept > 0);
     }
 
     void everyFailedCallOfASaveLeavesOneWholeState_data()
     {
         QTest::addColumn<bool>("engine");
-        QTest::addRow("list") << false;
-        QTest::addRow("engine") << true;
+        QTest::addColumn<bool>("spill");
+        QTest::addRow("list") << false << false;
+        QTest::addRow("engine") << true << false;
+        QTest::addRow("list, spilling") << false << true;
     }
 
     // The disk refuses each call of one save in turn, N = 1, 2, ... until
@@ -620,10 +512,13 @@ private Q_SLOTS:
     void everyFailedCallOfASaveLeavesOneWholeState()
     {
         QFETCH(bool, engine);
+        QFETCH(bool, spill);
         QVERIFY(saveChoice(false));
         const State before = current(*reg);
         const qint64 notes = notifications(*reg);
-        const auto save = [engine] {
+        const auto save = [engine, spill] {
+            const sqlite3_int64 limit = sqlite3_soft_heap_limit64(spill ? 1 : -1);
+            const auto restore = qScopeGuard([limit] { sqlite3_soft_heap_limit64(limit); });
             bool ok = false;
             if (engine)
                 makeAppDefaultForAllFormats(&ok);
