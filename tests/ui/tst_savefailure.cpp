@@ -8,6 +8,7 @@
 #include "fifof.h"
 #include "registrylayout.h"
 #include "selectassocwidget.h"
+#include "shellnotify.h"
 #include "syscallfaults.h"
 #include "testregistry.h"
 
@@ -173,9 +174,12 @@ private Q_SLOTS:
     {
         open();
         reg->makeReadOnly();
+        const QStringList before = reg->everything();
         const Box box = save();
         checkStillOpen(box);
         QVERIFY2(box.text.contains(QLatin1String("read-only")), qPrintable(box.text));
+        QCOMPARE(reg->everything(), before);
+        QCOMPARE(reg->store->notifications(associationsChangedEvent).count, 0);
     }
 
     void damaged()
