@@ -20,8 +20,9 @@
 
 namespace syscallfaults {
 
-// The calls that can refuse a write, as SQLite names them; those a build
-// of SQLite lacks (fsync is not replaceable in any) are left out.
+// The calls that can refuse a write, as SQLite names them. Those a build of
+// SQLite lacks are left out; fsync and fdatasync are not replaceable in
+// any, so no walk reaches them.
 constexpr const char *names[] = {"open",      "write",  "pwrite", "pwrite64", "ftruncate",
                                  "fallocate", "unlink", "mmap",   "munmap",   "fchmod",
                                  "fchown",    "mkdir",  "rmdir"};
