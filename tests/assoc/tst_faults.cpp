@@ -17,7 +17,6 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QFileInfo>
 #include <QListWidget>
 #include <QProcess>
 #include <QtTest>
@@ -28,7 +27,6 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <sys/resource.h>
 #include <thread>
 #include <unistd.h>
 
