@@ -66,12 +66,19 @@ public:
             sqlite3 *db = sqlite3_db_handle(stmt);
             watch->code = sqlite3_extended_errcode(db);
             watch->systemErrno = sqlite3_system_errno(db);
-            // The main file's own errno, which the connection's may have lost.
+            // The main file's own errno, which the connection's may have lost,
+            // or else the write-ahead log's, which a failed commit was writing.
             int fileErrno = 0;
-            if ((rc & 0xff) == SQLITE_IOERR &&
-                sqlite3_file_control(db, "main", SQLITE_FCNTL_LAST_ERRNO, &fileErrno) ==
-                    SQLITE_OK &&
-                fileErrno != 0)
+            if ((rc & 0xff) == SQLITE_IOERR) {
+                sqlite3_file_control(db, "main", SQLITE_FCNTL_LAST_ERRNO, &fileErrno);
+                sqlite3_file *log = nullptr;
+                if (fileErrno == 0 &&
+                    sqlite3_file_control(db, "main", SQLITE_FCNTL_JOURNAL_POINTER, &log) ==
+                        SQLITE_OK &&
+                    log && log->pMethods)
+                    log->pMethods->xFileControl(log, SQLITE_FCNTL_LAST_ERRNO, &fileErrno);
+            }
+            if (fileErrno != 0)
                 watch->systemErrno = fileErrno;
             // Damage found by any statement condemns the whole file.
             if ((rc & 0xff) == SQLITE_CORRUPT || (rc & 0xff) == SQLITE_NOTADB)

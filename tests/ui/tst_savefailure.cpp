@@ -1,5 +1,6 @@
 // A Save that fails says why, in words the user can act on, and leaves the
-// window open with the choice made: a full disk, a read-only registry file,
+// window open with the choice made: each call of the Save failing in turn
+// with a full disk's, a read-only one's or another error, a read-only file,
 // a damaged one, and one that another program is using, each brought about
 // on the substitute registry as it would happen. Last, a window that could
 // not read the registry at all says so instead of showing a list.
@@ -7,6 +8,8 @@
 #include "fifof.h"
 #include "registrylayout.h"
 #include "selectassocwidget.h"
+#include "shellnotify.h"
+#include "syscallfaults.h"
 #include "testregistry.h"
 
 #include <QApplication>
@@ -21,8 +24,7 @@
 
 #include <sqlite3.h>
 
-#include <csignal>
-#include <sys/resource.h>
+#include <cerrno>
 
 namespace {
 
@@ -103,31 +105,81 @@ private Q_SLOTS:
         reg.reset();
     }
 
-    void diskFull()
+    void failedCallNamesItsReason_data()
     {
+        QTest::addColumn<int>("error");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("no room") << ENOSPC << QStringLiteral("the disk is full");
+        QTest::newRow("over the file size limit") << EFBIG << QStringLiteral("the disk is full");
+        QTest::newRow("quota") << EDQUOT << QStringLiteral("the disk is full");
+        QTest::newRow("read-only file system") << EROFS << QStringLiteral("is read-only");
+        QTest::newRow("permission") << EACCES << QStringLiteral("is read-only");
+        QTest::newRow("input/output error") << EIO << QStringLiteral("could not be saved.");
+    }
+
+    // Each call of the window's Save fails in turn with the error given, on
+    // a registry of its own each time: a refused Save says why in the box,
+    // keeps the window open with the choice and leaves the registry exactly
+    // as it was; one that failed after its commit closes as done, saved.
+    void failedCallNamesItsReason()
+    {
+        QFETCH(int, error);
+        QFETCH(QString, reason);
+        const QStringList before = reg->everything();
         open();
-        // No byte may be added to any file: the save's first write fails as
-        // on a full disk.
-        struct rlimit old;
-        QCOMPARE(getrlimit(RLIMIT_FSIZE, &old), 0);
-        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        struct rlimit none = old;
-        none.rlim_cur = 0;
-        QCOMPARE(setrlimit(RLIMIT_FSIZE, &none), 0);
-        const Box box = save();
-        setrlimit(RLIMIT_FSIZE, &old);
-        std::signal(SIGXFSZ, oldHandler);
-        checkStillOpen(box);
-        QVERIFY2(box.text.contains(QLatin1String("disk is full")), qPrintable(box.text));
+        int made = 0;
+        {
+            SyscallFaults counting(0, 0);
+            QVERIFY(save().text.isEmpty());
+            made = counting.calls();
+        }
+        QVERIFY(made > 0);
+        const QStringList after = reg->everything();
+        QVERIFY(after != before);
+        int refused = 0, landed = 0, n = 1;
+        for (;; ++n) {
+            init();
+            open();
+            Box box;
+            bool struck = false;
+            QString which;
+            {
+                SyscallFaults faults(n, error);
+                box = save();
+                struck = faults.struck();
+                which = faults.failed();
+            }
+            const QString where =
+                QStringLiteral("call %1 (%2): \"%3\"").arg(n).arg(which, box.text);
+            if (!struck || box.text.isEmpty()) {
+                QVERIFY2(box.text.isEmpty() && !window->isVisible(), qPrintable(where));
+                QVERIFY2(reg->everything() == after, qPrintable(where));
+                if (!struck)
+                    break;
+                ++landed;
+                continue;
+            }
+            ++refused;
+            checkStillOpen(box);
+            QVERIFY2(box.text.contains(reason), qPrintable(where));
+            QVERIFY2(reg->everything() == before, qPrintable(where));
+        }
+        qInfo("%d calls in a Save; %d refused with the reason, %d after the commit", made, refused,
+              landed);
+        QCOMPARE(refused + landed, n - 1);
+        QVERIFY(refused > 0);
     }
 
     void readOnly()
     {
         open();
         reg->makeReadOnly();
+        const QStringList before = reg->everything();
         const Box box = save();
         checkStillOpen(box);
         QVERIFY2(box.text.contains(QLatin1String("read-only")), qPrintable(box.text));
+        QCOMPARE(reg->everything(), before);
+        QCOMPARE(reg->store->notifications(associationsChangedEvent).count, 0);
     }
 
     void damaged()
