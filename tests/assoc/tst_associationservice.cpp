@@ -5,7 +5,7 @@
 // Default Programs on the substitute registry.
 
 #include "associationservice.h"
-#include "assocservice.h"
+#include "assocservice_p.h"
 #include "formatcatalogue.h"
 #include "registrylayout.h"
 #include "testregistry.h"
