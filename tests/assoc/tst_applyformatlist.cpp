@@ -122,10 +122,23 @@ private Q_SLOTS:
         PELLVARIN_COMPARE_NOTIFICATIONS(*reg, 1);
     }
 
+    void applyingTwiceWritesNothingMore_data()
+    {
+        QTest::addColumn<QStringList>("unregistered");
+        QTest::newRow("every format") << QStringList();
+        // The window then lists fewer formats than the table has.
+        QTest::newRow("without JPEG and JNG")
+            << QStringList{QStringLiteral("JPEG"), QStringLiteral("JNG")};
+    }
+
     void applyingTwiceWritesNothingMore()
     {
+        QFETCH(QStringList, unregistered);
+        for (const QString &format : unregistered)
+            QVERIFY(reg->removeKey(inMachineClasses + progId(qPrintable(format))));
         QListWidget list;
         fillFormatList(&list, nullptr);
+        QCOMPARE(list.count(), formatCount() - unregistered.size());
         // Two checked formats sharing an extension hand it over on every run,
         // so the list is the one a window shows after the first save.
         checkAllOnce(list);
