@@ -110,24 +110,27 @@ std::optional<NativeKey> nativeKey(const QString &path)
 
 } // namespace
 
+// Writes go through the registry's own calls, which take names as they
+// are: a "/" or "Default" in a name is no more than part of it, as on the
+// substitute.
 bool TestRegistry::set(const QString &path, const QString &name, const QString &value)
 {
-    RegistrySettings key(path);
-    key.setValue(valueName(name), value);
-    seeded(path);
-    return key.status() == QSettings::NoError;
+    // REG_SZ: UTF-16LE with its terminating NUL.
+    return setData(path, name, REG_SZ,
+                   QByteArray(reinterpret_cast<const char *>(value.utf16()),
+                              (value.size() + 1) * int(sizeof(char16_t))));
 }
 
 bool TestRegistry::createKey(const QString &path)
 {
-    // Settings create keys only by writing into them.
-    const QString probe = QStringLiteral("TestRegistry.createKey");
-    if (!set(path, probe, QString()))
+    const std::optional<NativeKey> native = nativeKey(path);
+    HKEY key = nullptr;
+    if (!native || RegCreateKeyExW(native->root, native->subkey.c_str(), 0, nullptr, 0, KEY_READ,
+                                   nullptr, &key, nullptr) != ERROR_SUCCESS)
         return false;
-    RegistrySettings key(path);
-    key.remove(probe);
+    RegCloseKey(key);
     seeded(path);
-    return key.status() == QSettings::NoError;
+    return true;
 }
 
 std::optional<QString> TestRegistry::get(const QString &path, const QString &name) const
@@ -241,8 +244,6 @@ bool TestRegistry::setData(const QString &path, const QString &name, quint32 typ
     return result == ERROR_SUCCESS;
 }
 
-// The registry's own calls, which take names as they are: a "/" or "Default"
-// in a name is no more than part of it.
 bool TestRegistry::removeValue(const QString &path, const QString &name)
 {
     const std::optional<NativeKey> native = nativeKey(path);
@@ -262,9 +263,8 @@ bool TestRegistry::removeKey(const QString &path)
     const std::optional<NativeKey> native = nativeKey(path);
     if (!native || native->subkey.empty())
         return false;
+    // With a subkey named, the key itself goes too.
     const LONG result = RegDeleteTreeW(native->root, native->subkey.c_str());
-    if (result == ERROR_SUCCESS)
-        RegDeleteKeyW(native->root, native->subkey.c_str());
     seeded(path);
     return result == ERROR_SUCCESS && !exists(path);
 }
