@@ -5,8 +5,9 @@
 // Windows, against the real registry (under Wine in CI). Starting fresh is
 // the one thing each platform does its own way: a new substitute file, or on
 // Windows the removal of every key of the association layout that a test
-// can touch. Reads and writes name keys by their full path and values by
-// their own name, "" for the unnamed one.
+// can touch. Keys are named by their full path and values by their own
+// name, "" for the unnamed one; writes take a name as it is, "/" and
+// "Default" included.
 //
 // Only the test's own seeding may write the machine's registry: when the
 // registry goes away it checks that the machine is as the last seeding left
