@@ -1,7 +1,4 @@
-#include "assocservice.h"
-
-// Defined by the platform's own file.
-AssociationServiceFactory &platformAssociationServiceFactory();
+#include "assocservice_p.h"
 
 namespace {
 AssociationServiceFactory *installed = nullptr;

@@ -99,10 +99,9 @@ public:
     virtual HResult createRegistrationUI(AssociationRegistrationUI **out) = 0;
 };
 
-// The platform's factory, unless another has been installed (tests install
-// stand-ins that fail on demand); installing nullptr restores the platform's.
+// The platform's factory, unless another has been installed
+// (assocservice_p.h).
 AssociationServiceFactory &associationServiceFactory();
-void installAssociationServiceFactory(AssociationServiceFactory *factory);
 
 // Opens a URI with the handler the shell has for its scheme, as Explorer
 // does for a link ("ms-settings:defaultapps" opens Settings' page); false

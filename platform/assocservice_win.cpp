@@ -1,4 +1,4 @@
-#include "assocservice.h"
+#include "assocservice_p.h"
 
 #include <windows.h>
 

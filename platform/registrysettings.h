@@ -29,9 +29,9 @@ inline const QString defaultValueName = QStringLiteral("Default");
 // registry's own name, as QSettings has it. "Default" (or ".") as the last
 // part of a name addresses a key's unnamed default value.
 //
-// The engine exports it for the tests alone, which seed the registry through
-// it on every platform; it is not among the headers the viewer gets.
-class PELLVARIN_ENGINE_EXPORT RegistrySettings
+// Only the tests call it from outside the engine, and it is not among the
+// headers the viewer gets: the engine exports it to test builds alone.
+class PELLVARIN_AUTOTEST_EXPORT RegistrySettings
 {
 public:
     explicit RegistrySettings(const QString &nativePath);

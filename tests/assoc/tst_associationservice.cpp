@@ -5,7 +5,7 @@
 // Default Programs on the substitute registry.
 
 #include "associationservice.h"
-#include "assocservice.h"
+#include "assocservice_p.h"
 #include "formatcatalogue.h"
 #include "registrylayout.h"
 #include "testregistry.h"
@@ -20,7 +20,6 @@
 
 namespace {
 
-const QString machine = QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\");
 const QString versionKey =
     QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion");
 const QString capabilities = QStringLiteral("Software\\Talvimor\\Image Viewer\\Capabilities");
@@ -230,8 +229,10 @@ class TestAssociationService : public QObject
     // JPEG and TIFF registered machine-wide, the rest not.
     void registerJpegAndTiff()
     {
-        QVERIFY(reg->set(machine + progIdOf(fifOf("JPEG")), QString(), QStringLiteral("JPEG")));
-        QVERIFY(reg->set(machine + progIdOf(fifOf("TIFF")), QString(), QStringLiteral("TIFF")));
+        QVERIFY(reg->set(inMachineClasses + progIdOf(fifOf("JPEG")), QString(),
+                         QStringLiteral("JPEG")));
+        QVERIFY(reg->set(inMachineClasses + progIdOf(fifOf("TIFF")), QString(),
+                         QStringLiteral("TIFF")));
     }
 
     void ownEverything()
@@ -258,9 +259,10 @@ class TestAssociationService : public QObject
                          QStringLiteral("Talvimor.PNG")));
         QVERIFY(reg->set(caps + QStringLiteral("\\FileAssociations"), QStringLiteral(".gif"),
                          QStringLiteral("Talvimor.GIF")));
-        QVERIFY(
-            reg->set(machine + QStringLiteral(".gif"), QString(), QStringLiteral("Talvimor.GIF")));
-        QVERIFY(reg->set(machine + QStringLiteral(".png"), QString(), QStringLiteral("pngfile")));
+        QVERIFY(reg->set(inMachineClasses + QStringLiteral(".gif"), QString(),
+                         QStringLiteral("Talvimor.GIF")));
+        QVERIFY(reg->set(inMachineClasses + QStringLiteral(".png"), QString(),
+                         QStringLiteral("pngfile")));
     }
 
 private Q_SLOTS:
@@ -553,9 +555,10 @@ private Q_SLOTS:
     {
         installViewer();
         const int jpeg = fifOf("JPEG"), png = fifOf("PNG"), tiff = fifOf("TIFF");
-        QVERIFY(reg->set(machine + progIdOf(jpeg), QString(), QStringLiteral("JPEG")));
-        QVERIFY(reg->set(machine + progIdOf(tiff), QString(), QString()));
-        QVERIFY(reg->createKey(machine + progIdOf(png) + QStringLiteral("\\shell"))); // no default
+        QVERIFY(reg->set(inMachineClasses + progIdOf(jpeg), QString(), QStringLiteral("JPEG")));
+        QVERIFY(reg->set(inMachineClasses + progIdOf(tiff), QString(), QString()));
+        QVERIFY(reg->createKey(inMachineClasses + progIdOf(png) +
+                               QStringLiteral("\\shell"))); // no default
         ledger.defaultExtensions = {QStringLiteral(".jpg"), QStringLiteral(".jpeg"),
                                     QStringLiteral(".tif"), QStringLiteral(".tiff")};
         ledger.failing.insert(QStringLiteral("QueryAppIsDefault .jpeg"));
@@ -584,7 +587,7 @@ private Q_SLOTS:
     {
         installViewer();
         const int jpeg = fifOf("JPEG");
-        QVERIFY(reg->set(machine + progIdOf(jpeg), QString(), QStringLiteral("JPEG")));
+        QVERIFY(reg->set(inMachineClasses + progIdOf(jpeg), QString(), QStringLiteral("JPEG")));
         ledger.defaultExtensions = {QStringLiteral(".jpg"), QStringLiteral(".jpeg")};
         ledger.failing.insert(QStringLiteral("QueryAppIsDefault .jif"));
         SelectionList list;

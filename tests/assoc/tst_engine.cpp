@@ -20,12 +20,6 @@
 
 namespace {
 
-const QString registeredApps =
-    QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\RegisteredApplications");
-const QString machineClasses = QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes");
-const QString userClasses = QStringLiteral("HKEY_CURRENT_USER\\Software\\Classes");
-const QString fileExts = QStringLiteral(
-    "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts");
 const QString versionKey =
     QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion");
 const QString fileAssociations = QStringLiteral(
@@ -91,8 +85,8 @@ class TestEngine : public QObject
 
     void unregisterViewer()
     {
-        QVERIFY(reg->removeValue(registeredApps, registeredAppName));
-        QVERIFY(reg->exists(registeredApps));
+        QVERIFY(reg->removeValue(registeredApplicationsPath, registeredAppName));
+        QVERIFY(reg->exists(registeredApplicationsPath));
     }
 
     QString toolBesideTest() const
@@ -143,10 +137,10 @@ private Q_SLOTS:
     void makeDefaultOnXpTakesEveryFormat()
     {
         QFETCH(bool, askOk);
-        QVERIFY(reg->set(userClasses + QStringLiteral("\\.jpg"), QString(),
+        QVERIFY(reg->set(userClassesPath + QStringLiteral("\\.jpg"), QString(),
                          QStringLiteral("Talvimor.JPEG")));
         // Another program's per-user override must give way too.
-        QVERIFY(reg->set(fileExts + QStringLiteral("\\.png"), QStringLiteral("ProgId"),
+        QVERIFY(reg->set(userFileExtsPath + QStringLiteral("\\.png"), QStringLiteral("ProgId"),
                          QStringLiteral("pngfile")));
         const SelectionList before = queryCurrentAssociations(nullptr);
         QCOMPARE(describe({before.at(fifOf("JPEG"))}), QStringList{QStringLiteral("JPEG=1000")});
@@ -165,10 +159,10 @@ private Q_SLOTS:
                  QStringLiteral("Talvimor.PBMRAW"));
         QCOMPARE(reg->get(QStringLiteral("HKCR\\.jpe"), QString()),
                  QStringLiteral("Talvimor.JPEG"));
-        QVERIFY(!reg->get(fileExts + QStringLiteral("\\.png"), QStringLiteral("ProgId")));
+        QVERIFY(!reg->get(userFileExtsPath + QStringLiteral("\\.png"), QStringLiteral("ProgId")));
         // XP has no Default Programs: nothing through the service's keys.
-        QVERIFY(!reg->exists(fileExts + QStringLiteral("\\.png\\UserChoice")));
-        QVERIFY(!reg->exists(fileExts + QStringLiteral("\\.bmp\\UserChoice")));
+        QVERIFY(!reg->exists(userFileExtsPath + QStringLiteral("\\.png\\UserChoice")));
+        QVERIFY(!reg->exists(userFileExtsPath + QStringLiteral("\\.bmp\\UserChoice")));
         QCOMPARE(notifications(*reg), 1);
         QVERIFY(debugLines.isEmpty());
     }
@@ -214,7 +208,7 @@ private Q_SLOTS:
         bool allDefault = true;
         QCOMPARE(describe(queryCurrentAssociations(&allDefault)), everyFormat(false));
         QVERIFY(!allDefault);
-        const QStringList userClassesBefore = reg->dump(userClasses);
+        const QStringList userClassesBefore = reg->dump(userClassesPath);
 
         bool ok = false;
         makeAppDefaultForAllFormats(askOk ? &ok : nullptr);
@@ -224,12 +218,12 @@ private Q_SLOTS:
         const QList<RegValue> declared = reg->store->values(TestRegistry::key(fileAssociations));
         QVERIFY(declared.size() > formatsInDefaultRegistry);
         for (const RegValue &v : declared)
-            QCOMPARE(
-                reg->get(fileExts + QLatin1Char('\\') + v.name + QStringLiteral("\\UserChoice"),
-                         QStringLiteral("Progid")),
-                decodeRegSz(v.data));
+            QCOMPARE(reg->get(userFileExtsPath + QLatin1Char('\\') + v.name +
+                                  QStringLiteral("\\UserChoice"),
+                              QStringLiteral("Progid")),
+                     decodeRegSz(v.data));
         // The per-user classes are XP's way; the service does not touch them.
-        QCOMPARE(reg->dump(userClasses), userClassesBefore);
+        QCOMPARE(reg->dump(userClassesPath), userClassesBefore);
         QCOMPARE(notifications(*reg), 1);
 
         allDefault = false;
@@ -278,7 +272,8 @@ private Q_SLOTS:
 
         // The user's choices, as Settings writes them.
         for (const RegValue &v : reg->store->values(TestRegistry::key(fileAssociations)))
-            QVERIFY(reg->set(fileExts + QLatin1Char('\\') + v.name + QStringLiteral("\\UserChoice"),
+            QVERIFY(reg->set(userFileExtsPath + QLatin1Char('\\') + v.name +
+                                 QStringLiteral("\\UserChoice"),
                              QStringLiteral("Progid"), decodeRegSz(v.data)));
         debugLines.clear();
         ok = false;
@@ -311,8 +306,9 @@ private Q_SLOTS:
         bool ok = false;
         makeAppDefaultForAllFormats(&ok);
         QVERIFY(ok);
-        QCOMPARE(reg->exists(fileExts + QStringLiteral("\\.gif\\UserChoice")), throughService);
-        QCOMPARE(reg->exists(userClasses + QStringLiteral("\\.gif")), !throughService);
+        QCOMPARE(reg->exists(userFileExtsPath + QStringLiteral("\\.gif\\UserChoice")),
+                 throughService);
+        QCOMPARE(reg->exists(userClassesPath + QStringLiteral("\\.gif")), !throughService);
         bool allDefault = !throughService;
         queryCurrentAssociations(&allDefault);
         // Only the service sees the shared extensions as wholly the viewer's.
@@ -355,9 +351,9 @@ private Q_SLOTS:
 
     void noFormatRegisteredOnXpIsAllDone()
     {
-        for (const QString &name : reg->store->subkeyNames(TestRegistry::key(machineClasses)))
+        for (const QString &name : reg->subkeyNames(machineClassesPath))
             if (name.startsWith(QLatin1String("Talvimor.")))
-                QVERIFY(reg->removeKey(machineClasses + QLatin1Char('\\') + name));
+                QVERIFY(reg->removeKey(machineClassesPath + QLatin1Char('\\') + name));
         const QStringList before = reg->everything();
 
         bool ok = false;

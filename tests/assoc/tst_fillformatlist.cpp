@@ -1,8 +1,8 @@
 #include "fifof.h"
 #include "formatcatalogue.h"
 #include "formatlist.h"
-#include "portableregistry.h"
 #include "registrylayout.h"
+#include "testregistry.h"
 
 #include <QListWidget>
 #include <QtTest>
@@ -11,17 +11,12 @@
 
 namespace {
 
-const QString machine = QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\");
-const QString user = QStringLiteral("HKEY_CURRENT_USER\\Software\\Classes\\");
-const QString fileExts = QStringLiteral(
-    "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts\\");
-
-void registerViewer(PortableRegistry &reg, int fif)
+void registerViewer(TestRegistry &reg, int fif)
 {
-    QVERIFY(reg.set(machine + progIdOf(fif), QString(), formatDescription(fif)));
+    QVERIFY(reg.set(inMachineClasses + progIdOf(fif), QString(), formatDescription(fif)));
 }
 
-void registerAll(PortableRegistry &reg)
+void registerAll(TestRegistry &reg)
 {
     for (int fif = 0; fif < formatCount(); ++fif)
         registerViewer(reg, fif);
@@ -59,9 +54,9 @@ class TestFillFormatList : public QObject
 private Q_SLOTS:
     void nothingOfferedLeavesEverythingEmpty()
     {
-        PortableRegistry reg;
+        TestRegistry reg;
         // A ProgId key without a default value does not count as registered.
-        QVERIFY(reg.createKey(machine + QStringLiteral("Talvimor.PNG\\shell\\open")));
+        QVERIFY(reg.createKey(inMachineClasses + QStringLiteral("Talvimor.PNG\\shell\\open")));
         QListWidget list;
         SelectionList selection;
         QVERIFY(fillFormatList(&list, &selection));
@@ -71,7 +66,7 @@ private Q_SLOTS:
 
     void itemsDescribeTheRealTable()
     {
-        PortableRegistry reg;
+        TestRegistry reg;
         registerAll(reg);
         QListWidget list;
         SelectionList selection;
@@ -99,18 +94,19 @@ private Q_SLOTS:
 
     void overrideAloneDecides()
     {
-        PortableRegistry reg;
+        TestRegistry reg;
         const int png = fifOf("PNG"), gif = fifOf("GIF");
         registerViewer(reg, png);
         registerViewer(reg, gif);
         // Override names another program, classes name the viewer: not associated.
-        QVERIFY(reg.set(fileExts + QStringLiteral(".png"), QStringLiteral("ProgId"),
+        QVERIFY(reg.set(inFileExts + QStringLiteral(".png"), QStringLiteral("ProgId"),
                         QStringLiteral("pngfile")));
-        QVERIFY(reg.set(user + QStringLiteral(".png"), QString(), progIdOf(png)));
+        QVERIFY(reg.set(inUserClasses + QStringLiteral(".png"), QString(), progIdOf(png)));
         // The reverse: associated, whatever the classes say.
         QVERIFY(
-            reg.set(fileExts + QStringLiteral(".gif"), QStringLiteral("ProgId"), progIdOf(gif)));
-        QVERIFY(reg.set(machine + QStringLiteral(".gif"), QString(), QStringLiteral("giffile")));
+            reg.set(inFileExts + QStringLiteral(".gif"), QStringLiteral("ProgId"), progIdOf(gif)));
+        QVERIFY(reg.set(inMachineClasses + QStringLiteral(".gif"), QString(),
+                        QStringLiteral("giffile")));
 
         QListWidget list;
         SelectionList selection;
@@ -123,16 +119,17 @@ private Q_SLOTS:
 
     void mergedClassesDecideWithoutOverride()
     {
-        PortableRegistry reg;
+        TestRegistry reg;
         const int jpeg = fifOf("JPEG");
         registerViewer(reg, jpeg);
         // Per-user classes win over the machine's; the machine's count too.
-        QVERIFY(reg.set(machine + QStringLiteral(".jpg"), QString(), QStringLiteral("jpegfile")));
-        QVERIFY(reg.set(user + QStringLiteral(".jpg"), QString(), progIdOf(jpeg)));
-        QVERIFY(reg.set(machine + QStringLiteral(".jpe"), QString(), progIdOf(jpeg)));
+        QVERIFY(reg.set(inMachineClasses + QStringLiteral(".jpg"), QString(),
+                        QStringLiteral("jpegfile")));
+        QVERIFY(reg.set(inUserClasses + QStringLiteral(".jpg"), QString(), progIdOf(jpeg)));
+        QVERIFY(reg.set(inMachineClasses + QStringLiteral(".jpe"), QString(), progIdOf(jpeg)));
         // Letter case matters for ProgIds.
-        QVERIFY(
-            reg.set(user + QStringLiteral(".jpeg"), QString(), QStringLiteral("talvimor.jpeg")));
+        QVERIFY(reg.set(inUserClasses + QStringLiteral(".jpeg"), QString(),
+                        QStringLiteral("talvimor.jpeg")));
 
         QListWidget list;
         SelectionList selection;
@@ -144,15 +141,15 @@ private Q_SLOTS:
 
     void fullyAssociatedFormatsGiveTrue()
     {
-        PortableRegistry reg;
+        TestRegistry reg;
         const int tiff = fifOf("TIFF"), bmp = fifOf("BMP");
         registerViewer(reg, tiff);
         registerViewer(reg, bmp);
         for (const char *ext : {".tif", ".tiff"})
-            QVERIFY(reg.set(user + QLatin1String(ext), QString(), progIdOf(tiff)));
-        QVERIFY(reg.set(user + QStringLiteral(".bmp"), QString(), progIdOf(bmp)));
+            QVERIFY(reg.set(inUserClasses + QLatin1String(ext), QString(), progIdOf(tiff)));
+        QVERIFY(reg.set(inUserClasses + QStringLiteral(".bmp"), QString(), progIdOf(bmp)));
         // An empty default value still marks the ProgId as registered.
-        QVERIFY(reg.set(machine + progIdOf(bmp), QString(), QString()));
+        QVERIFY(reg.set(inMachineClasses + progIdOf(bmp), QString(), QString()));
 
         QListWidget list;
         SelectionList selection;
@@ -166,10 +163,10 @@ private Q_SLOTS:
 
     void sharedExtensionsGoToOneFormat()
     {
-        PortableRegistry reg;
+        TestRegistry reg;
         registerAll(reg);
         const int pbm = fifOf("PBM"), pbmraw = fifOf("PBMRAW");
-        QVERIFY(reg.set(user + QStringLiteral(".pbm"), QString(), progIdOf(pbmraw)));
+        QVERIFY(reg.set(inUserClasses + QStringLiteral(".pbm"), QString(), progIdOf(pbmraw)));
         QListWidget list;
         SelectionList selection;
         fillFormatList(&list, &selection);
@@ -184,12 +181,12 @@ private Q_SLOTS:
     // through the row it went to would land on another format's item.
     void sortedListsKeepEachItemWhole()
     {
-        PortableRegistry reg;
+        TestRegistry reg;
         const char *names[] = {"TIFF", "BMP", "PNG", "GIF"};
         for (const char *name : names)
             registerViewer(reg, fifOf(name));
         const int png = fifOf("PNG");
-        QVERIFY(reg.set(machine + QStringLiteral(".png"), QString(), progIdOf(png)));
+        QVERIFY(reg.set(inMachineClasses + QStringLiteral(".png"), QString(), progIdOf(png)));
         QListWidget list;
         list.setSortingEnabled(true);
         SelectionList selection;
@@ -213,7 +210,7 @@ private Q_SLOTS:
 
     void callsAppendToWhatIsThere()
     {
-        PortableRegistry reg;
+        TestRegistry reg;
         registerViewer(reg, fifOf("PNG"));
         QListWidget list;
         list.addItem(QStringLiteral("already here"));
@@ -229,9 +226,10 @@ private Q_SLOTS:
 
     void readsNothingIntoTheRegistry()
     {
-        PortableRegistry reg;
+        TestRegistry reg;
         registerAll(reg);
-        QVERIFY(reg.set(user + QStringLiteral(".png"), QString(), QStringLiteral("Talvimor.PNG")));
+        QVERIFY(reg.set(inUserClasses + QStringLiteral(".png"), QString(),
+                        QStringLiteral("Talvimor.PNG")));
         const QStringList before = reg.everything();
         QVERIFY(before.size() > formatCount());
         QListWidget list;
@@ -243,11 +241,11 @@ private Q_SLOTS:
     // the reader must not hold it against the format either.
     void extensionsNoKeyCanBeNamedAfterAreSkipped()
     {
-        PortableRegistry reg;
+        TestRegistry reg;
         const int fif = registerLocalFormat("SLASHED", "x/y,slashed,z\\w");
         QVERIFY(fif >= 0);
         registerViewer(reg, fif);
-        QVERIFY(reg.set(machine + QStringLiteral(".slashed"), QString(), progIdOf(fif)));
+        QVERIFY(reg.set(inMachineClasses + QStringLiteral(".slashed"), QString(), progIdOf(fif)));
         for (int i = 0; i < 2; ++i)
             QTest::ignoreMessage(QtDebugMsg,
                                  "skipped an extension that cannot name a registry key");
@@ -263,7 +261,7 @@ private Q_SLOTS:
     // nothing to associate holds nothing against the result.
     void formatsWithoutExtensionsAreUncheckedAndCountAsWhole()
     {
-        PortableRegistry reg;
+        TestRegistry reg;
         const int fif = registerLocalFormat("BARE", "");
         QVERIFY(fif >= 0);
         registerViewer(reg, fif);

@@ -11,14 +11,9 @@
 // which the engine's own settings never write.
 namespace {
 
-const QString machine = QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\");
-const QString user = QStringLiteral("HKEY_CURRENT_USER\\Software\\Classes\\");
-const QString fileExts = QStringLiteral(
-    "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts\\");
-
 void registerViewer(TestRegistry &reg, int fif)
 {
-    QVERIFY(reg.set(machine + progIdOf(fif), QString(), formatDescription(fif)));
+    QVERIFY(reg.set(inMachineClasses + progIdOf(fif), QString(), formatDescription(fif)));
 }
 
 int checkState(const QListWidgetItem *item)
@@ -41,12 +36,10 @@ private Q_SLOTS:
         registerViewer(reg, gif);
         // The ProgId's text, but as a one-string list and as raw bytes: only a
         // string value names a ProgId.
-        QVERIFY(reg.store->setValue(TestRegistry::key(user + QStringLiteral(".png")), QString(),
-                                    RegType::MultiSz,
-                                    encodeRegSz(progIdOf(png)) + QByteArray(2, '\0')));
-        QVERIFY(reg.store->setValue(TestRegistry::key(fileExts + QStringLiteral(".gif")),
-                                    QStringLiteral("ProgId"), RegType::Binary,
-                                    progIdOf(gif).toLatin1()));
+        QVERIFY(reg.setData(inUserClasses + QStringLiteral(".png"), QString(), RegType::MultiSz,
+                            encodeRegSz(progIdOf(png)) + QByteArray(2, '\0')));
+        QVERIFY(reg.setData(inFileExts + QStringLiteral(".gif"), QStringLiteral("ProgId"),
+                            RegType::Binary, progIdOf(gif).toLatin1()));
 
         QListWidget list;
         SelectionList selection;
@@ -64,8 +57,8 @@ private Q_SLOTS:
         const int png = fifOf("PNG"), gif = fifOf("GIF");
         registerViewer(reg, png);
         registerViewer(reg, gif);
-        const QString pngKey = user + QStringLiteral(".png");
-        const QString gifOverride = fileExts + QStringLiteral(".gif");
+        const QString pngKey = inUserClasses + QStringLiteral(".png");
+        const QString gifOverride = inFileExts + QStringLiteral(".gif");
         QVERIFY(reg.setData(pngKey, QString(), RegType::MultiSz,
                             encodeRegSz(progIdOf(png)) + QByteArray(2, '\0')));
         QVERIFY(reg.setData(gifOverride, QStringLiteral("ProgId"), RegType::Binary,
@@ -76,8 +69,8 @@ private Q_SLOTS:
         setAll(list, Qt::Checked);
         QVERIFY(applyFormatList(&list));
 
-        QVERIFY(!reg.store->value(TestRegistry::key(gifOverride), QStringLiteral("ProgId")));
-        QCOMPARE(reg.get(user + QStringLiteral(".gif"), QString()), progIdOf(gif));
+        QVERIFY(!reg.get(gifOverride, QStringLiteral("ProgId")));
+        QCOMPARE(reg.get(inUserClasses + QStringLiteral(".gif"), QString()), progIdOf(gif));
         const auto pngDefault = reg.store->value(TestRegistry::key(pngKey), QString());
         QVERIFY(pngDefault);
         QCOMPARE(pngDefault->type, quint32(RegType::Sz));

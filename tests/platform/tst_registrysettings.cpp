@@ -1,10 +1,10 @@
 // RegistrySettings' naming rules, on the substitute and on the real registry
 // alike: the substitute must answer as QSettings does on Windows.
 
-#include "portableregistry.h"
 #include "registrylayout.h"
 #include "registrysettings.h"
 #include "registrysettings_p.h"
+#include "testregistry.h"
 
 #include <QMap>
 #include <QtTest>
@@ -62,7 +62,7 @@ class TestRegistrySettings : public QObject
 private Q_SLOTS:
     void slashSeparatesAndBackslashBelongsToTheName()
     {
-        PortableRegistry reg;
+        TestRegistry reg;
         RegistrySettings s(userClassesPath);
         s.beginGroup(QStringLiteral(".png"));
         s.setValue(QStringLiteral("b\\c"), QStringLiteral("flat"));
@@ -83,7 +83,7 @@ private Q_SLOTS:
 
     void onlyTheExactSpellingsNameTheDefaultValue()
     {
-        PortableRegistry reg;
+        TestRegistry reg;
         RegistrySettings s(userClassesPath);
         s.beginGroup(QStringLiteral(".png"));
         QVERIFY(!s.contains(QStringLiteral("Default")));
@@ -97,7 +97,7 @@ private Q_SLOTS:
 
     void removeTakesTheValueAndTheKeyOfThatName()
     {
-        PortableRegistry reg;
+        TestRegistry reg;
         QVERIFY(reg.set(png, QStringLiteral("x"), QStringLiteral("value")));
         QVERIFY(reg.set(png + QStringLiteral("\\x\\y"), QStringLiteral("z"), QStringLiteral("1")));
         QVERIFY(reg.set(png, QStringLiteral("kept"), QStringLiteral("2")));
@@ -112,7 +112,7 @@ private Q_SLOTS:
     // failed, whatever the spelling it was asked in.
     void removalsThatLandLeaveNoError()
     {
-        PortableRegistry reg;
+        TestRegistry reg;
         QVERIFY(reg.set(png, QString(), QStringLiteral("pngfile")));
         QVERIFY(reg.set(png + QStringLiteral("\\OpenWithProgids"), QStringLiteral("Other"), {}));
         QVERIFY(reg.set(png + QStringLiteral("\\Deep\\Er"), QStringLiteral("v"), {}));
@@ -165,7 +165,7 @@ private Q_SLOTS:
         QFETCH(uint, type);
         QFETCH(QByteArray, data);
         QFETCH(QVariant, expected);
-        PortableRegistry reg;
+        TestRegistry reg;
         QVERIFY(reg.setData(png, QStringLiteral("typed"), type, data));
         RegistrySettings s(png);
         QVERIFY(s.contains(QStringLiteral("typed")));

@@ -25,12 +25,16 @@ inline void setAll(QListWidget &list, Qt::CheckState state)
 }
 
 // Everything checked but the formats whose only extension a later format
-// takes anyway, so that checking twice is checking once.
+// takes anyway, so that checking twice is checking once. By each item's
+// format: a window lists only the formats the viewer registered.
 inline void checkAllOnce(QListWidget &list)
 {
-    setAll(list, Qt::Checked);
-    for (const char *f : {"PBM", "PGM", "PPM"})
-        list.item(fifOf(f))->setData(Qt::CheckStateRole, int(Qt::Unchecked));
+    const QList<int> lostToLater{fifOf("PBM"), fifOf("PGM"), fifOf("PPM")};
+    for (int row = 0; row < list.count(); ++row) {
+        QListWidgetItem *item = list.item(row);
+        const bool lost = lostToLater.contains(item->data(FormatIdRole).toInt());
+        item->setData(Qt::CheckStateRole, int(lost ? Qt::Unchecked : Qt::Checked));
+    }
 }
 
 // "NAME=bits" per listed format, so that a mismatch names the format.

@@ -1,141 +1,111 @@
 #pragma once
 
-// A registry of a test's own: a fresh SQLite file in a temporary directory,
-// made the default for everything the test then calls.
+// A registry of a test's own, made the default for everything the test then
+// calls, so that the same test runs on the substitute and, built for
+// Windows, against the real registry (under Wine in CI). Starting fresh is
+// the one thing each platform does its own way: a new substitute file, or on
+// Windows the removal of every key of the association layout that a test
+// can touch. Keys are named by their full path and values by their own
+// name, "" for the unnamed one; writes take a name as it is, "/" and
+// "Default" included.
 //
-// Nothing but the test's own seeding may write the machine hive: when the
-// registry goes away it checks that HKEY_LOCAL_MACHINE is as the last
-// seeding left it. Seeding through this class's own writes counts by
-// itself; a test that seeds the machine any other way says so with
-// seededMachine().
+// Only the test's own seeding may write the machine's registry: when the
+// registry goes away it checks that the machine is as the last seeding left
+// it (the whole hive on the substitute, the layout's classes on Windows).
+// A test that seeds the machine any other way says so with seededMachine().
 
-#include "regfile.h"
-#include "registrydump.h"
-#include "registryfile.h"
-#include "registrystore.h"
+#include "assocservice.h"
+#include "testregistrybase.h"
 
-#include "fifof.h"
-
-#include <QTemporaryDir>
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
 #include <QtTest>
 
 #include <optional>
 
-class TestRegistry
+// Keys below the association layout's locations, which the product names
+// in assocservice.h: inUserClasses + ".png".
+inline const QString inMachineClasses = machineClassesPath + QLatin1Char('\\');
+inline const QString inUserClasses = userClassesPath + QLatin1Char('\\');
+inline const QString inFileExts = userFileExtsPath + QLatin1Char('\\');
+
+// TestRegistryBase (testregistrybase.h, one per platform) carries what only
+// the substitute's own tests reach past these calls: its file and store.
+class TestRegistry : public TestRegistryBase
 {
 public:
-    TestRegistry()
-    {
-        static int serial = 0;
-        fileName = dir.filePath(QStringLiteral("registry%1.sqlite").arg(++serial));
-        qputenv("PELLVARIN_REGISTRY", QFile::encodeName(fileName));
-        store = RegistryStore::openDefault();
-        seededMachine();
-    }
-
-    ~TestRegistry()
-    {
-        // A test that has failed already has said what went wrong.
-        if (!QTest::currentTestFailed())
-            QCOMPARE(dump(machineHive), machineSeed);
-    }
-
+    TestRegistry();
+    ~TestRegistry();
     TestRegistry(const TestRegistry &) = delete;
     TestRegistry &operator=(const TestRegistry &) = delete;
 
-    void seededMachine() { machineSeed = dump(machineHive); }
+    // Each false when the write did not land.
+    bool set(const QString &path, const QString &name, const QString &value);
+    // A value of any type (numbered as Windows numbers them) with the bytes
+    // given, as the registry's own API writes it.
+    bool setData(const QString &path, const QString &name, quint32 type, const QByteArray &data);
+    bool createKey(const QString &path);
+    bool removeValue(const QString &path, const QString &name);
+    // With everything below it.
+    bool removeKey(const QString &path);
 
-    static RegKeyPath key(const QString &path) { return *parseKeyPath(path); }
+    std::optional<QString> get(const QString &path, const QString &name) const;
+    bool exists(const QString &path) const;
+    // Both sorted; the unnamed value as "".
+    QStringList valueNames(const QString &path) const;
+    QStringList subkeyNames(const QString &path) const;
 
-    // name "" is the default value.
-    bool set(const QString &path, const QString &name, const QString &value)
-    {
-        const RegKeyPath k = key(path);
-        const bool ok = store->setValue(k, name, RegType::Sz, encodeRegSz(value));
-        seeded(k);
-        return ok;
-    }
-    bool setData(const QString &path, const QString &name, quint32 type, const QByteArray &data)
-    {
-        const RegKeyPath k = key(path);
-        const bool ok = store->setValue(k, name, type, data);
-        seeded(k);
-        return ok;
-    }
-    bool removeValue(const QString &path, const QString &name)
-    {
-        const RegKeyPath k = key(path);
-        const bool ok = store->removeValue(k, name);
-        seeded(k);
-        return ok;
-    }
-    bool removeKey(const QString &path)
-    {
-        const RegKeyPath k = key(path);
-        const bool ok = store->removeKey(k);
-        seeded(k);
-        return ok;
-    }
-    // A whole machine at once, as resources/default-registry.reg describes one.
-    bool import(const QString &regFile, QString *error)
-    {
-        const bool ok = importRegFile(*store, regFile, error);
-        seededMachine();
-        return ok;
-    }
-    bool createKey(const QString &path)
-    {
-        const RegKeyPath k = key(path);
-        const bool ok = store->createKey(k);
-        seeded(k);
-        return ok;
-    }
+    // Every key and value below path, one line each, for before and after.
+    QStringList dump(const QString &path) const;
+    // The machine's and the user's, as far as a test may change them.
+    QStringList everything() const;
 
-    std::optional<QString> get(const QString &path, const QString &name) const
-    {
-        const auto v = store->value(key(path), name);
-        if (!v)
-            return std::nullopt;
-        return decodeRegSz(v->data);
-    }
-    bool exists(const QString &path) const { return store->keyExists(key(path)); }
-    QStringList valueNames(const QString &path) const { return store->valueNames(key(path)); }
+    void seededMachine() { machineSeed = machineLines(); }
 
-    // Both hives, for comparing the whole registry before and after.
-    QStringList everything() const
-    {
-        return dump(machineHive) + dump(QStringLiteral("HKEY_CURRENT_USER"));
-    }
+    // Wine implements the registry API, but its HKEY_CLASSES_ROOT is the
+    // machine's classes alone: what a user's classes add does not show there.
+    static bool underWine();
 
-    // Moves to a read-only copy of the file under a name of its own: a file
-    // put in the place of one still open would meet the old one's log.
-    void makeReadOnly()
-    {
-        const QString copy = fileName + QStringLiteral(".readonly");
-        QVERIFY(copyRegistryFile(fileName, copy));
-        QVERIFY(QFile::setPermissions(copy, QFile::ReadOwner));
-        fileName = copy;
-        qputenv("PELLVARIN_REGISTRY", QFile::encodeName(fileName));
-        store = RegistryStore::openDefault();
-        QVERIFY(store->isUsable() && !store->isWritable());
-        seededMachine();
-    }
+    // How often the association change was announced since the registry
+    // began; nothing where the shell's notifications cannot be counted from
+    // inside a test.
+    std::optional<qint64> notifications() const;
 
-    // Every key and value below path, one line each, for before/after comparisons.
-    QStringList dump(const QString &path) const { return dumpRegistry(*store, path); }
+    // Makes every later write of this process fail, as a registry file
+    // turned read-only does; false where a test cannot do that.
+    bool refuseWrites();
 
-    QTemporaryDir dir;
-    QString fileName;
-    std::shared_ptr<RegistryStore> store;
+    // The substitute's alone. A whole machine at once, as
+    // resources/default-registry.reg describes one.
+    bool import(const QString &regFile, QString *error);
+    // refuseWrites(), which must succeed.
+    void makeReadOnly() { QVERIFY(refuseWrites()); }
 
 private:
-    const QString machineHive = QStringLiteral("HKEY_LOCAL_MACHINE");
     QStringList machineSeed;
 
-    // Writes to the per-user hive cannot have touched the machine's.
-    void seeded(const RegKeyPath &k)
+    QStringList machineLines() const;
+    // After a write: only the per-user hive is surely not the machine's.
+    void seeded(const QString &path)
     {
-        if (k.hive != Hive::CurrentUser)
+        if (!path.startsWith(QLatin1String("HKEY_CURRENT_USER"), Qt::CaseInsensitive))
             seededMachine();
     }
 };
+
+// Compares the count of announced association changes where it can be counted.
+#define PELLVARIN_COMPARE_NOTIFICATIONS(reg, expected)                                             \
+    do {                                                                                           \
+        if (const std::optional<qint64> counted = (reg).notifications())                           \
+            QCOMPARE(*counted, qint64(expected));                                                  \
+    } while (false)
+
+// Marks the next check as failing under Wine for its missing merge, and ends
+// the test function there; elsewhere it does nothing.
+#define PELLVARIN_EXPECT_FAIL_WITHOUT_MERGE()                                                      \
+    do {                                                                                           \
+        if (TestRegistry::underWine())                                                             \
+            QEXPECT_FAIL("", "Wine 8's HKEY_CLASSES_ROOT does not merge the per-user classes",     \
+                         Abort);                                                                   \
+    } while (false)

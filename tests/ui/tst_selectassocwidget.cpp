@@ -7,9 +7,9 @@
 #include "fifof.h"
 #include "formatcatalogue.h"
 #include "headerwidget.h"
-#include "portableregistry.h"
 #include "registrylayout.h"
 #include "selectassocwidget.h"
+#include "testregistry.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -28,22 +28,17 @@
 
 namespace {
 
-const QString machine = QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\");
-const QString user = QStringLiteral("HKEY_CURRENT_USER\\Software\\Classes\\");
-const QString fileExts = QStringLiteral(
-    "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts\\");
-
-void registerFormats(PortableRegistry &reg, std::initializer_list<const char *> names)
+void registerFormats(TestRegistry &reg, std::initializer_list<const char *> names)
 {
     for (const char *name : names)
-        QVERIFY(reg.set(machine + progIdOf(fifOf(name)), QString(), QLatin1String(name)));
+        QVERIFY(reg.set(inMachineClasses + progIdOf(fifOf(name)), QString(), QLatin1String(name)));
 }
 
 // The user's own choice, as Explorer records it: it reads the same on every
 // platform, where the per-user classes do not show through Wine's classes root.
-void associate(PortableRegistry &reg, const char *extension, const char *format)
+void associate(TestRegistry &reg, const char *extension, const char *format)
 {
-    QVERIFY(reg.set(fileExts + QLatin1String(extension), QStringLiteral("ProgId"),
+    QVERIFY(reg.set(inFileExts + QLatin1String(extension), QStringLiteral("ProgId"),
                     progIdOf(fifOf(format))));
 }
 
@@ -111,7 +106,7 @@ class TestSelectAssocWidget : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<PortableRegistry> reg;
+    std::unique_ptr<TestRegistry> reg;
     std::unique_ptr<SelectAssocWidget> window;
     QCheckBox *selectAll = nullptr;
     QListWidget *list = nullptr;
@@ -131,7 +126,7 @@ class TestSelectAssocWidget : public QObject
 private Q_SLOTS:
     void init()
     {
-        reg = std::make_unique<PortableRegistry>();
+        reg = std::make_unique<TestRegistry>();
         registerFormats(*reg, {"PNG", "JPEG", "GIF", "BMP"});
     }
 
@@ -214,7 +209,7 @@ private Q_SLOTS:
         // The registry goes before the next begins, which on Windows clears
         // the very keys the first checks as it goes.
         reg.reset();
-        reg = std::make_unique<PortableRegistry>();
+        reg = std::make_unique<TestRegistry>();
         open();
         QCOMPARE(list->count(), 0);
         QCOMPARE(selectAll->checkState(), Qt::Checked);
@@ -223,9 +218,9 @@ private Q_SLOTS:
     void rowsAreSortedAndWrapIntoColumns()
     {
         reg.reset();
-        reg = std::make_unique<PortableRegistry>();
+        reg = std::make_unique<TestRegistry>();
         for (int fif = 0; fif < formatCount(); ++fif)
-            QVERIFY(reg->set(machine + progIdOf(fif), QString(), QString()));
+            QVERIFY(reg->set(inMachineClasses + progIdOf(fif), QString(), QString()));
         open();
         QStringList texts;
         for (int row = 0; row < list->count(); ++row)
@@ -342,9 +337,9 @@ private Q_SLOTS:
         clickItem(list, itemNamed(list, "PNG"), false);
         QTest::mouseClick(buttons->button(QDialogButtonBox::Save), Qt::LeftButton);
         QVERIFY(!window->isVisible());
-        QCOMPARE(reg->get(user + QStringLiteral(".png"), QString()),
+        QCOMPARE(reg->get(inUserClasses + QStringLiteral(".png"), QString()),
                  QStringLiteral("Talvimor.PNG"));
-        QVERIFY(!reg->exists(user + QStringLiteral(".gif")));
+        QVERIFY(!reg->exists(inUserClasses + QStringLiteral(".gif")));
     }
 
     void failedSaveWarnsAndKeepsTheChoice()
