@@ -1,6 +1,7 @@
 #include "formatcatalogue.h"
 #include "formatlist.h"
 #include "registrylayout.h"
+#include "registrynames.h"
 #include "registrysettings.h"
 #include "shellnotify.h"
 
@@ -17,7 +18,9 @@ int checkStateOf(const QListWidgetItem *item)
 
 // An extension given back must not go to a ProgId that is itself being
 // given up in the same list: the viewer would keep it under another name.
-// Folded, as the registry would find the same key under any letter case.
+// Only here do ProgIds fold: an heir is looked up as a key, and the registry
+// finds the same key under any letter case. What an extension opens with is
+// compared exactly, as the shell compares it.
 QSet<QString> progIdsGivenUp(const QListWidget *list)
 {
     QSet<QString> progIds;
@@ -25,7 +28,7 @@ QSet<QString> progIdsGivenUp(const QListWidget *list)
         const QListWidgetItem *item = list->item(row);
         const int state = checkStateOf(item);
         if (state != Qt::Checked && state != Qt::PartiallyChecked)
-            progIds.insert(foldedProgId(progIdOf(item->data(FormatIdRole).toInt())));
+            progIds.insert(foldName(progIdOf(item->data(FormatIdRole).toInt())));
     }
     return progIds;
 }
@@ -99,7 +102,7 @@ bool applyFormatList(QListWidget *list)
                     for (int k = 0; k < userClasses.childKeys().size(); ++k) {
                         const QString candidate = userClasses.childKeys().at(k);
                         if (!isSafeName(candidate, maxKeyNameLength) ||
-                            givenUp.contains(foldedProgId(candidate)))
+                            givenUp.contains(foldName(candidate)))
                             continue;
                         mergedClasses.endGroup();
                         mergedClasses.beginGroup(candidate);

@@ -3,6 +3,7 @@
 #include "assocservice.h"
 #include "formatcatalogue.h"
 #include "registrylayout.h"
+#include "registrynames.h"
 #include "registrysettings.h"
 #include "windowsversion.h"
 
@@ -116,7 +117,7 @@ bool viewerHasEveryExtension(AssociationRegistration &registration)
     // spelling is the one asked for.
     QMap<QString, QPair<QString, QStringList>> claims;
     walkRegisteredFormats(nullptr, [&](int fif, const QString &extension) {
-        auto &claim = claims[extension.toLower()];
+        auto &claim = claims[foldName(extension)];
         if (claim.first.isEmpty())
             claim.first = extension;
         claim.second.append(progIdOf(fif));

@@ -2,7 +2,7 @@
 
 #include "formatcatalogue.h"
 #include "identity.h"
-#include "registrylimits.h"
+#include "registrynames.h"
 
 #include <QtDebug>
 
@@ -29,20 +29,10 @@ std::optional<QString> extensionKeyIfSafe(const QString &extension)
 bool isSafeName(const QString &name, qsizetype limit)
 {
     return !name.isEmpty() && name.size() <= limit && !name.contains(QLatin1Char('/')) &&
-           !name.contains(QLatin1Char('\\')) && !name.contains(QChar(0)) &&
-           !name.contains(QLatin1Char('\n')) && !name.contains(QLatin1Char('\r'));
+           !name.contains(QLatin1Char('\\')) && !name.contains(QChar(0)) && isWritableName(name);
 }
 
 QString progIdIn(const QVariant &value)
 {
     return value.userType() == QMetaType::QString ? value.toString() : QString();
-}
-
-QString foldedProgId(const QString &progId)
-{
-    // Windows upper-cases names unit by unit, with no change of length.
-    QString folded = progId;
-    for (QChar &c : folded)
-        c = c.toUpper();
-    return folded;
 }

@@ -36,7 +36,3 @@ bool isSafeName(const QString &name, qsizetype limit);
 // does not. QVariant's conversions would take a one-string list, a number or
 // bytes for the text they convert to, which the shell would not.
 QString progIdIn(const QVariant &value);
-
-// ProgIds are registry key names, so they compare as the registry compares
-// names: without regard to letter case.
-QString foldedProgId(const QString &progId);
