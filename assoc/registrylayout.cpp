@@ -36,3 +36,47 @@ QString progIdIn(const QVariant &value)
 {
     return value.userType() == QMetaType::QString ? value.toString() : QString();
 }
+
+std::optional<QString> overrideProgIdOf(const RegistrySettings &userFileExts, const QString &key)
+{
+    const QString name = key + QLatin1Char('/') + overrideProgIdValue;
+    if (!userFileExts.contains(name))
+        return std::nullopt;
+    return progIdIn(userFileExts.value(name));
+}
+
+QString classesProgIdOf(const RegistrySettings &mergedClasses, const QString &key)
+{
+    return progIdIn(mergedClasses.value(key + QLatin1Char('/') + defaultValueName));
+}
+
+QString currentProgIdOf(const RegistrySettings &userFileExts, const RegistrySettings &mergedClasses,
+                        const QString &key)
+{
+    return progIdOpening(overrideProgIdOf(userFileExts, key),
+                         [&] { return classesProgIdOf(mergedClasses, key); });
+}
+
+bool walkRegisteredFormats(
+    const std::function<std::optional<bool>(int fif, const QString &extension)> &bitOf,
+    const std::function<void(int fif, const QBitArray &bits, bool all)> &take)
+{
+    const RegistrySettings machineClasses(machineClassesPath);
+    bool every = true;
+    for (int fif = 0; fif < formatCount(); ++fif) {
+        if (!machineClasses.contains(progIdOf(fif) + QLatin1Char('/') + defaultValueName))
+            continue;
+        const QStringList extensions = extensionsOfFormat(fif);
+        QBitArray bits(int(extensions.size()), false);
+        bool all = true;
+        for (int j = 0; j < extensions.size(); ++j) {
+            if (const std::optional<bool> bit = bitOf(fif, extensions.at(j))) {
+                bits.setBit(j, *bit);
+                all = all && *bit;
+            }
+        }
+        take(fif, bits, all);
+        every = every && all;
+    }
+    return every;
+}

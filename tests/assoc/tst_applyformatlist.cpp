@@ -43,16 +43,15 @@ void registerProgram(PortableRegistry &reg, const QString &id)
                     QStringLiteral("other.exe \"%1\"")));
 }
 
-// What each extension of the real table opens with, through the merged view
-// and the override, as the shell would decide it.
-QMap<QString, QString> effectiveHandlers(const PortableRegistry &reg)
+// What each extension of the real table opens with now.
+QMap<QString, QString> effectiveHandlers()
 {
+    const RegistrySettings userFileExts(userFileExtsPath);
+    const RegistrySettings mergedClasses(mergedClassesPath);
     QMap<QString, QString> handlers;
     for (const QString &ext : allExtensions()) {
         const QString key = QLatin1Char('.') + ext;
-        const auto overrideId = reg.get(fileExts + key, QStringLiteral("ProgId"));
-        const auto merged = reg.get(QStringLiteral("HKEY_CLASSES_ROOT\\") + key, QString());
-        handlers[key] = overrideId ? *overrideId : merged.value_or(QString());
+        handlers[key] = currentProgIdOf(userFileExts, mergedClasses, key);
     }
     return handlers;
 }
@@ -277,7 +276,7 @@ private Q_SLOTS:
 
     void roundTripsOverTheRealTable()
     {
-        const QMap<QString, QString> original = effectiveHandlers(*reg);
+        const QMap<QString, QString> original = effectiveHandlers();
         QListWidget list;
         SelectionList unused;
         QVERIFY(!fillFormatList(&list, &unused));
@@ -300,7 +299,7 @@ private Q_SLOTS:
 
         setAll(reread, Qt::Unchecked);
         QVERIFY(applyFormatList(&reread));
-        const QMap<QString, QString> after = effectiveHandlers(*reg);
+        const QMap<QString, QString> after = effectiveHandlers();
         QCOMPARE(after, original);
         for (const QString &handler : after)
             QVERIFY(!handler.startsWith(QLatin1String("Talvimor.")));
