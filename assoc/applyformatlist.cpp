@@ -1,6 +1,7 @@
 #include "formatcatalogue.h"
 #include "formatlist.h"
 #include "registrylayout.h"
+#include "registrynames.h"
 #include "registrysettings.h"
 #include "shellnotify.h"
 
@@ -17,7 +18,9 @@ int checkStateOf(const QListWidgetItem *item)
 
 // An extension given back must not go to a ProgId that is itself being
 // given up in the same list: the viewer would keep it under another name.
-// Folded, as the registry would find the same key under any letter case.
+// Only here do ProgIds fold: an heir is looked up as a key, and the registry
+// finds the same key under any letter case. What an extension opens with is
+// compared exactly, as the shell compares it.
 QSet<QString> progIdsGivenUp(const QListWidget *list)
 {
     QSet<QString> progIds;
@@ -25,9 +28,29 @@ QSet<QString> progIdsGivenUp(const QListWidget *list)
         const QListWidgetItem *item = list->item(row);
         const int state = checkStateOf(item);
         if (state != Qt::Checked && state != Qt::PartiallyChecked)
-            progIds.insert(foldedProgId(progIdOf(item->data(FormatIdRole).toInt())));
+            progIds.insert(foldName(progIdOf(item->data(FormatIdRole).toInt())));
     }
     return progIds;
+}
+
+// The first ProgId the extension remembers that is still registered and
+// not itself being given up; "" when there is none.
+QString heirOf(RegistrySettings &userClasses, RegistrySettings &mergedClasses, const QString &key,
+               const QSet<QString> &givenUp)
+{
+    userClasses.beginGroup(key + QLatin1Char('/') + openWithProgIdsKey);
+    const QStringList remembered = userClasses.childKeys();
+    userClasses.endGroup();
+    for (const QString &candidate : remembered) {
+        if (!isSafeName(candidate, maxKeyNameLength) || givenUp.contains(foldName(candidate)))
+            continue;
+        mergedClasses.beginGroup(candidate);
+        const bool registered = !mergedClasses.childGroups().isEmpty();
+        mergedClasses.endGroup();
+        if (registered)
+            return candidate;
+    }
+    return QString();
 }
 
 } // namespace
@@ -55,82 +78,57 @@ bool applyFormatList(QListWidget *list)
             if (!safeKey)
                 continue;
             const QString &key = *safeKey;
-            mergedClasses.beginGroup(key);
-            QString previous;
-            userFileExts.beginGroup(key);
-            if (userFileExts.contains(overrideProgIdValue)) {
-                // As the reader sees it: a value that is no string names no
-                // ProgId, neither ours nor one to remember.
-                const QString overrideId = progIdIn(userFileExts.value(overrideProgIdValue));
-                if (checked && overrideId != progId) {
-                    previous = overrideId;
-                    userFileExts.remove(overrideProgIdValue);
-                    changed = true;
-                } else if (!checked && overrideId == progId) {
-                    userFileExts.remove(overrideProgIdValue);
-                    changed = true;
-                }
+            const auto at = [&](const QString &name) -> QString {
+                return key + QLatin1Char('/') + name;
+            };
+
+            // The override decides alone, so one that disagrees with the
+            // choice goes. As the reader sees it: a value that is no string
+            // names no ProgId, neither ours nor one to remember.
+            const std::optional<QString> overrideId = overrideProgIdOf(userFileExts, key);
+            const bool overrideDisagrees = overrideId && (*overrideId == progId) != checked;
+            if (overrideDisagrees) {
+                userFileExts.remove(at(overrideProgIdValue));
+                changed = true;
             }
-            userFileExts.endGroup();
-            if (previous.isEmpty())
-                previous = progIdIn(mergedClasses.value(defaultValueName));
+            // What the extension opens with, the save's own ProgId left
+            // aside: the override that went for naming another, else the
+            // classes' default.
+            const std::optional<QString> displaced =
+                checked && overrideDisagrees && !overrideId->isEmpty() ? overrideId : std::nullopt;
+            const QString previous =
+                progIdOpening(displaced, [&] { return classesProgIdOf(mergedClasses, key); });
 
             if (checked && previous != progId) {
-                userClasses.beginGroup(key);
-                userClasses.beginGroup(openWithProgIdsKey);
                 // Remembered so that unchecking can give the extension back.
                 if (isSafeName(previous, maxValueNameLength)) {
-                    userClasses.remove(previous);
-                    userClasses.setValue(previous, QString());
+                    const QString remembered = at(openWithProgIdsKey) + QLatin1Char('/') + previous;
+                    userClasses.remove(remembered);
+                    userClasses.setValue(remembered, QString());
                 }
-                userClasses.endGroup();
-                userClasses.setValue(defaultValueName, progId);
-                userClasses.setValue(perceivedTypeValue, QStringLiteral("image"));
-                userClasses.endGroup();
+                userClasses.setValue(at(defaultValueName), progId);
+                userClasses.setValue(at(perceivedTypeValue), QStringLiteral("image"));
                 changed = true;
-            } else if (!checked && previous == progId) {
-                userClasses.beginGroup(key);
-                if (!userClasses.contains(defaultValueName)) {
-                    // The association comes from the machine, not from us.
-                    userClasses.endGroup();
-                } else {
-                    userClasses.beginGroup(openWithProgIdsKey);
-                    QString heir;
-                    for (int k = 0; k < userClasses.childKeys().size(); ++k) {
-                        const QString candidate = userClasses.childKeys().at(k);
-                        if (!isSafeName(candidate, maxKeyNameLength) ||
-                            givenUp.contains(foldedProgId(candidate)))
-                            continue;
-                        mergedClasses.endGroup();
-                        mergedClasses.beginGroup(candidate);
-                        const bool registered = !mergedClasses.childGroups().isEmpty();
-                        mergedClasses.endGroup();
-                        mergedClasses.beginGroup(key);
-                        if (registered) {
-                            heir = candidate;
-                            break;
-                        }
-                    }
-                    userClasses.endGroup();
-                    if (!heir.isEmpty()) {
-                        userClasses.setValue(defaultValueName, heir);
-                        userClasses.endGroup();
-                    } else {
-                        userClasses.endGroup();
-                        userClasses.remove(key);
-                    }
-                    changed = true;
-                }
+            } else if (!checked && previous == progId &&
+                       // Else the association comes from the machine, not from us.
+                       userClasses.contains(at(defaultValueName))) {
+                const QString heir = heirOf(userClasses, mergedClasses, key, givenUp);
+                if (!heir.isEmpty())
+                    userClasses.setValue(at(defaultValueName), heir);
+                else
+                    userClasses.remove(key);
+                changed = true;
             }
-            mergedClasses.endGroup();
         }
     }
 
     const bool written =
         userClasses.status() == QSettings::NoError && userFileExts.status() == QSettings::NoError;
-    const bool landed = written ? transaction.commit() : !transaction.rollback();
+    // A failed save is rolled back where the registry allows it; where it
+    // does not, what it wrote stays.
+    const bool somethingRemains = written ? transaction.commit() : !transaction.rollback();
     // Told after the last write, and only when some of it is still there.
-    if (changed && landed)
+    if (changed && somethingRemains)
         notifyAssociationsChanged();
-    return written && landed;
+    return written && somethingRemains;
 }

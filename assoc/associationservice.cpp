@@ -3,6 +3,7 @@
 #include "assocservice.h"
 #include "formatcatalogue.h"
 #include "registrylayout.h"
+#include "registrynames.h"
 #include "registrysettings.h"
 #include "windowsversion.h"
 
@@ -72,37 +73,25 @@ std::optional<QString> currentDefault(AssociationRegistration &registration,
     return association.text();
 }
 
-// Walks the formats whose ProgId the viewer registered machine-wide, in
-// format order, asking bitOf(fif, extension) for each extension; appends
-// one entry per format to list when there is one, and tells whether every
-// bit was set.
-template <typename BitOf> bool walkRegisteredFormats(SelectionList *list, BitOf bitOf)
+// Walks the formats whose ProgId the viewer registered machine-wide, asking
+// bitOf(fif, extension) for each extension; appends one entry per format to
+// list when there is one, and tells whether every bit was set.
+template <typename BitOf> bool eachRegisteredFormat(SelectionList *list, BitOf bitOf)
 {
-    bool all = true;
-    RegistrySettings machineClasses(machineClassesPath);
-    for (int fif = 0; fif < formatCount(); ++fif) {
-        machineClasses.beginGroup(progIdOf(fif));
-        const bool registered = machineClasses.contains(defaultValueName);
-        machineClasses.endGroup();
-        if (!registered)
-            continue;
-        const QStringList extensions = extensionsOfFormat(fif);
-        QBitArray bits(int(extensions.size()), false);
-        for (int j = 0; j < extensions.size(); ++j) {
-            const bool bit = bitOf(fif, extensions.at(j));
-            bits.setBit(j, bit);
-            all = all && bit;
-        }
-        if (list)
-            list->append(FormatSelection{fif, bits});
-    }
-    return all;
+    return walkRegisteredFormats(
+        [&](int fif, const QString &extension) -> std::optional<bool> {
+            return bitOf(fif, extension);
+        },
+        [&](int fif, const QBitArray &bits, bool) {
+            if (list)
+                list->append(FormatSelection{fif, bits});
+        });
 }
 
 // Per format, whether each extension opens with that format's own ProgId.
 bool eachFormatOwnsItsExtensions(AssociationRegistration &registration, SelectionList *list)
 {
-    return walkRegisteredFormats(list, [&](int fif, const QString &extension) {
+    return eachRegisteredFormat(list, [&](int fif, const QString &extension) {
         return currentDefault(registration, extension) == progIdOf(fif);
     });
 }
@@ -115,8 +104,8 @@ bool viewerHasEveryExtension(AssociationRegistration &registration)
     // By extension folded, as the registry compares names; the first
     // spelling is the one asked for.
     QMap<QString, QPair<QString, QStringList>> claims;
-    walkRegisteredFormats(nullptr, [&](int fif, const QString &extension) {
-        auto &claim = claims[extension.toLower()];
+    eachRegisteredFormat(nullptr, [&](int fif, const QString &extension) {
+        auto &claim = claims[foldName(extension)];
         if (claim.first.isEmpty())
             claim.first = extension;
         claim.second.append(progIdOf(fif));
@@ -249,7 +238,7 @@ bool queryDefaultsThroughService(SelectionList *list)
         return allDefault;
 
     // The overall answer is the service's own, not the bits'.
-    walkRegisteredFormats(list, [&](int, const QString &extension) {
+    eachRegisteredFormat(list, [&](int, const QString &extension) {
         bool isDefault = false;
         if (failed(registration->queryAppIsDefault(
                 extensionKey(extension), associationTypeFileExtension, associationLevelEffective,

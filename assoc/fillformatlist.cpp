@@ -22,72 +22,32 @@ bool fillFormatList(QListWidget *list, SelectionList *selection)
 {
     // One consistent registry for the whole list, read under one lock.
     const RegistrySnapshot snapshot;
-    RegistrySettings mergedClasses(mergedClassesPath);
-    RegistrySettings userFileExts(userFileExtsPath);
-    RegistrySettings machineClasses(machineClassesPath);
-
-    const int count = formatCount();
+    const RegistrySettings mergedClasses(mergedClassesPath);
+    const RegistrySettings userFileExts(userFileExtsPath);
     if (selection)
-        selection->reserve(selection->size() + count);
+        selection->reserve(selection->size() + formatCount());
 
-    bool result = true;
-    for (int fif = 0; fif < count; ++fif) {
-        const QString progId = progIdOf(fif);
-        machineClasses.beginGroup(progId);
-        if (!machineClasses.contains(defaultValueName)) {
-            machineClasses.endGroup();
-            continue;
-        }
-
+    const auto opensWithItsFormat = [&](int fif, const QString &extension) -> std::optional<bool> {
+        const std::optional<QString> key = extensionKeyIfSafe(extension);
+        // The applier never writes it, so it counts neither way.
+        if (!key)
+            return std::nullopt;
+        return currentProgIdOf(userFileExts, mergedClasses, *key) == progIdOf(fif);
+    };
+    return walkRegisteredFormats(opensWithItsFormat, [&](int fif, const QBitArray &bits, bool all) {
         auto *item = new QListWidgetItem();
         item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
-        item->setData(Qt::CheckStateRole, int(Qt::Unchecked));
         item->setText(formatName(fif) + QLatin1Char('\t'));
         item->setToolTip(toolTipOf(fif));
-
-        const QStringList extensions = extensionsOfFormat(fif);
-        QBitArray bits(int(extensions.size()), false);
-        bool allAssociated = true;
-        bool anyAssociated = false;
-        for (int j = 0; j < extensions.size(); ++j) {
-            const std::optional<QString> key = extensionKeyIfSafe(extensions.at(j));
-            // The applier never writes it, so it counts neither way.
-            if (!key)
-                continue;
-            bool associated;
-            // A per-user override alone decides; the classes are not consulted then.
-            userFileExts.beginGroup(*key);
-            if (userFileExts.contains(overrideProgIdValue)) {
-                associated = progIdIn(userFileExts.value(overrideProgIdValue)) == progId;
-                userFileExts.endGroup();
-            } else {
-                userFileExts.endGroup();
-                mergedClasses.beginGroup(*key);
-                associated = progIdIn(mergedClasses.value(defaultValueName)) == progId;
-                mergedClasses.endGroup();
-            }
-            if (associated) {
-                bits.setBit(j);
-                anyAssociated = true;
-            } else {
-                allAssociated = false;
-            }
-        }
-        if (selection)
-            selection->append(FormatSelection{fif, bits});
-
-        const Qt::CheckState state = !anyAssociated  ? Qt::Unchecked
-                                     : allAssociated ? Qt::Checked
-                                                     : Qt::PartiallyChecked;
+        const Qt::CheckState state = bits.count(true) == 0 ? Qt::Unchecked
+                                     : all                 ? Qt::Checked
+                                                           : Qt::PartiallyChecked;
         item->setData(Qt::CheckStateRole, int(state));
         item->setData(FormatIdRole, fif);
         list->insertItem(list->count(), item);
-
-        machineClasses.endGroup();
-        if (!allAssociated)
-            result = false;
-    }
-    return result;
+        if (selection)
+            selection->append(FormatSelection{fif, bits});
+    });
 }
 
 bool readFormatList(QListWidget *list, SelectionList *selection, bool *allAssociated)

@@ -2,7 +2,7 @@
 
 #include "formatcatalogue.h"
 #include "identity.h"
-#include "registrylimits.h"
+#include "registrynames.h"
 
 #include <QtDebug>
 
@@ -29,8 +29,7 @@ std::optional<QString> extensionKeyIfSafe(const QString &extension)
 bool isSafeName(const QString &name, qsizetype limit)
 {
     return !name.isEmpty() && name.size() <= limit && !name.contains(QLatin1Char('/')) &&
-           !name.contains(QLatin1Char('\\')) && !name.contains(QChar(0)) &&
-           !name.contains(QLatin1Char('\n')) && !name.contains(QLatin1Char('\r'));
+           !name.contains(QLatin1Char('\\')) && !name.contains(QChar(0)) && isWritableName(name);
 }
 
 QString progIdIn(const QVariant &value)
@@ -38,11 +37,46 @@ QString progIdIn(const QVariant &value)
     return value.userType() == QMetaType::QString ? value.toString() : QString();
 }
 
-QString foldedProgId(const QString &progId)
+std::optional<QString> overrideProgIdOf(const RegistrySettings &userFileExts, const QString &key)
 {
-    // Windows upper-cases names unit by unit, with no change of length.
-    QString folded = progId;
-    for (QChar &c : folded)
-        c = c.toUpper();
-    return folded;
+    const QString name = key + QLatin1Char('/') + overrideProgIdValue;
+    if (!userFileExts.contains(name))
+        return std::nullopt;
+    return progIdIn(userFileExts.value(name));
+}
+
+QString classesProgIdOf(const RegistrySettings &mergedClasses, const QString &key)
+{
+    return progIdIn(mergedClasses.value(key + QLatin1Char('/') + defaultValueName));
+}
+
+QString currentProgIdOf(const RegistrySettings &userFileExts, const RegistrySettings &mergedClasses,
+                        const QString &key)
+{
+    return progIdOpening(overrideProgIdOf(userFileExts, key),
+                         [&] { return classesProgIdOf(mergedClasses, key); });
+}
+
+bool walkRegisteredFormats(
+    const std::function<std::optional<bool>(int fif, const QString &extension)> &bitOf,
+    const std::function<void(int fif, const QBitArray &bits, bool all)> &take)
+{
+    const RegistrySettings machineClasses(machineClassesPath);
+    bool every = true;
+    for (int fif = 0; fif < formatCount(); ++fif) {
+        if (!machineClasses.contains(progIdOf(fif) + QLatin1Char('/') + defaultValueName))
+            continue;
+        const QStringList extensions = extensionsOfFormat(fif);
+        QBitArray bits(int(extensions.size()), false);
+        bool all = true;
+        for (int j = 0; j < extensions.size(); ++j) {
+            if (const std::optional<bool> bit = bitOf(fif, extensions.at(j))) {
+                bits.setBit(j, *bit);
+                all = all && *bit;
+            }
+        }
+        take(fif, bits, all);
+        every = every && all;
+    }
+    return every;
 }

@@ -2,11 +2,14 @@
 
 #include "assocservice.h"
 #include "engineexport.h"
+#include "registrysettings.h"
 
+#include <QBitArray>
 #include <QString>
 #include <Qt>
 #include <QVariant>
 
+#include <functional>
 #include <optional>
 
 // The item role under which format list items carry their FreeImage format
@@ -37,6 +40,23 @@ bool isSafeName(const QString &name, qsizetype limit);
 // bytes for the text they convert to, which the shell would not.
 QString progIdIn(const QVariant &value);
 
-// ProgIds are registry key names, so they compare as the registry compares
-// names: without regard to letter case.
-QString foldedProgId(const QString &progId);
+// The per-user override of an extension key (FileExts\.ext "ProgId"), when
+// there is such a value; one that is no string names no ProgId, but decides
+// all the same.
+std::optional<QString> overrideProgIdOf(const RegistrySettings &userFileExts, const QString &key);
+// The ProgId the merged classes give an extension key.
+QString classesProgIdOf(const RegistrySettings &mergedClasses, const QString &key);
+// What ProgId the extension key opens with now (progIdOpening): the
+// override, else the classes' default.
+PELLVARIN_ENGINE_EXPORT QString currentProgIdOf(const RegistrySettings &userFileExts,
+                                                const RegistrySettings &mergedClasses,
+                                                const QString &key);
+
+// Walks the formats whose ProgId the viewer registered machine-wide, in
+// format order: asks bitOf(fif, extension) for each extension of a format,
+// where nothing means that the extension counts neither way, and hands the
+// format's bits to take(fif, bits, all), all telling whether every bit that
+// counts is set. Tells whether that held for every format.
+bool walkRegisteredFormats(
+    const std::function<std::optional<bool>(int fif, const QString &extension)> &bitOf,
+    const std::function<void(int fif, const QBitArray &bits, bool all)> &take);

@@ -3,6 +3,8 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <optional>
+
 // File associations as Windows keeps and serves them, for the engine: where
 // the registry keeps them, the association registration service's two COM
 // objects with the methods the engine calls (each released exactly once by
@@ -36,6 +38,17 @@ inline const QString userChoiceProgIdValue = QStringLiteral("Progid");
 inline const QString openWithProgIdsKey = QStringLiteral("OpenWithProgids");
 inline const QString perceivedTypeValue = QStringLiteral("PerceivedType");
 
+// What ProgId an extension opens with now, as the shell decides it: the
+// per-user choice, when there is one, decides alone, even one that names no
+// ProgId; only without one do the merged classes' default decide, and only
+// then are they read. One rule for every reader of it: the engine's list,
+// its Save, and the substitute service.
+template <typename ClassesDefault>
+QString progIdOpening(const std::optional<QString> &userChoice, ClassesDefault classesDefault)
+{
+    return userChoice ? *userChoice : QString(classesDefault());
+}
+
 using HResult = qint32; // negative is failure, as FAILED() tests it
 
 namespace HResults {
@@ -47,6 +60,8 @@ constexpr HResult notImplemented = HResult(0x80004001u);
 constexpr HResult invalidArgument = HResult(0x80070057u);
 constexpr HResult fileNotFound = HResult(0x80070002u);
 constexpr HResult noAssociation = HResult(0x80070483u);
+constexpr HResult accessDenied = HResult(0x80070005u);
+constexpr HResult outOfMemory = HResult(0x8007000Eu);
 } // namespace HResults
 
 inline bool failed(HResult hr)

@@ -76,12 +76,12 @@ public:
             return true;
         });
         if (!written)
-            return HResult(0x80070005u); // E_ACCESSDENIED, as for a registry refusing writes
+            return HResults::accessDenied; // as for a registry refusing writes
         notifyAssociationsChanged();
         return HResults::ok;
     }
 
-    // The handler the shell would use: the user's choice, else the classes'.
+    // The handler the shell would use.
     HResult queryCurrentDefault(const QString &query, int type, int level,
                                 char16_t **association) override
     {
@@ -96,7 +96,7 @@ public:
         const size_t units = size_t(handler.size()) + 1;
         auto *copy = static_cast<char16_t *>(std::malloc(units * sizeof(char16_t)));
         if (!copy)
-            return HResult(0x8007000Eu); // E_OUTOFMEMORY
+            return HResults::outOfMemory;
         std::memcpy(copy, handler.utf16(), units * sizeof(char16_t));
         *association = copy;
         return HResults::ok;
@@ -134,12 +134,14 @@ private:
         return parseKeyPath(userFileExtsPath)->child(extension).child(userChoiceKey);
     }
 
+    // A choice that is no string is none, and leaves it to the classes.
     QString effectiveHandler(const QString &extension) const
     {
-        if (const auto choice = stringValue(*store, userChoiceOf(extension), userChoiceProgIdValue))
-            return *choice;
-        return stringValue(*store, parseKeyPath(mergedClassesPath)->child(extension), {})
-            .value_or(QString());
+        return progIdOpening(
+            stringValue(*store, userChoiceOf(extension), userChoiceProgIdValue), [&] {
+                return stringValue(*store, parseKeyPath(mergedClassesPath)->child(extension), {})
+                    .value_or(QString());
+            });
     }
 
     // The registry the service answers from.

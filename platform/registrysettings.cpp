@@ -54,13 +54,7 @@ public:
     // when neither a value nor a key of that name is left.
     bool isGone(const QString &name) const
     {
-        if (backend->contains(name))
-            return false;
-        const qsizetype slash = name.lastIndexOf(QLatin1Char('/'));
-        const QString parent = slash < 0 ? QString() : name.left(slash);
-        const QString last = name.mid(slash + 1);
-        const QStringList keys = backend->childGroups(parent);
-        return !keys.contains(last, Qt::CaseInsensitive);
+        return !backend->contains(name) && !backend->containsGroup(name);
     }
 
     bool isEmptyAtTop() const

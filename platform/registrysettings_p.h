@@ -19,6 +19,9 @@ public:
 
     // Keys are full names below the location, the groups joined by "/".
     virtual bool contains(const QString &key) const = 0;
+    // Whether a key of that full name is there, asked of that one key; when
+    // the registry cannot tell, it is.
+    virtual bool containsGroup(const QString &key) const = 0;
     virtual QVariant value(const QString &key) const = 0;
     // These return false when the registry refused the write.
     virtual bool setValue(const QString &key, const QString &value) = 0;

@@ -66,6 +66,11 @@ public:
         return where && store->value(where->first, where->second).has_value();
     }
 
+    bool containsGroup(const QString &key) const override
+    {
+        return base && store->keyExists(keyOf(key));
+    }
+
     QVariant value(const QString &key) const override
     {
         const auto where = locate(key);

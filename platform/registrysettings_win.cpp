@@ -1,7 +1,12 @@
+#include "registrynames.h"
 #include "registrysettings.h"
 #include "registrysettings_p.h"
 
 #include <QSettings>
+
+#include <windows.h>
+
+#include <utility>
 
 namespace {
 
@@ -11,9 +16,38 @@ namespace {
 class WinRegistryBackend final : public RegistryBackend
 {
 public:
-    explicit WinRegistryBackend(const QString &path) : settings(path, QSettings::NativeFormat) {}
+    explicit WinRegistryBackend(const QString &path) : settings(path, QSettings::NativeFormat)
+    {
+        // The hive as QSettings names it, and the path below it.
+        static const std::pair<const char *, HKEY> hives[] = {
+            {"HKEY_CURRENT_USER", HKEY_CURRENT_USER},
+            {"HKEY_LOCAL_MACHINE", HKEY_LOCAL_MACHINE},
+            {"HKEY_CLASSES_ROOT", HKEY_CLASSES_ROOT},
+            {"HKEY_USERS", HKEY_USERS}};
+        const qsizetype slash = path.indexOf(QLatin1Char('\\'));
+        const QString hive = slash < 0 ? path : path.left(slash);
+        for (const auto &[name, key] : hives) {
+            if (foldName(hive) == QLatin1String(name)) {
+                root = key;
+                below = slash < 0 ? QString() : path.mid(slash + 1);
+            }
+        }
+    }
 
     bool contains(const QString &key) const override { return settings.contains(key); }
+    bool containsGroup(const QString &key) const override
+    {
+        if (!root)
+            return true;
+        HKEY opened = nullptr;
+        const QString path =
+            below.isEmpty() ? registryName(key) : below + QLatin1Char('\\') + registryName(key);
+        const LONG status =
+            RegOpenKeyExW(root, reinterpret_cast<LPCWSTR>(path.utf16()), 0, KEY_READ, &opened);
+        if (status == ERROR_SUCCESS)
+            RegCloseKey(opened);
+        return status != ERROR_FILE_NOT_FOUND;
+    }
     QVariant value(const QString &key) const override { return settings.value(key); }
     bool setValue(const QString &key, const QString &value) override
     {
@@ -42,6 +76,25 @@ public:
 private:
     // Only listings need the group entered; every other call takes it in the key.
     mutable QSettings settings;
+    // Where the settings were opened, for what QSettings cannot ask: none
+    // for a path it names no hive of.
+    HKEY root = nullptr;
+    QString below;
+
+    // A settings name as the registry spells it (escapedKey in
+    // qsettings_win.cpp): "/" separates keys, and a backslash in a part is a
+    // "/" of the registry's name.
+    static QString registryName(const QString &key)
+    {
+        QString name = key;
+        for (QChar &c : name) {
+            if (c == QLatin1Char('/'))
+                c = QLatin1Char('\\');
+            else if (c == QLatin1Char('\\'))
+                c = QLatin1Char('/');
+        }
+        return name;
+    }
 
     QStringList inGroup(const QString &group, QStringList (QSettings::*list)() const) const
     {

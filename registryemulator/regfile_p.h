@@ -2,6 +2,8 @@
 
 // What the .reg reader and writer share.
 
+#include "registrynames.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringView>
@@ -13,7 +15,7 @@ inline const QLatin1String regFileHeaderV4("REGEDIT4");
 // and a NUL is no text at all to the readers of the file.
 inline bool fitsOnOneLine(QStringView s)
 {
-    return !s.contains(u'\n') && !s.contains(u'\r') && !s.contains(QChar(0));
+    return isWritableName(s) && !s.contains(QChar(0));
 }
 
 // Sets *error, when there is one to set, and fails.

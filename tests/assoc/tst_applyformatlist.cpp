@@ -38,16 +38,15 @@ void registerProgram(TestRegistry &reg, const QString &id)
                     QStringLiteral("other.exe \"%1\"")));
 }
 
-// What each extension of the real table opens with, through the merged view
-// and the override, as the shell would decide it.
-QMap<QString, QString> effectiveHandlers(const TestRegistry &reg)
+// What each extension of the real table opens with now.
+QMap<QString, QString> effectiveHandlers()
 {
+    const RegistrySettings userFileExts(userFileExtsPath);
+    const RegistrySettings mergedClasses(mergedClassesPath);
     QMap<QString, QString> handlers;
     for (const QString &ext : allExtensions()) {
         const QString key = QLatin1Char('.') + ext;
-        const auto overrideId = reg.get(inFileExts + key, QStringLiteral("ProgId"));
-        const auto merged = reg.get(QStringLiteral("HKEY_CLASSES_ROOT\\") + key, QString());
-        handlers[key] = overrideId ? *overrideId : merged.value_or(QString());
+        handlers[key] = currentProgIdOf(userFileExts, mergedClasses, key);
     }
     return handlers;
 }
@@ -287,7 +286,7 @@ private Q_SLOTS:
 
     void roundTripsOverTheRealTable()
     {
-        const QMap<QString, QString> original = effectiveHandlers(*reg);
+        const QMap<QString, QString> original = effectiveHandlers();
         QListWidget list;
         SelectionList unused;
         QVERIFY(!fillFormatList(&list, &unused));
@@ -310,7 +309,7 @@ private Q_SLOTS:
 
         setAll(reread, Qt::Unchecked);
         QVERIFY(applyFormatList(&reread));
-        const QMap<QString, QString> after = effectiveHandlers(*reg);
+        const QMap<QString, QString> after = effectiveHandlers();
         QCOMPARE(after, original);
         for (const QString &handler : after)
             QVERIFY(!handler.startsWith(QLatin1String("Talvimor.")));

@@ -18,6 +18,10 @@ class StubbornBackend final : public RegistryBackend
 {
 public:
     bool contains(const QString &key) const override { return values.contains(key); }
+    bool containsGroup(const QString &key) const override
+    {
+        return !below(key, true).isEmpty() || !below(key, false).isEmpty();
+    }
     QVariant value(const QString &key) const override { return values.value(key); }
     bool setValue(const QString &key, const QString &value) override
     {
@@ -130,6 +134,15 @@ private Q_SLOTS:
         QVERIFY(!reg.get(png, QString()));
         QCOMPARE(reg.subkeyNames(png),
                  (QStringList{QStringLiteral("Deep"), QStringLiteral("OpenWithProgids")}));
+        // The registry's own fold tells names apart, not the toolkit's: to it
+        // the Kelvin sign is no "k", and a key of that name is another.
+        QVERIFY(reg.set(png + QStringLiteral("\\k"), QString(), QString()));
+        QVERIFY(reg.set(png + QLatin1Char('\\') + QChar(0x212A), QString(), QString()));
+        s.remove(QStringLiteral("k"));
+        QCOMPARE(s.status(), QSettings::NoError);
+        QCOMPARE(reg.subkeyNames(png),
+                 (QStringList{QStringLiteral("Deep"), QStringLiteral("OpenWithProgids"),
+                              QString(QChar(0x212A))}));
         // An empty name removes the group itself.
         s.remove(QString());
         s.endGroup();

@@ -14,7 +14,7 @@
 // collapsing the units it changes into runs of one offset; it is never
 // regenerated from a newer toolkit.
 
-#include "regkeypath.h"
+#include "registrynames.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -1,0 +1,28 @@
+#pragma once
+
+// Which names the registry takes, and how it tells two names apart.
+
+#include "registrylimits.h"
+
+#include <QString>
+#include <QStringView>
+
+// Windows compares names by upper-casing each UTF-16 unit on its own. The
+// store keeps every name's fold and finds it by that, so the table is the
+// project's own and frozen (regkeyfold.cpp), whatever Unicode the toolkit
+// knows.
+QString foldName(const QString &name);
+
+// Whether a name can exist in the registry and survive its file: within the
+// limit and without NUL (Windows takes names NUL-terminated, so the rest
+// would name another key or value), a key name neither empty nor holding
+// "\", and no name starting with U+FEFF or holding half a surrogate pair,
+// which the file's UTF-8 cannot keep. Other control characters are names
+// like any other, as on Windows. The store neither stores nor finds any
+// other name.
+bool isValidKeyName(QStringView name);
+bool isValidValueName(QStringView name);
+// What the store takes from now on besides: no line break, which a .reg
+// line cannot carry, so that whatever one entry point writes every other
+// can read and export. Names written before the rule still read.
+bool isWritableName(QStringView name);
