@@ -50,6 +50,22 @@ click_first_row() {
   sleep 0.5
 }
 
+# box_icon: which icon the message box in $window shows, told by its
+# colour: the critical icon is red, the information icon blue, on Windows
+# (Qt draws the system's own) as in Qt's own style. Prints critical,
+# information or unknown.
+box_icon() {
+  local shot
+  shot=$(mktemp --suffix=.png)
+  import -window "$window" "$shot" 2>/dev/null || { rm -f "$shot"; echo unknown; return; }
+  convert "$shot" -crop 64x64+0+0 txt:- 2>/dev/null | awk -F'[(),]' '
+    NR > 1 { r = $3; g = $4; b = $5
+             if (r > 180 && g < 90 && b < 90) red++
+             if (b > 160 && r < 110 && g < 170) blue++ }
+    END { print (red > 50 && red > 4 * blue) ? "critical" : (blue > 50 && blue > 4 * red) ? "information" : "unknown" }'
+  rm -f "$shot"
+}
+
 # wait_for_exit PID: waits up to 30 s for the program to end, ends it if it
 # has not, and puts its exit code in $code. Not to be called in a subshell,
 # which cannot wait for this shell's children.
