@@ -43,16 +43,8 @@ machine_state() { "$reg" export HKEY_LOCAL_MACHINE >"$1"; }
 user_state() { "$reg" export >"$1"; }
 user_default() { "$reg" get "HKEY_CURRENT_USER\\Software\\Classes\\$1" Default 2>/dev/null || true; }
 machine_default() { "$reg" get "HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\$1" Default; }
-user_alternatives() {
-  "$reg" export "HKEY_CURRENT_USER\\Software\\Classes\\$1\\OpenWithProgids" |
-    sed -n 's/^"\(.*\)"=.*/\1/p'
-}
-user_extensions() {
-  "$reg" export 'HKEY_CURRENT_USER\Software\Classes' | awk '
-    /^\[/ { key = ""; if (match($0, /^\[HKEY_CURRENT_USER\\Software\\Classes\\\.[^\\]*\]$/))
-              key = substr($0, 37, length($0) - 37) }
-    key != "" && /^@="/ { print key "\t" substr($0, 4, length($0) - 4) }'
-}
+user_alternatives() { "$reg" export "HKEY_CURRENT_USER\\Software\\Classes\\$1\\OpenWithProgids" | value_names; }
+user_extensions() { "$reg" export 'HKEY_CURRENT_USER\Software\Classes' | extension_defaults; }
 without_viewer() {
   "$reg" delete 'HKEY_LOCAL_MACHINE\SOFTWARE\RegisteredApplications' 'Talvimor Image Viewer'
 }
@@ -92,7 +84,7 @@ for windows in "10 19045 ms-settings:defaultapps" \
   code=0
   timeout 60 "$app" >>"$work/app.log" 2>&1 || code=$?
   require "Windows $name: service mode ends with 0 by itself" ended_with_0
-  check "Windows $name: Settings opened on $uri" test "$("$reg" opened-uri 2>&1)" = "$uri"
+  require "Windows $name: Settings opened on $uri" test "$("$reg" opened-uri 2>&1)" = "$uri"
   user_state "$work/after.txt"
   check "Windows $name: nothing written" same_state "$work/before.txt" "$work/after.txt"
 done

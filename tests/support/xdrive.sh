@@ -26,6 +26,7 @@ type_keys() { xdotool key --delay 150 "$@"; }
 # click_save: a mouse click on Save, the left of the two buttons in the
 # window's bottom right corner.
 click_save() {
+  [ -n "$window" ] || { echo "no window to click in" >&2; return 1; }
   eval "$(xdotool getwindowgeometry --shell "$window")"
   xdotool mousemove --window "$window" $((WIDTH - 142)) $((HEIGHT - 24)) click 1
 }
@@ -36,6 +37,7 @@ click_save() {
 # holds text, the list is white inside, up to its top frame.
 click_first_row() {
   local shot top
+  [ -n "$window" ] || { echo "no window to click in" >&2; return 1; }
   shot=$(mktemp --suffix=.png)
   eval "$(xdotool getwindowgeometry --shell "$window")"
   import -window "$window" "$shot" 2>/dev/null || { rm -f "$shot"; return 1; }
@@ -56,6 +58,8 @@ click_first_row() {
 # information or unknown.
 box_icon() {
   local shot
+  # Without a window, import would wait for someone to pick one.
+  [ -n "$window" ] || { echo unknown; return; }
   shot=$(mktemp --suffix=.png)
   import -window "$window" "$shot" 2>/dev/null || { rm -f "$shot"; echo unknown; return; }
   convert "$shot" -crop 64x64+0+0 txt:- 2>/dev/null | awk -F'[(),]' '
