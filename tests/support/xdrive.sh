@@ -26,6 +26,7 @@ type_keys() { xdotool key --delay 150 "$@"; }
 # click_save: a mouse click on Save, the left of the two buttons in the
 # window's bottom right corner.
 click_save() {
+  [ -n "$window" ] || { echo "no window to click in" >&2; return 1; }
   eval "$(xdotool getwindowgeometry --shell "$window")"
   xdotool mousemove --window "$window" $((WIDTH - 142)) $((HEIGHT - 24)) click 1
 }
@@ -36,6 +37,7 @@ click_save() {
 # holds text, the list is white inside, up to its top frame.
 click_first_row() {
   local shot top
+  [ -n "$window" ] || { echo "no window to click in" >&2; return 1; }
   shot=$(mktemp --suffix=.png)
   eval "$(xdotool getwindowgeometry --shell "$window")"
   import -window "$window" "$shot" 2>/dev/null || { rm -f "$shot"; return 1; }
@@ -48,6 +50,24 @@ click_first_row() {
   [ "$top" -gt 1 ] || { echo "no list found in the window" >&2; return 1; }
   xdotool mousemove --window "$window" 60 $((top + 6)) click 1
   sleep 0.5
+}
+
+# box_icon: which icon the message box in $window shows, told by its
+# colour: the critical icon is red, the information icon blue, on Windows
+# (Qt draws the system's own) as in Qt's own style. Prints critical,
+# information or unknown.
+box_icon() {
+  local shot
+  # Without a window, import would wait for someone to pick one.
+  [ -n "$window" ] || { echo unknown; return; }
+  shot=$(mktemp --suffix=.png)
+  import -window "$window" "$shot" 2>/dev/null || { rm -f "$shot"; echo unknown; return; }
+  convert "$shot" -crop 64x64+0+0 txt:- 2>/dev/null | awk -F'[(),]' '
+    NR > 1 { r = $3; g = $4; b = $5
+             if (r > 180 && g < 90 && b < 90) red++
+             if (b > 160 && r < 110 && g < 170) blue++ }
+    END { print (red > 50 && red > 4 * blue) ? "critical" : (blue > 50 && blue > 4 * red) ? "information" : "unknown" }'
+  rm -f "$shot"
 }
 
 # wait_for_exit PID: waits up to 30 s for the program to end, ends it if it

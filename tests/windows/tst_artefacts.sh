@@ -10,21 +10,7 @@ dist=$1
 source_dir=$2
 build=${3:-$(dirname "$dist")}
 host=x86_64-w64-mingw32
-passed=0
-failed=0
-
-check() { # NAME COMMAND...
-  local name=$1 out
-  shift
-  if out=$("$@" 2>&1); then
-    passed=$((passed + 1))
-    echo "PASS   : $name"
-  else
-    failed=$((failed + 1))
-    echo "FAIL!  : $name"
-    sed 's/^/         /' <<<"$out"
-  fi
-}
+source "$source_dir/tests/support/checks.sh"
 
 exe=$dist/Pellvarin.exe
 engine=$(ls "$dist"/*pellvarin-engine*.dll 2>/dev/null | head -n 1)
@@ -266,5 +252,4 @@ imports_windows7() {
 }
 check "nothing in the folder imports a function that Windows 7 lacks" imports_windows7
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+summary
