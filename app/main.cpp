@@ -1,4 +1,4 @@
-#include "associationservice.h"
+#include "defaultprograms.h"
 #include "selectassocwidget.h"
 
 #include <QApplication>

@@ -1,6 +1,6 @@
 #include "engine.h"
 
-#include "associationservice.h"
+#include "defaultprograms.h"
 #include "formatlist.h"
 #include "registrysettings.h"
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "assocservice.h"
 #include "engineexport.h"
 #include "registrysettings.h"
+#include "windowsassociations.h"
 
 #include <QBitArray>
 #include <QString>

@@ -4,7 +4,7 @@
 // registry, and starting the selector tool beside the caller (a stand-in
 // tool built into this test's directory).
 
-#include "associationservice.h"
+#include "defaultprograms.h"
 #include "engine.h"
 #include "formatcatalogue.h"
 #include "listitems.h"

@@ -14,8 +14,8 @@
 // it (the whole hive on the substitute, the layout's classes on Windows).
 // A test that seeds the machine any other way says so with seededMachine().
 
-#include "assocservice.h"
 #include "testregistrybase.h"
+#include "windowsassociations.h"
 
 #include <QByteArray>
 #include <QString>
@@ -25,7 +25,7 @@
 #include <optional>
 
 // Keys below the association layout's locations, which the product names
-// in assocservice.h: inUserClasses + ".png".
+// in windowsassociations.h: inUserClasses + ".png".
 inline const QString inMachineClasses = machineClassesPath + QLatin1Char('\\');
 inline const QString inUserClasses = userClassesPath + QLatin1Char('\\');
 inline const QString inFileExts = userFileExtsPath + QLatin1Char('\\');

@@ -5,7 +5,7 @@
 //   query all=0 formats=37 set=0 bits=87
 //   debug <every debug line the engine wrote>
 //   engine version 0.1.0.0
-#include "associationservice.h"
+#include "defaultprograms.h"
 #include "engine.h"
 
 #include <QApplication>

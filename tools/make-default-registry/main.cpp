@@ -8,10 +8,10 @@
 // exporting it gives back, which keeps the diff of a regenerated file to
 // what changed. scripts/make-default-registry builds and runs it.
 
-#include "assocservice.h"
 #include "identity.h"
 #include "regfile.h"
 #include "registrystore.h"
+#include "windowsassociations.h"
 
 #include <QBuffer>
 #include <QCoreApplication>

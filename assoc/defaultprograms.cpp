@@ -1,10 +1,10 @@
-#include "associationservice.h"
+#include "defaultprograms.h"
 
-#include "assocservice.h"
 #include "formatcatalogue.h"
 #include "registrylayout.h"
 #include "registrynames.h"
 #include "registrysettings.h"
+#include "windowsassociations.h"
 #include "windowsversion.h"
 
 #include <QApplication>

@@ -1,4 +1,4 @@
-#include "assocservice_p.h"
+#include "windowsassociations_p.h"
 
 #include "registrystore.h"
 #include "shellnotify.h"

@@ -5,7 +5,7 @@
 // associationServiceFactory() hands it out unless another has been
 // installed. Tests install stand-ins that fail on demand.
 
-#include "assocservice.h"
+#include "windowsassociations.h"
 
 AssociationServiceFactory &platformAssociationServiceFactory();
 

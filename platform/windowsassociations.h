@@ -115,7 +115,7 @@ public:
 };
 
 // The platform's factory, unless another has been installed
-// (assocservice_p.h).
+// (windowsassociations_p.h).
 AssociationServiceFactory &associationServiceFactory();
 
 // Opens a URI with the handler the shell has for its scheme, as Explorer

@@ -4,11 +4,11 @@
 // its releases; and at the end the substitute service itself, which follows
 // Default Programs on the substitute registry.
 
-#include "associationservice.h"
-#include "assocservice_p.h"
+#include "defaultprograms.h"
 #include "formatcatalogue.h"
 #include "registrylayout.h"
 #include "testregistry.h"
+#include "windowsassociations_p.h"
 #include "windowsversion.h"
 
 #include <QApplication>
@@ -194,7 +194,7 @@ void collectDebug(QtMsgType type, const QMessageLogContext &, const QString &msg
 
 } // namespace
 
-class TestAssociationService : public QObject
+class TestDefaultPrograms : public QObject
 {
     Q_OBJECT
 
@@ -816,8 +816,8 @@ private Q_SLOTS:
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
-    TestAssociationService test;
+    TestDefaultPrograms test;
     return QTest::qExec(&test, argc, argv);
 }
 
-#include "tst_associationservice.moc"
+#include "tst_defaultprograms.moc"
