@@ -63,6 +63,17 @@ public:
     }
 };
 
+QString swapSeparators(QString name)
+{
+    for (QChar &c : name) {
+        if (c == QLatin1Char('\\'))
+            c = QLatin1Char('/');
+        else if (c == QLatin1Char('/'))
+            c = QLatin1Char('\\');
+    }
+    return name;
+}
+
 RegistrySettings::RegistrySettings(const QString &nativePath)
     : RegistrySettings(createRegistryBackend(nativePath))
 {

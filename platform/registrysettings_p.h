@@ -50,6 +50,12 @@ public:
     virtual bool isComplete() const = 0;
 };
 
+// QSettings' Windows backend swaps the two separators between its own names
+// and the registry's (escapedKey in qsettings_win.cpp): "/" separates keys,
+// and a "\\" inside a part is a "/" in the registry name, which a key name
+// may hold. The swap is its own inverse, so listings swap them back with it.
+QString swapSeparators(QString name);
+
 std::unique_ptr<RegistryBackend> createRegistryBackend(const QString &nativePath);
 std::unique_ptr<RegistryTransactionBackend> createRegistryTransactionBackend();
 std::unique_ptr<RegistrySnapshotBackend> createRegistrySnapshotBackend();

@@ -8,21 +8,6 @@
 
 namespace {
 
-// QSettings' Windows backend swaps the two separators between its own names
-// and the registry's (escapedKey in qsettings_win.cpp): "/" separates keys,
-// and a "\\" inside a part is a "/" in the registry name, which a key name
-// may hold. Listings swap them back. The swap is its own inverse.
-QString swapSeparators(QString name)
-{
-    for (QChar &c : name) {
-        if (c == QLatin1Char('\\'))
-            c = QLatin1Char('/');
-        else if (c == QLatin1Char('/'))
-            c = QLatin1Char('\\');
-    }
-    return name;
-}
-
 // Registry names as the settings list them: separators swapped, the
 // unnamed value as ".", sorted in QString order.
 QStringList settingsNames(QStringList names)

@@ -41,7 +41,7 @@ public:
             return true;
         HKEY opened = nullptr;
         const QString path =
-            below.isEmpty() ? registryName(key) : below + QLatin1Char('\\') + registryName(key);
+            below.isEmpty() ? swapSeparators(key) : below + QLatin1Char('\\') + swapSeparators(key);
         const LONG status =
             RegOpenKeyExW(root, reinterpret_cast<LPCWSTR>(path.utf16()), 0, KEY_READ, &opened);
         if (status == ERROR_SUCCESS)
@@ -80,21 +80,6 @@ private:
     // for a path it names no hive of.
     HKEY root = nullptr;
     QString below;
-
-    // A settings name as the registry spells it (escapedKey in
-    // qsettings_win.cpp): "/" separates keys, and a backslash in a part is a
-    // "/" of the registry's name.
-    static QString registryName(const QString &key)
-    {
-        QString name = key;
-        for (QChar &c : name) {
-            if (c == QLatin1Char('/'))
-                c = QLatin1Char('\\');
-            else if (c == QLatin1Char('\\'))
-                c = QLatin1Char('/');
-        }
-        return name;
-    }
 
     QStringList inGroup(const QString &group, QStringList (QSettings::*list)() const) const
     {

@@ -59,7 +59,7 @@ SelectAssocWidget::SelectAssocWidget(QWidget *parent)
 // and offers nothing to save.
 void SelectAssocWidget::showReadFailure()
 {
-    auto *why = new QLabel(readFailureText(), this);
+    auto *why = new QLabel(failureText(Failed::Read), this);
     why->setObjectName(QStringLiteral("readFailure"));
     why->setWordWrap(true);
     form->verticalLayout->insertWidget(form->verticalLayout->indexOf(form->listWidget), why, 0,
@@ -67,21 +67,6 @@ void SelectAssocWidget::showReadFailure()
     form->selectAll->setEnabled(false);
     form->listWidget->setEnabled(false);
     form->buttonBox->button(QDialogButtonBox::Save)->setEnabled(false);
-}
-
-QString SelectAssocWidget::readFailureText()
-{
-    const SaveFailureReason why = lastSaveFailure();
-    switch (why.kind) {
-    case SaveFailure::Busy:
-        return tr("The file types cannot be shown: another program is using the registry. Close "
-                  "this window and open it again when that program is done.");
-    case SaveFailure::Damaged:
-        return tr("The file types cannot be shown: the registry file %1 is damaged.").arg(why.file);
-    default:
-        break;
-    }
-    return tr("The file types cannot be shown: the registry cannot be read.");
 }
 
 SelectAssocWidget::~SelectAssocWidget() = default;
@@ -171,7 +156,7 @@ void SelectAssocWidget::on_buttonBox_clicked(QAbstractButton *b)
     case QDialogButtonBox::Save:
         if (!applyFormatList(form->listWidget)) {
             // Staying open keeps the user's choice, which is nowhere else.
-            QMessageBox::warning(this, tr("File associations"), saveFailureText());
+            QMessageBox::warning(this, tr("File associations"), failureText(Failed::Save));
             return;
         }
         close();
@@ -184,28 +169,40 @@ void SelectAssocWidget::on_buttonBox_clicked(QAbstractButton *b)
     }
 }
 
-// Why Save failed, where the registry says, in words the user can act on.
-QString SelectAssocWidget::saveFailureText()
+// Why the registry could not be read or written, where it says, in words
+// the user can act on: reading leaves no list to show, writing keeps the
+// choice in the window.
+QString SelectAssocWidget::failureText(Failed what)
 {
+    const bool saving = what == Failed::Save;
     const SaveFailureReason why = lastSaveFailure();
     switch (why.kind) {
-    case SaveFailure::DiskFull:
-        return tr("Your choice of file types could not be saved: the disk is full. Make room on "
-                  "it and save again.");
-    case SaveFailure::ReadOnly:
-        return tr("Your choice of file types could not be saved: the registry file %1 is "
-                  "read-only. Make it writable and save again.")
-            .arg(why.file);
-    case SaveFailure::Damaged:
-        return tr("Your choice of file types could not be saved: the registry file %1 is "
-                  "damaged, and nothing more is written to it. Repair or replace it, then save "
-                  "again.")
-            .arg(why.file);
     case SaveFailure::Busy:
-        return tr("Your choice of file types could not be saved: another program is using the "
-                  "registry. Save again when it is done.");
+        return saving ? tr("Your choice of file types could not be saved: another program is "
+                           "using the registry. Save again when it is done.")
+                      : tr("The file types cannot be shown: another program is using the "
+                           "registry. Close this window and open it again when that program is "
+                           "done.");
+    case SaveFailure::Damaged:
+        return (saving ? tr("Your choice of file types could not be saved: the registry file %1 "
+                            "is damaged, and nothing more is written to it. Repair or replace "
+                            "it, then save again.")
+                       : tr("The file types cannot be shown: the registry file %1 is damaged."))
+            .arg(why.file);
+    case SaveFailure::DiskFull:
+        if (saving)
+            return tr("Your choice of file types could not be saved: the disk is full. Make "
+                      "room on it and save again.");
+        break;
+    case SaveFailure::ReadOnly:
+        if (saving)
+            return tr("Your choice of file types could not be saved: the registry file %1 is "
+                      "read-only. Make it writable and save again.")
+                .arg(why.file);
+        break;
     case SaveFailure::Unknown:
         break;
     }
-    return tr("Your choice of file types could not be saved.");
+    return saving ? tr("Your choice of file types could not be saved.")
+                  : tr("The file types cannot be shown: the registry cannot be read.");
 }

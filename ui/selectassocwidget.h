@@ -39,8 +39,8 @@ private Q_SLOTS:
 private:
     void setupForm();
     void showReadFailure();
-    static QString saveFailureText();
-    static QString readFailureText();
+    enum class Failed { Read, Save };
+    static QString failureText(Failed what);
 
     // The child widgets, built in setupForm().
     std::unique_ptr<SelectAssocForm> form;

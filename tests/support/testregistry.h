@@ -86,11 +86,13 @@ private:
     QStringList machineSeed;
 
     QStringList machineLines() const;
-    // After a write: only the per-user hive is surely not the machine's.
-    void seeded(const QString &path)
+    // After a write, whose result it passes on: only the per-user hive is
+    // surely not the machine's.
+    bool seeded(const QString &path, bool ok)
     {
         if (!path.startsWith(QLatin1String("HKEY_CURRENT_USER"), Qt::CaseInsensitive))
             seededMachine();
+        return ok;
     }
 };
 

@@ -69,30 +69,22 @@ bool TestRegistry::set(const QString &path, const QString &name, const QString &
 bool TestRegistry::setData(const QString &path, const QString &name, quint32 type,
                            const QByteArray &data)
 {
-    const bool ok = store->setValue(key(path), name, type, data);
-    seeded(path);
-    return ok;
+    return seeded(path, store->setValue(key(path), name, type, data));
 }
 
 bool TestRegistry::createKey(const QString &path)
 {
-    const bool ok = store->createKey(key(path));
-    seeded(path);
-    return ok;
+    return seeded(path, store->createKey(key(path)));
 }
 
 bool TestRegistry::removeValue(const QString &path, const QString &name)
 {
-    const bool ok = store->removeValue(key(path), name);
-    seeded(path);
-    return ok;
+    return seeded(path, store->removeValue(key(path), name));
 }
 
 bool TestRegistry::removeKey(const QString &path)
 {
-    const bool ok = store->removeKey(key(path));
-    seeded(path);
-    return ok;
+    return seeded(path, store->removeKey(key(path)));
 }
 
 std::optional<QString> TestRegistry::get(const QString &path, const QString &name) const

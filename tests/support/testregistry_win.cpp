@@ -129,8 +129,7 @@ bool TestRegistry::createKey(const QString &path)
                                    nullptr, &key, nullptr) != ERROR_SUCCESS)
         return false;
     RegCloseKey(key);
-    seeded(path);
-    return true;
+    return seeded(path, true);
 }
 
 std::optional<QString> TestRegistry::get(const QString &path, const QString &name) const
@@ -240,8 +239,7 @@ bool TestRegistry::setData(const QString &path, const QString &name, quint32 typ
         RegSetValueExW(key, value.c_str(), 0, DWORD(type),
                        reinterpret_cast<const BYTE *>(data.constData()), DWORD(data.size()));
     RegCloseKey(key);
-    seeded(path);
-    return result == ERROR_SUCCESS;
+    return seeded(path, result == ERROR_SUCCESS);
 }
 
 bool TestRegistry::removeValue(const QString &path, const QString &name)
@@ -254,8 +252,7 @@ bool TestRegistry::removeValue(const QString &path, const QString &name)
     const std::wstring value = name.toStdWString();
     const LONG result = RegDeleteValueW(key, value.c_str());
     RegCloseKey(key);
-    seeded(path);
-    return result == ERROR_SUCCESS;
+    return seeded(path, result == ERROR_SUCCESS);
 }
 
 bool TestRegistry::removeKey(const QString &path)
@@ -265,8 +262,7 @@ bool TestRegistry::removeKey(const QString &path)
         return false;
     // With a subkey named, the key itself goes too.
     const LONG result = RegDeleteTreeW(native->root, native->subkey.c_str());
-    seeded(path);
-    return result == ERROR_SUCCESS && !exists(path);
+    return seeded(path, result == ERROR_SUCCESS && !exists(path));
 }
 
 bool TestRegistry::refuseWrites()
