@@ -48,9 +48,8 @@ std::optional<QString> overrideProgIdOf(const RegistrySettings &userFileExts, co
 QString classesProgIdOf(const RegistrySettings &mergedClasses, const QString &key);
 // What ProgId the extension key opens with now (progIdOpening): the
 // override, else the classes' default.
-PELLVARIN_ENGINE_EXPORT QString currentProgIdOf(const RegistrySettings &userFileExts,
-                                                const RegistrySettings &mergedClasses,
-                                                const QString &key);
+QString currentProgIdOf(const RegistrySettings &userFileExts, const RegistrySettings &mergedClasses,
+                        const QString &key);
 
 // Walks the formats whose ProgId the viewer registered machine-wide, in
 // format order: asks bitOf(fif, extension) for each extension of a format,

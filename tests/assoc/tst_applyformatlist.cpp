@@ -38,15 +38,17 @@ void registerProgram(TestRegistry &reg, const QString &id)
                     QStringLiteral("other.exe \"%1\"")));
 }
 
-// What each extension of the real table opens with now.
-QMap<QString, QString> effectiveHandlers()
+// What each extension of the real table opens with now, read from the
+// registry as it stands.
+QMap<QString, QString> effectiveHandlers(const TestRegistry &reg)
 {
-    const RegistrySettings userFileExts(userFileExtsPath);
-    const RegistrySettings mergedClasses(mergedClassesPath);
     QMap<QString, QString> handlers;
     for (const QString &ext : allExtensions()) {
         const QString key = QLatin1Char('.') + ext;
-        handlers[key] = currentProgIdOf(userFileExts, mergedClasses, key);
+        handlers[key] = progIdOpening(reg.get(inFileExts + key, overrideProgIdValue), [&] {
+            return reg.get(mergedClassesPath + QLatin1Char('\\') + key, QString())
+                .value_or(QString());
+        });
     }
     return handlers;
 }
@@ -286,7 +288,7 @@ private Q_SLOTS:
 
     void roundTripsOverTheRealTable()
     {
-        const QMap<QString, QString> original = effectiveHandlers();
+        const QMap<QString, QString> original = effectiveHandlers(*reg);
         QListWidget list;
         SelectionList unused;
         QVERIFY(!fillFormatList(&list, &unused));
@@ -309,7 +311,7 @@ private Q_SLOTS:
 
         setAll(reread, Qt::Unchecked);
         QVERIFY(applyFormatList(&reread));
-        const QMap<QString, QString> after = effectiveHandlers();
+        const QMap<QString, QString> after = effectiveHandlers(*reg);
         QCOMPARE(after, original);
         for (const QString &handler : after)
             QVERIFY(!handler.startsWith(QLatin1String("Talvimor.")));
