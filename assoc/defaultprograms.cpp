@@ -1,4 +1,5 @@
 #include "defaultprograms.h"
+#include "defaultprograms_p.h"
 
 #include "formatcatalogue.h"
 #include "registrylayout.h"
@@ -132,10 +133,10 @@ void showBox(QMessageBox::Icon icon, const QString &text)
 
 bool isVistaOrLater()
 {
-    return isVistaOrLater(windowsVersion());
+    return isWindowsVistaOrLater(windowsVersion());
 }
 
-bool isVistaOrLater(int winVersion)
+bool isWindowsVistaOrLater(int winVersion)
 {
     return winVersion > 0x7F;
 }

@@ -12,16 +12,6 @@
 
 // Vista and later own the choice of defaults themselves.
 PELLVARIN_ENGINE_EXPORT bool isVistaOrLater();
-// The same test on a version in QSysInfo::WinVersion numbering (0x80 Vista).
-PELLVARIN_ENGINE_EXPORT bool isVistaOrLater(int winVersion);
-// From Windows 8 (0xa0) the service no longer makes an application the
-// default, and answers only QueryCurrentDefault reliably.
-PELLVARIN_ENGINE_EXPORT bool isWindows8OrLater(int winVersion);
-// From Windows 10 (0xc0) the defaults are chosen in Settings.
-PELLVARIN_ENGINE_EXPORT bool isWindows10OrLater(int winVersion);
-// Settings' Default apps page; from Windows 11 (by its build number, NT 10.0
-// being shared with Windows 10) the viewer's own page on it.
-PELLVARIN_ENGINE_EXPORT QString defaultAppsPageUri(int windowsBuild);
 // The viewer's entry under the registered applications exists.
 PELLVARIN_ENGINE_EXPORT bool isAppInstalled();
 

@@ -5,6 +5,7 @@
 // Default Programs on the substitute registry.
 
 #include "defaultprograms.h"
+#include "defaultprograms_p.h"
 #include "formatcatalogue.h"
 #include "registrylayout.h"
 #include "testregistry.h"
@@ -325,10 +326,10 @@ private Q_SLOTS:
 
     void modeChangesBetween0x7fAnd0x80()
     {
-        QVERIFY(!isVistaOrLater(0x30));
-        QVERIFY(!isVistaOrLater(0x7F));
-        QVERIFY(isVistaOrLater(0x80));
-        QVERIFY(isVistaOrLater(0xc0));
+        QVERIFY(!isWindowsVistaOrLater(0x30));
+        QVERIFY(!isWindowsVistaOrLater(0x7F));
+        QVERIFY(isWindowsVistaOrLater(0x80));
+        QVERIFY(isWindowsVistaOrLater(0xc0));
     }
 
     void serviceChangesAtWindows8And10()
