@@ -91,13 +91,12 @@ bool applyFormatList(QListWidget *list)
                 userFileExts.remove(at(overrideProgIdValue));
                 changed = true;
             }
-            // What the extension opens with, the save's own ProgId left
-            // aside: the override that went for naming another, else the
-            // classes' default.
-            const std::optional<QString> displaced =
-                checked && overrideDisagrees && !overrideId->isEmpty() ? overrideId : std::nullopt;
-            const QString previous =
-                progIdOpening(displaced, [&] { return classesProgIdOf(mergedClasses, key); });
+            // What the extension opened with, the save's own ProgId left
+            // aside: an override that went for naming another decided it;
+            // otherwise the classes' default does.
+            const QString previous = checked && overrideDisagrees && !overrideId->isEmpty()
+                                         ? *overrideId
+                                         : classesProgIdOf(mergedClasses, key);
 
             if (checked && previous != progId) {
                 // Remembered so that unchecking can give the extension back.
