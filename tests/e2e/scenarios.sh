@@ -81,12 +81,17 @@ keys_click_enter_save() { click_first_row && type_keys Down Return Tab space; }
 # left of the two buttons in the bottom right corner.
 keys_select_all() { type_keys shift+Tab space space space && click_save; }
 
-scenario_click_enter_save() {
-  scenario "a click, Enter and Save"
+# On XP: the selector window comes, takes the input, and the program ends.
+window_run() { # SCENARIO WHAT-IT-TOOK KEYS
+  scenario "$1"
   require "the machine is Windows XP" as_windows xp
   require "the selector window came" start_app "$selector_title"
-  check "it took the click and the keys" keys_click_enter_save
+  check "$2" "$3"
   finish_app
+}
+
+scenario_click_enter_save() {
+  window_run "a click, Enter and Save" "it took the click and the keys" keys_click_enter_save
   check "window mode ends with 0 after Save" ended_with_0
   check "Save wrote .bmp, clicked, for the viewer" test "$(user_default .bmp)" = Talvimor.BMP
   check "Save wrote .cut, toggled by Enter, for the viewer" test "$(user_default .cut)" = Talvimor.CUT
@@ -108,15 +113,21 @@ scenario_escape() {
 }
 
 scenario_select_all() {
-  scenario "Select all and Save"
-  require "the machine is Windows XP" as_windows xp
-  require "the selector window came" start_app "$selector_title"
-  check "it took the keys and the click" keys_select_all
-  finish_app
+  window_run "Select all and Save" "it took the keys and the click" keys_select_all
   check "Select all and Save end with 0" ended_with_0
   check "every format went to the viewer" test "$(user_default .png)" = Talvimor.PNG
   check "the shared .pgm ended with the later format" test "$(user_default .pgm)" = Talvimor.PGMRAW
   check "... for every extension of the table" test "$(viewer_extension_count)" -ge 60
+}
+
+# Vista and later: a message box and no selector window. The box's icon is
+# left in $icon, read before Enter closes it.
+box_run() { # WHO
+  require "$1: the box came" start_app "$box_title"
+  check "$1: no selector window" no_selector_window
+  icon=$(box_icon)
+  type_keys Return
+  finish_app
 }
 
 # Vista and later: no window of its own; the system page cannot be created
@@ -124,12 +135,7 @@ scenario_select_all() {
 scenario_service() { # VERSION
   scenario "service mode as $1"
   require "the machine is Windows $1" as_windows "$1"
-  require "$1: the box came" start_app "$box_title"
-  check "$1: no selector window" no_selector_window
-  local icon
-  icon=$(box_icon)
-  type_keys Return
-  finish_app
+  box_run "$1"
   check "$1: service mode ends with 0" ended_with_0
   check "$1: the box is the critical one (it showed $icon)" test "$icon" = critical
 }
@@ -139,12 +145,7 @@ scenario_not_installed() {
   scenario "service mode without the viewer"
   require "the machine is Windows 7" as_windows 7
   require "the viewer is not registered" without_viewer
-  require "without the viewer: the box came" start_app "$box_title"
-  check "without the viewer: no selector window" no_selector_window
-  local icon
-  icon=$(box_icon)
-  type_keys Return
-  finish_app
+  box_run "without the viewer"
   check "service mode without the viewer ends with 0" ended_with_0
   check "without the viewer: the box is the information one (it showed $icon)" \
     test "$icon" = information
