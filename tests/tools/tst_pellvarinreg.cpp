@@ -57,73 +57,81 @@ QByteArray defaultExported()
 
 const QByteArray v5 = "Windows Registry Editor Version 5.00\n\n";
 
+// A process killed by a signal, or not done in time, has no exit code.
+Result finish(QProcess &p, int msecs)
+{
+    Result r;
+    if (!p.waitForFinished(msecs) || p.exitStatus() != QProcess::NormalExit) {
+        qWarning() << p.program() << "did not finish:" << p.arguments();
+        return r;
+    }
+    r.code = p.exitCode();
+    r.out = p.readAllStandardOutput();
+    r.err = p.readAllStandardError();
+    return r;
+}
+
 // pellvarin-reg with a registry of its own. The environment points the
 // default location into the same directory, so that a run that ignored
 // --registry would still never touch the user's registry.
 class Cli
 {
 public:
-    Cli()
-        : registry(dir.filePath(QStringLiteral("registry.sqlite"))),
-          envRegistry(dir.filePath(QStringLiteral("env.sqlite")))
+    Cli() : registry(path("registry.sqlite")), envRegistry(path("env.sqlite")) {}
+
+    QString path(const QString &name) const { return dir.filePath(name); }
+
+    QString write(const QString &name, const QByteArray &content) const
     {
+        const QString file = path(name);
+        writeFile(file, content);
+        return file;
     }
 
     Result run(QStringList args, bool viaEnvironment = false) const
     {
         if (!viaEnvironment)
-            args = QStringList{QStringLiteral("--registry"), registry} + args;
+            args = QStringList{"--registry", registry} + args;
         return runBare(args);
     }
 
     Result runBare(const QStringList &args) const
     {
         QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("PELLVARIN_REGISTRY"), envRegistry);
-        env.insert(QStringLiteral("HOME"), dir.path());
-        env.insert(QStringLiteral("XDG_DATA_HOME"), dir.path());
-        for (const QString &name : unset)
-            env.remove(name);
-        for (auto it = extra.cbegin(); it != extra.cend(); ++it)
-            env.insert(it.key(), it.value());
-        p.setProcessEnvironment(env);
-        p.start(QStringLiteral(PELLVARIN_REG_EXECUTABLE), args);
-        Result r;
-        if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit) {
-            qWarning() << "pellvarin-reg did not finish:" << args;
-            return r;
-        }
-        r.code = p.exitCode();
-        r.out = p.readAllStandardOutput();
-        r.err = p.readAllStandardError();
-        return r;
+        start(p, QStringLiteral(PELLVARIN_REG_EXECUTABLE), args);
+        return finish(p, 60000);
     }
+
+    Result get(const QString &key, const QString &name) const { return run({"get", key, name}); }
 
     // Through the shell, for limits and for arguments that are not text:
     // "$R" is the registry and "$T" the tool.
     Result shell(const QString &script) const
     {
         QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("PELLVARIN_REGISTRY"), envRegistry);
-        env.insert(QStringLiteral("R"), registry);
-        env.insert(QStringLiteral("T"), QStringLiteral(PELLVARIN_REG_EXECUTABLE));
-        p.setProcessEnvironment(env);
-        p.start(QStringLiteral("sh"), {QStringLiteral("-c"), script});
-        Result r;
-        // Killed by a signal, it has no exit code.
-        if (!p.waitForFinished(120000) || p.exitStatus() != QProcess::NormalExit)
-            return r;
-        r.code = p.exitCode();
-        r.out = p.readAllStandardOutput();
-        r.err = p.readAllStandardError();
-        return r;
+        start(p, QStringLiteral("sh"), {"-c", script});
+        return finish(p, 120000);
     }
 
-    Result get(const QString &key, const QString &name) const
+    Result tool(const QString &args) const
     {
-        return run({QStringLiteral("get"), key, name});
+        return shell(QStringLiteral("exec \"$T\" --registry \"$R\" ") + args);
+    }
+
+    void start(QProcess &p, const QString &program, const QStringList &args) const
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("PELLVARIN_REGISTRY"), envRegistry);
+        env.insert(QStringLiteral("HOME"), dir.path());
+        env.insert(QStringLiteral("XDG_DATA_HOME"), dir.path());
+        env.insert(QStringLiteral("R"), registry);
+        env.insert(QStringLiteral("T"), QStringLiteral(PELLVARIN_REG_EXECUTABLE));
+        for (const QString &name : unset)
+            env.remove(name);
+        for (auto it = extra.cbegin(); it != extra.cend(); ++it)
+            env.insert(it.key(), it.value());
+        p.setProcessEnvironment(env);
+        p.start(program, args);
     }
 
     QTemporaryDir dir;
@@ -133,6 +141,12 @@ public:
     QStringList unset;
     QMap<QString, QString> extra;
 };
+
+// A key this many levels below HKEY_CURRENT_USER.
+QString nested(int levels)
+{
+    return QStringLiteral("HKEY_CURRENT_USER") + QStringLiteral("\\k").repeated(levels);
+}
 
 } // namespace
 
@@ -151,16 +165,15 @@ private Q_SLOTS:
     void setAndDelete();
     void importAndExport();
     void registryLocation();
-    void unusableRegistry();
     void exportOntoTheRegistryIsRefused_data();
     void exportOntoTheRegistryIsRefused();
     void exportWritesIntoWhatIsNoFile_data();
     void exportWritesIntoWhatIsNoFile();
     void readingCreatesNoRegistry();
     void withoutHomeThereIsNoRegistry();
-    void damagedRegistryExportsNothing();
     void everyEntryPointTakesTheSameNames();
     void notifications();
+    void problemsAreOneLine_data();
     void problemsAreOneLine();
     void busyRegistryIsNotDamaged();
     void inputTooLargeIsRefused();
@@ -205,8 +218,25 @@ void TestPellvarinReg::badUsage_data()
     QTest::newRow("classes key 511 deep")
         << QStringList{"set", "HKCR" + QString("\\k").repeated(511), "x", "y"}
         << "below HKEY_CLASSES_ROOT nest at most 510 levels" << false;
+    // Windows nests keys at most 512 levels deep.
+    QTest::newRow("key 513 deep") << QStringList{"set", nested(513), "x", "y"}
+                                  << "nest at most 512 levels" << false;
+    // A name a .reg line cannot carry would make every later export fail.
+    QTest::newRow("key name with a line break")
+        << QStringList{"set", "HKCU\\A\nB", "x", "y"} << "line break" << false;
+    QTest::newRow("value name with a carriage return")
+        << QStringList{"set", "HKCU\\A", "x\ry", "z"} << "cannot hold the value name" << false;
+    QTest::newRow("value name too long")
+        << QStringList{"set", "HKCU\\A", QString(maxValueNameLength + 1, QLatin1Char('v')), "x"}
+        << "at most" << false;
+    QTest::newRow("key name too long")
+        << QStringList{"set", "HKCU\\A\\" + QString(maxKeyNameLength + 1, QLatin1Char('k')), "v",
+                       "x"}
+        << "at most" << false;
 }
 
+// Refused arguments write nothing, and a name the registry cannot take is
+// refused briefly, however long the name.
 void TestPellvarinReg::badUsage()
 {
     QFETCH(QStringList, args);
@@ -217,13 +247,15 @@ void TestPellvarinReg::badUsage()
     QCOMPARE(r.code, 2);
     QVERIFY2(r.err.contains(message.toUtf8()), r.err.constData());
     QCOMPARE(r.err.contains("Usage:"), usage);
+    QVERIFY2(usage || r.err.size() < 300, r.err.constData());
     QVERIFY(r.out.isEmpty());
+    QVERIFY(!QFile::exists(cli.registry) || cli.run({"export"}).out.count('[') == 0);
 }
 
 void TestPellvarinReg::help()
 {
     Cli cli;
-    for (const QString &arg : {QStringLiteral("--help"), QStringLiteral("help")}) {
+    for (const char *arg : {"--help", "help"}) {
         const Result r = cli.run({arg});
         QCOMPARE(r.code, 0);
         QVERIFY(r.out.startsWith("Usage: pellvarin-reg"));
@@ -251,14 +283,13 @@ void TestPellvarinReg::unwritableOutputFails()
 {
     QFETCH(QString, command);
     Cli cli;
-    QCOMPARE(cli.run({QStringLiteral("init")}).code, 0);
+    QCOMPARE(cli.run({"init"}).code, 0);
     writeFile(openedUriFileFor(cli.registry), "ms-settings:defaultapps");
-    const Result printed = cli.shell(QStringLiteral("exec \"$T\" --registry \"$R\" ") + command);
+    const Result printed = cli.tool(command);
     QCOMPARE(printed.code, 0);
     QVERIFY(!printed.out.isEmpty());
 
-    const Result r =
-        cli.shell(QStringLiteral("exec \"$T\" --registry \"$R\" %1 > /dev/full").arg(command));
+    const Result r = cli.tool(command + " > /dev/full");
     QCOMPARE(r.code, 2);
     QVERIFY2(r.err.count('\n') == 1 && r.err.startsWith("pellvarin-reg: cannot write the output"),
              r.err.constData());
@@ -267,49 +298,45 @@ void TestPellvarinReg::unwritableOutputFails()
 void TestPellvarinReg::initAndDefault()
 {
     Cli cli;
-    const Result def = cli.run({QStringLiteral("default")});
+    const Result def = cli.run({"default"});
     QCOMPARE(def.code, 0);
     QCOMPARE(def.out, readFile(QStringLiteral(PELLVARIN_DEFAULT_REGISTRY)));
     QVERIFY2(!QFile::exists(cli.registry), "default needs no registry");
 
-    QCOMPARE(cli.run({QStringLiteral("init")}).code, 0);
-    QCOMPARE(cli.run({QStringLiteral("export")}).out, defaultExported());
+    QCOMPARE(cli.run({"init"}).code, 0);
+    QCOMPARE(cli.run({"export"}).out, defaultExported());
 
     // A registry in use is not replaced by accident.
-    QCOMPARE(cli.run({QStringLiteral("set"), QStringLiteral("HKCU\\Software\\Classes\\.png"),
-                      QStringLiteral("@"), QStringLiteral("Talvimor.PNG")})
-                 .code,
-             0);
-    const QByteArray modified = cli.run({QStringLiteral("export")}).out;
-    const Result again = cli.run({QStringLiteral("init")});
+    QCOMPARE(cli.run({"set", "HKCU\\Software\\Classes\\.png", "@", "Talvimor.PNG"}).code, 0);
+    const QByteArray modified = cli.run({"export"}).out;
+    const Result again = cli.run({"init"});
     QCOMPARE(again.code, 2);
     QVERIFY2(again.err.contains("already holds keys"), again.err.constData());
-    QCOMPARE(cli.run({QStringLiteral("export")}).out, modified);
+    QCOMPARE(cli.run({"export"}).out, modified);
 
-    QCOMPARE(cli.run({QStringLiteral("init"), QStringLiteral("--force")}).code, 0);
-    QCOMPARE(cli.run({QStringLiteral("export")}).out, defaultExported());
-    QCOMPARE(cli.get(QStringLiteral("HKCR\\.png"), QStringLiteral("@")).out, "pngfile\n");
+    QCOMPARE(cli.run({"init", "--force"}).code, 0);
+    QCOMPARE(cli.run({"export"}).out, defaultExported());
+    QCOMPARE(cli.get("HKCR\\.png", "@").out, "pngfile\n");
 }
 
 void TestPellvarinReg::getPrintsEachType()
 {
     Cli cli;
-    const QString file = cli.dir.filePath(QStringLiteral("types.reg"));
-    writeFile(file, v5 + "[HKEY_CURRENT_USER\\T]\n"
-                         "@=\"the default\"\n"
-                         "\"sz\"=\"caf\xc3\xa9\"\n"
-                         "\"expand\"=hex(2):25,00,61,00,25,00,00,00\n"
-                         "\"multi\"=hex(7):61,00,00,00,62,00,63,00,00,00,00,00\n"
-                         "\"stops\"=hex(7):61,00,00,00,00,00,62,00,00,00,00,00\n"
-                         "\"oddLength\"=hex(7):61,00,00,00,62\n"
-                         "\"dword\"=dword:ffffffff\n"
-                         "\"qword\"=hex(b):00,00,00,00,00,00,00,80\n"
-                         "\"binary\"=hex:00,ab,ff\n"
-                         "\"none\"=hex(0):\n"
-                         "\"Default\"=\"shadowed\"\n");
-    QCOMPARE(cli.run({QStringLiteral("import"), file}).code, 0);
+    const QString file =
+        cli.write("types.reg", v5 + "[HKEY_CURRENT_USER\\T]\n"
+                                    "@=\"the default\"\n"
+                                    "\"sz\"=\"caf\xc3\xa9\"\n"
+                                    "\"expand\"=hex(2):25,00,61,00,25,00,00,00\n"
+                                    "\"multi\"=hex(7):61,00,00,00,62,00,63,00,00,00,00,00\n"
+                                    "\"stops\"=hex(7):61,00,00,00,00,00,62,00,00,00,00,00\n"
+                                    "\"oddLength\"=hex(7):61,00,00,00,62\n"
+                                    "\"dword\"=dword:ffffffff\n"
+                                    "\"qword\"=hex(b):00,00,00,00,00,00,00,80\n"
+                                    "\"binary\"=hex:00,ab,ff\n"
+                                    "\"none\"=hex(0):\n"
+                                    "\"Default\"=\"shadowed\"\n");
+    QCOMPARE(cli.run({"import", file}).code, 0);
 
-    const QString t = QStringLiteral("HKEY_CURRENT_USER\\T");
     const std::pair<const char *, QByteArray> expected[] = {
         {"sz", "caf\xc3\xa9\n"},
         {"expand", "%a%\n"},
@@ -328,134 +355,99 @@ void TestPellvarinReg::getPrintsEachType()
         {"DWORD", "4294967295\n"},
     };
     for (const auto &[name, out] : expected) {
-        const Result r = cli.get(t, QString::fromUtf8(name));
+        const Result r = cli.get("HKEY_CURRENT_USER\\T", QString::fromUtf8(name));
         QCOMPARE(r.code, 0);
         QCOMPARE(r.out, out);
     }
-    QCOMPARE(cli.get(QStringLiteral("hkcu\\t"), QStringLiteral("SZ")).out, "caf\xc3\xa9\n");
+    QCOMPARE(cli.get("hkcu\\t", "SZ").out, "caf\xc3\xa9\n");
 
-    const Result noValue = cli.get(t, QStringLiteral("missing"));
+    const Result noValue = cli.get("HKEY_CURRENT_USER\\T", "missing");
     QCOMPARE(noValue.code, 1);
     QVERIFY(noValue.out.isEmpty());
     QVERIFY2(noValue.err.contains("missing"), noValue.err.constData());
-    QCOMPARE(cli.get(QStringLiteral("HKCU\\Nope"), QStringLiteral("@")).code, 1);
+    QCOMPARE(cli.get("HKCU\\Nope", "@").code, 1);
     // A key without a default value has no "@" to print.
-    QCOMPARE(cli.run({QStringLiteral("set"), QStringLiteral("HKCU\\Bare"), QStringLiteral("x"),
-                      QStringLiteral("1")})
-                 .code,
-             0);
-    QCOMPARE(cli.get(QStringLiteral("HKCU\\Bare"), QStringLiteral("@")).code, 1);
+    QCOMPARE(cli.run({"set", "HKCU\\Bare", "x", "1"}).code, 0);
+    QCOMPARE(cli.get("HKCU\\Bare", "@").code, 1);
 }
 
 void TestPellvarinReg::setAndDelete()
 {
     Cli cli;
     const QString k = QStringLiteral("HKEY_CURRENT_USER\\Software\\New\\Deep");
-    QCOMPARE(cli.run({QStringLiteral("set"), k, QStringLiteral("v"), QStringLiteral("one")}).code,
-             0);
-    QCOMPARE(cli.run({QStringLiteral("set"), k, QStringLiteral("v"), QStringLiteral("two")}).code,
-             0);
-    QCOMPARE(
-        cli.run({QStringLiteral("set"), k, QStringLiteral("Default"), QStringLiteral("d")}).code,
-        0);
-    QCOMPARE(cli.run({QStringLiteral("export"), k}).out,
+    QCOMPARE(cli.run({"set", k, "v", "one"}).code, 0);
+    QCOMPARE(cli.run({"set", k, "v", "two"}).code, 0);
+    QCOMPARE(cli.run({"set", k, "Default", "d"}).code, 0);
+    QCOMPARE(cli.run({"export", k}).out,
              v5 + "[HKEY_CURRENT_USER\\Software\\New\\Deep]\n@=\"d\"\n\"v\"=\"two\"\n\n");
 
-    QCOMPARE(cli.get(k, QStringLiteral("V")).out, "two\n");
-    QCOMPARE(cli.run({QStringLiteral("delete"), k, QStringLiteral("V")}).code, 0);
-    QCOMPARE(cli.run({QStringLiteral("delete"), k, QStringLiteral("v")}).code, 1);
-    QCOMPARE(cli.get(k, QStringLiteral("@")).out, "d\n");
-    QCOMPARE(cli.run({QStringLiteral("delete"), k, QStringLiteral("")}).code, 0);
-    QCOMPARE(cli.get(k, QStringLiteral("@")).code, 1);
+    QCOMPARE(cli.get(k, "V").out, "two\n");
+    QCOMPARE(cli.run({"delete", k, "V"}).code, 0);
+    QCOMPARE(cli.run({"delete", k, "v"}).code, 1);
+    QCOMPARE(cli.get(k, "@").out, "d\n");
+    QCOMPARE(cli.run({"delete", k, ""}).code, 0);
+    QCOMPARE(cli.get(k, "@").code, 1);
 
-    QCOMPARE(cli.run({QStringLiteral("delete"), QStringLiteral("HKCU\\Software\\New")}).code, 0);
-    QCOMPARE(cli.run({QStringLiteral("export"), k}).code, 1);
-    QCOMPARE(cli.run({QStringLiteral("export"), QStringLiteral("HKCU\\Software")}).out,
-             v5 + "[HKEY_CURRENT_USER\\Software]\n\n");
-    QCOMPARE(cli.run({QStringLiteral("delete"), QStringLiteral("HKCU\\Software\\New")}).code, 1);
-    QCOMPARE(
-        cli.run({QStringLiteral("delete"), QStringLiteral("HKCU\\Nope"), QStringLiteral("x")}).code,
-        1);
+    QCOMPARE(cli.run({"delete", "HKCU\\Software\\New"}).code, 0);
+    QCOMPARE(cli.run({"export", k}).code, 1);
+    QCOMPARE(cli.run({"export", "HKCU\\Software"}).out, v5 + "[HKEY_CURRENT_USER\\Software]\n\n");
+    QCOMPARE(cli.run({"delete", "HKCU\\Software\\New"}).code, 1);
+    QCOMPARE(cli.run({"delete", "HKCU\\Nope", "x"}).code, 1);
 
     // Without -n, "Default" and "." name the unnamed value as the settings
     // take them; with it, values of those names (and of "@") are their own.
     const QString lit = QStringLiteral("HKCU\\Literal");
-    QCOMPARE(
-        cli.run({QStringLiteral("set"), lit, QStringLiteral("."), QStringLiteral("unnamed")}).code,
-        0);
-    const QStringList literalNames{QStringLiteral("."), QStringLiteral("Default"),
-                                   QStringLiteral("@")};
-    for (const QString &name : literalNames) {
-        QCOMPARE(cli.run({QStringLiteral("set"), QStringLiteral("-n"), lit, name,
-                          QStringLiteral("named ") + name})
-                     .code,
-                 0);
-    }
-    QCOMPARE(cli.run({QStringLiteral("export"), lit}).out,
+    QCOMPARE(cli.run({"set", lit, ".", "unnamed"}).code, 0);
+    for (const QString name : {".", "Default", "@"})
+        QCOMPARE(cli.run({"set", "-n", lit, name, "named " + name}).code, 0);
+    QCOMPARE(cli.run({"export", lit}).out,
              v5 + "[HKEY_CURRENT_USER\\Literal]\n@=\"unnamed\"\n\".\"=\"named .\"\n"
                   "\"@\"=\"named @\"\n\"Default\"=\"named Default\"\n\n");
-    for (const QString &name : literalNames) {
-        const QStringList getIt{QStringLiteral("get"), QStringLiteral("--literal-name"), lit, name};
+    for (const QString name : {".", "Default", "@"}) {
+        const QStringList getIt{"get", "--literal-name", lit, name};
         QCOMPARE(cli.run(getIt).out, "named " + name.toUtf8() + '\n');
         QCOMPARE(cli.get(lit, name).out, "unnamed\n");
-        QCOMPARE(cli.run({QStringLiteral("delete"), QStringLiteral("-n"), lit, name}).code, 0);
+        QCOMPARE(cli.run({"delete", "-n", lit, name}).code, 0);
         QCOMPARE(cli.run(getIt).code, 1);
-        QCOMPARE(cli.get(lit, QStringLiteral("@")).out, "unnamed\n");
+        QCOMPARE(cli.get(lit, "@").out, "unnamed\n");
     }
-    QCOMPARE(cli.run({QStringLiteral("get"), QStringLiteral("-n"), lit, QString()}).out,
-             "unnamed\n");
+    QCOMPARE(cli.run({"get", "-n", lit, QString()}).out, "unnamed\n");
 
-    const Result hive = cli.run({QStringLiteral("delete"), QStringLiteral("HKEY_CURRENT_USER")});
+    const Result hive = cli.run({"delete", "HKEY_CURRENT_USER"});
     QCOMPARE(hive.code, 2);
-    QVERIFY(cli.run({QStringLiteral("export"), QStringLiteral("HKCU\\Software")}).code == 0);
-
-    // Names past the registry's limits are refused, saying so briefly.
-    const QByteArray before = cli.run({QStringLiteral("export")}).out;
-    const Result longValue =
-        cli.run({QStringLiteral("set"), k, QString(maxValueNameLength + 1, QLatin1Char('v')),
-                 QStringLiteral("x")});
-    const Result longKey =
-        cli.run({QStringLiteral("set"),
-                 k + QLatin1Char('\\') + QString(maxKeyNameLength + 1, QLatin1Char('k')),
-                 QStringLiteral("v"), QStringLiteral("x")});
-    for (const Result &r : {longValue, longKey}) {
-        QCOMPARE(r.code, 2);
-        QVERIFY2(r.err.contains("at most") && r.err.size() < 300, r.err.constData());
-    }
-    QCOMPARE(cli.run({QStringLiteral("export")}).out, before);
+    QVERIFY(cli.run({"export", "HKCU\\Software"}).code == 0);
 }
 
 void TestPellvarinReg::importAndExport()
 {
     Cli cli;
-    QCOMPARE(cli.run({QStringLiteral("init")}).code, 0);
-    const QString good = cli.dir.filePath(QStringLiteral("good.reg"));
-    writeFile(good, v5 + "[HKEY_CLASSES_ROOT\\.png]\n@=\"Talvimor.PNG\"\n"
-                         "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\.gif]\n");
-    QCOMPARE(cli.run({QStringLiteral("import"), good}).code, 0);
-    QCOMPARE(cli.run({QStringLiteral("export"), QStringLiteral("HKCR\\.PNG")}).out,
+    QCOMPARE(cli.run({"init"}).code, 0);
+    const QString good =
+        cli.write("good.reg", v5 + "[HKEY_CLASSES_ROOT\\.png]\n@=\"Talvimor.PNG\"\n"
+                                   "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\.gif]\n");
+    QCOMPARE(cli.run({"import", good}).code, 0);
+    QCOMPARE(cli.run({"export", "HKCR\\.PNG"}).out,
              v5 + "[HKEY_CLASSES_ROOT\\.png]\n@=\"Talvimor.PNG\"\n\"Content Type\"=\"image/png\"\n"
                   "\"PerceivedType\"=\"image\"\n\n"
                   "[HKEY_CLASSES_ROOT\\.png\\OpenWithProgids]\n\"pngfile\"=hex(0):\n\n");
-    QCOMPARE(cli.run({QStringLiteral("export"), QStringLiteral("HKCR\\.gif")}).code, 1);
+    QCOMPARE(cli.run({"export", "HKCR\\.gif"}).code, 1);
 
     // A bad line anywhere: the importer's message, and nothing written.
-    const QByteArray before = cli.run({QStringLiteral("export")}).out;
-    const QString bad = cli.dir.filePath(QStringLiteral("bad.reg"));
-    writeFile(bad, v5 + "[HKEY_CURRENT_USER\\Software\\Half]\n\"x\"=\"1\"\n\"y\"=dword:xyz\n");
-    const Result r = cli.run({QStringLiteral("import"), bad});
+    const QByteArray before = cli.run({"export"}).out;
+    const QString bad = cli.write(
+        "bad.reg", v5 + "[HKEY_CURRENT_USER\\Software\\Half]\n\"x\"=\"1\"\n\"y\"=dword:xyz\n");
+    const Result r = cli.run({"import", bad});
     QCOMPARE(r.code, 2);
     QVERIFY2(r.err.startsWith(QByteArray(QFile::encodeName(bad) + ":5: ")), r.err.constData());
-    QCOMPARE(cli.run({QStringLiteral("export")}).out, before);
-    const Result missing =
-        cli.run({QStringLiteral("import"), cli.dir.filePath(QStringLiteral("none.reg"))});
+    QCOMPARE(cli.run({"export"}).out, before);
+    const Result missing = cli.run({"import", cli.path("none.reg")});
     QCOMPARE(missing.code, 2);
     QVERIFY2(missing.err.contains("cannot be read"), missing.err.constData());
 
     // -o writes what standard output gets, in the form regedit reads whole,
     // and round-trips into a fresh registry.
-    const QString out = cli.dir.filePath(QStringLiteral("out.reg"));
-    QCOMPARE(cli.run({QStringLiteral("export"), QStringLiteral("-o"), out}).code, 0);
+    const QString out = cli.path("out.reg");
+    QCOMPARE(cli.run({"export", "-o", out}).code, 0);
     const QByteArray written = readFile(out);
     QVERIFY(written.startsWith("\xff\xfeW\0i\0n\0"));
     QString expected = QString::fromUtf8(before);
@@ -464,12 +456,9 @@ void TestPellvarinReg::importAndExport()
                                 (written.size() - 2) / 2),
              expected);
     Cli fresh;
-    QCOMPARE(fresh.run({QStringLiteral("import"), out}).code, 0);
-    QCOMPARE(fresh.run({QStringLiteral("export")}).out, before);
-    QCOMPARE(cli.run({QStringLiteral("export"), QStringLiteral("HKCU\\Missing"),
-                      QStringLiteral("-o"), out})
-                 .code,
-             1);
+    QCOMPARE(fresh.run({"import", out}).code, 0);
+    QCOMPARE(fresh.run({"export"}).out, before);
+    QCOMPARE(cli.run({"export", "HKCU\\Missing", "-o", out}).code, 1);
     QCOMPARE(readFile(out), written);
 }
 
@@ -477,37 +466,16 @@ void TestPellvarinReg::registryLocation()
 {
     Cli cli;
     // Without --registry the environment names the file.
-    QCOMPARE(cli.run({QStringLiteral("set"), QStringLiteral("HKCU\\E"), QStringLiteral("x"),
-                      QStringLiteral("env")},
-                     true)
-                 .code,
-             0);
+    QCOMPARE(cli.run({"set", "HKCU\\E", "x", "env"}, true).code, 0);
     QVERIFY(QFile::exists(cli.envRegistry));
-    QCOMPARE(cli.get(QStringLiteral("HKCU\\E"), QStringLiteral("x")).code, 1);
-    QCOMPARE(cli.runBare({QStringLiteral("--registry=") + cli.envRegistry, QStringLiteral("get"),
-                          QStringLiteral("HKCU\\E"), QStringLiteral("x")})
-                 .out,
-             "env\n");
-}
-
-void TestPellvarinReg::unusableRegistry()
-{
-    Cli cli;
-    writeFile(cli.registry, "this is not a registry\n");
-    for (const QStringList &args :
-         {QStringList{"get", "HKCU\\A", "x"}, QStringList{"set", "HKCU\\A", "x", "y"},
-          QStringList{"init", "--force"}, QStringList{"export"}}) {
-        const Result r = cli.run(args);
-        QCOMPARE(r.code, 2);
-        QVERIFY2(r.err.contains("not a usable registry"), r.err.constData());
-    }
-    QCOMPARE(readFile(cli.registry), QByteArray("this is not a registry\n"));
+    QCOMPARE(cli.get("HKCU\\E", "x").code, 1);
+    QCOMPARE(cli.runBare({"--registry=" + cli.envRegistry, "get", "HKCU\\E", "x"}).out, "env\n");
 }
 
 void TestPellvarinReg::notifications()
 {
     Cli cli;
-    QCOMPARE(cli.run({QStringLiteral("notifications")}).out, "count: 0\nlast: never\n");
+    QCOMPARE(cli.run({"notifications"}).out, "count: 0\nlast: never\n");
 
     const QDateTime start = QDateTime::currentDateTimeUtc().addSecs(-1);
     auto store = RegistryStore::open(cli.registry);
@@ -515,7 +483,7 @@ void TestPellvarinReg::notifications()
     QVERIFY(store->recordNotification(0x08000000));
     QVERIFY(store->recordNotification(0x00000002)); // another event is not counted
 
-    const Result r = cli.run({QStringLiteral("notifications")});
+    const Result r = cli.run({"notifications"});
     QCOMPARE(r.code, 0);
     const QList<QByteArray> lines = r.out.trimmed().split('\n');
     QCOMPARE(lines.size(), 2);
@@ -544,36 +512,36 @@ void TestPellvarinReg::exportOntoTheRegistryIsRefused()
 {
     QFETCH(QString, how);
     Cli cli;
-    QCOMPARE(cli.run({QStringLiteral("init")}).code, 0);
-    const QString journal = cli.registry + QStringLiteral("-journal");
+    QCOMPARE(cli.run({"init"}).code, 0);
+    const QString journal = cli.registry + "-journal";
     writeFile(journal, QByteArray()); // an empty journal is none to play
     QVERIFY(QFile::setPermissions(journal, QFile::ReadOwner | QFile::WriteOwner));
-    QString target = cli.dir.filePath(QStringLiteral("other.reg"));
+    QString target = cli.path("other.reg");
     const QByteArray native = QFile::encodeName(target);
-    if (how == QLatin1String("path")) {
+    if (how == "path") {
         target = cli.registry;
-    } else if (how == QLatin1String("symlink")) {
+    } else if (how == "symlink") {
         QVERIFY(QFile::link(cli.registry, target));
-    } else if (how == QLatin1String("spelling")) {
-        QVERIFY(QDir(cli.dir.path()).mkdir(QStringLiteral("sub")));
-        target = cli.dir.path() + QStringLiteral("/./sub/../registry.sqlite");
-    } else if (how == QLatin1String("hardlink")) {
+    } else if (how == "spelling") {
+        QVERIFY(QDir(cli.dir.path()).mkdir("sub"));
+        target = cli.dir.path() + "/./sub/../registry.sqlite";
+    } else if (how == "hardlink") {
         QCOMPARE(::link(QFile::encodeName(cli.registry).constData(), native.constData()), 0);
-    } else if (how == QLatin1String("journal")) {
+    } else if (how == "journal") {
         QCOMPARE(::link(QFile::encodeName(journal).constData(), native.constData()), 0);
     } else {
-        target = cli.registry + QStringLiteral("-wal");
+        target = cli.registry + "-wal";
     }
     const QByteArray before = readFile(cli.registry);
 
-    const Result onto = cli.run({QStringLiteral("export"), QStringLiteral("-o"), target});
+    const Result onto = cli.run({"export", "-o", target});
     QCOMPARE(onto.code, 2);
     QVERIFY2(onto.err.contains("is the registry itself") && onto.err.count('\n') == 1,
              onto.err.constData());
     QCOMPARE(readFile(cli.registry), before);
     QCOMPARE(readFile(journal), QByteArray());
-    QVERIFY(!QFile::exists(cli.registry + QStringLiteral("-wal")));
-    QCOMPARE(cli.get(QStringLiteral("HKCR\\.png"), QStringLiteral("@")).out, "pngfile\n");
+    QVERIFY(!QFile::exists(cli.registry + "-wal"));
+    QCOMPARE(cli.get("HKCR\\.png", "@").out, "pngfile\n");
 }
 
 void TestPellvarinReg::exportWritesIntoWhatIsNoFile_data()
@@ -593,19 +561,19 @@ void TestPellvarinReg::exportWritesIntoWhatIsNoFile()
     QFETCH(QString, kind);
     QFETCH(int, code);
     Cli cli;
-    QCOMPARE(cli.run({QStringLiteral("init")}).code, 0);
-    const QString reference = cli.dir.filePath(QStringLiteral("reference.reg"));
-    QCOMPARE(cli.run({QStringLiteral("export"), QStringLiteral("-o"), reference}).code, 0);
+    QCOMPARE(cli.run({"init"}).code, 0);
+    const QString reference = cli.path("reference.reg");
+    QCOMPARE(cli.run({"export", "-o", reference}).code, 0);
     const QByteArray expected = readFile(reference);
     QVERIFY(expected.startsWith("\xff\xfeW\0"));
 
-    QString target = cli.dir.filePath(QStringLiteral("target"));
-    if (kind == QLatin1String("file")) {
+    QString target = cli.path("target");
+    if (kind == "file") {
         writeFile(target, "what was there");
-    } else if (kind == QLatin1String("fifo")) {
+    } else if (kind == "fifo") {
         QCOMPARE(::mkfifo(QFile::encodeName(target).constData(), 0600), 0);
     } else {
-        const char *device = kind == QLatin1String("null") ? "/dev/null" : "/dev/full";
+        const char *device = kind == "null" ? "/dev/null" : "/dev/full";
         struct stat st;
         QCOMPARE(::stat(device, &st), 0);
         // A twin of the device, which the tool run as root could replace
@@ -622,12 +590,12 @@ void TestPellvarinReg::exportWritesIntoWhatIsNoFile()
     QCOMPARE(::stat(QFile::encodeName(target).constData(), &before), 0);
 
     QProcess reader;
-    if (kind == QLatin1String("fifo")) {
-        reader.start(QStringLiteral("cat"), {target});
+    if (kind == "fifo") {
+        reader.start("cat", {target});
         QVERIFY(reader.waitForStarted());
     }
-    const Result r = cli.run({QStringLiteral("export"), QStringLiteral("-o"), target});
-    if (kind == QLatin1String("fifo")) {
+    const Result r = cli.run({"export", "-o", target});
+    if (kind == "fifo") {
         const bool read = reader.waitForFinished(10000);
         if (!read) {
             reader.kill();
@@ -646,7 +614,7 @@ void TestPellvarinReg::exportWritesIntoWhatIsNoFile()
     QCOMPARE(::stat(QFile::encodeName(target).constData(), &after), 0);
     QCOMPARE(after.st_mode & S_IFMT, before.st_mode & S_IFMT);
     QCOMPARE(after.st_rdev, before.st_rdev);
-    if (kind == QLatin1String("file"))
+    if (kind == "file")
         QCOMPARE(readFile(target), expected);
 }
 
@@ -654,132 +622,120 @@ void TestPellvarinReg::readingCreatesNoRegistry()
 {
     Cli cli;
     // Reading a registry that is not there creates neither it nor its folder.
-    const QString elsewhere = cli.dir.filePath(QStringLiteral("nowhere/registry.sqlite"));
+    const QString elsewhere = cli.path("nowhere/registry.sqlite");
     for (const QStringList &args : {QStringList{"get", "HKCU\\A", "x"}, QStringList{"export"}}) {
-        const Result r = cli.runBare(QStringList{QStringLiteral("--registry"), elsewhere} + args);
+        const Result r = cli.runBare(QStringList{"--registry", elsewhere} + args);
         QCOMPARE(r.code, 1);
         QVERIFY2(r.err.contains("there is no registry at"), r.err.constData());
     }
-    const Result told =
-        cli.runBare({QStringLiteral("--registry"), elsewhere, QStringLiteral("notifications")});
+    const Result told = cli.runBare({"--registry", elsewhere, "notifications"});
     QCOMPARE(told.out, "count: 0\nlast: never\n");
-    QVERIFY(!QFileInfo::exists(cli.dir.filePath(QStringLiteral("nowhere"))));
+    QVERIFY(!QFileInfo::exists(cli.path("nowhere")));
 }
 
 void TestPellvarinReg::withoutHomeThereIsNoRegistry()
 {
     // Without a home there is no place for the registry of one's own.
     Cli homeless;
-    homeless.unset = QStringList{QStringLiteral("HOME"), QStringLiteral("XDG_DATA_HOME"),
-                                 QStringLiteral("PELLVARIN_REGISTRY")};
-    const Result r = homeless.runBare({QStringLiteral("set"), QStringLiteral("HKCU\\A"),
-                                       QStringLiteral("x"), QStringLiteral("y")});
+    homeless.unset = QStringList{"HOME", "XDG_DATA_HOME", "PELLVARIN_REGISTRY"};
+    const Result r = homeless.runBare({"set", "HKCU\\A", "x", "y"});
     QCOMPARE(r.code, 2);
     QVERIFY2(r.err.contains("HOME is not set"), r.err.constData());
 }
 
-void TestPellvarinReg::damagedRegistryExportsNothing()
-{
-    Cli cli;
-    QCOMPARE(cli.run({QStringLiteral("init")}).code, 0);
-    {
-        QFile f(cli.registry);
-        QVERIFY(f.open(QIODevice::ReadWrite));
-        QVERIFY(f.size() > 8 * 4096);
-        // A page in the middle: the first pages hold the schema, which is
-        // read before any key.
-        f.seek((f.size() / 4096 / 2) * 4096);
-        f.write(QByteArray(4096, '\x5a'));
-    }
-    const Result r = cli.run({QStringLiteral("export")});
-    QCOMPARE(r.code, 2);
-    QVERIFY2(r.out.isEmpty(), r.out.left(200).constData());
-    QVERIFY(!r.err.isEmpty());
-}
-
+// The names set refuses (see badUsage) an import refuses too; the deepest
+// key Windows allows is taken, and what was written exports whole.
 void TestPellvarinReg::everyEntryPointTakesTheSameNames()
 {
     Cli cli;
-    // A name a .reg line cannot carry would make every later export fail.
-    const Result broken = cli.run({QStringLiteral("set"), QStringLiteral("HKCU\\A\nB"),
-                                   QStringLiteral("x"), QStringLiteral("y")});
-    QCOMPARE(broken.code, 2);
-    QVERIFY2(broken.err.contains("line break"), broken.err.constData());
-    QCOMPARE(cli.run({QStringLiteral("set"), QStringLiteral("HKCU\\A"), QStringLiteral("x\ry"),
-                      QStringLiteral("z")})
-                 .code,
-             2);
-
-    // Windows nests keys at most 512 levels deep.
-    const auto nested = [](int levels) {
-        QStringList parts{QStringLiteral("HKEY_CURRENT_USER")};
-        for (int i = 0; i < levels; ++i)
-            parts.append(QStringLiteral("k"));
-        return parts.join(QLatin1Char('\\'));
-    };
-    QCOMPARE(cli.run({QStringLiteral("set"), nested(512), QStringLiteral("x"), QStringLiteral("y")})
-                 .code,
-             0);
-    const Result deep =
-        cli.run({QStringLiteral("set"), nested(513), QStringLiteral("x"), QStringLiteral("y")});
-    QCOMPARE(deep.code, 2);
-    QVERIFY2(deep.err.contains("512"), deep.err.constData());
-
-    const QString file = cli.dir.filePath(QStringLiteral("deep.reg"));
-    writeFile(file, v5 + "[" + nested(513).toUtf8() + "]\n\"x\"=\"y\"\n");
-    const Result imported = cli.run({QStringLiteral("import"), file});
+    QCOMPARE(cli.run({"set", nested(512), "x", "y"}).code, 0);
+    const QString file =
+        cli.write("deep.reg", v5 + "[" + nested(513).toUtf8() + "]\n\"x\"=\"y\"\n");
+    const Result imported = cli.run({"import", file});
     QCOMPARE(imported.code, 2);
     QVERIFY2(imported.err.contains("512"), imported.err.constData());
+    QCOMPARE(cli.run({"export"}).code, 0);
+}
 
-    // What was written exports whole.
-    QCOMPARE(cli.run({QStringLiteral("export")}).code, 0);
+void TestPellvarinReg::problemsAreOneLine_data()
+{
+    // How the registry is unusable: "text" is no database, "shared" may be
+    // written by other users, "index" has a damaged unique index, "torn"
+    // every page damaged but the first, and "page" one page in the middle.
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QByteArray>("reason");
+
+    const QStringList set{"set", "HKCR\\.png", "x", "y"}, get{"get", "HKCR\\.png", "@"},
+        del{"delete", "HKCR\\.png", "@"};
+    QTest::newRow("no database: set") << "text" << set << QByteArray("not a database");
+    QTest::newRow("no database: get") << "text" << get << QByteArray("not a database");
+    QTest::newRow("no database: delete") << "text" << del << QByteArray("not a database");
+    QTest::newRow("no database: init --force")
+        << "text" << QStringList{"init", "--force"} << QByteArray("not a database");
+    QTest::newRow("no database: export")
+        << "text" << QStringList{"export"} << QByteArray("not a database");
+    QTest::newRow("writable by others: set") << "shared" << set << QByteArray("other users");
+    QTest::newRow("writable by others: get") << "shared" << get << QByteArray("other users");
+    QTest::newRow("writable by others: delete") << "shared" << del << QByteArray("other users");
+    // Reading a damaged index is not checked.
+    QTest::newRow("damaged index: set") << "index" << set << QByteArray("damaged");
+    QTest::newRow("torn: set") << "torn" << set << QByteArray("damaged");
+    QTest::newRow("torn: get") << "torn" << get << QByteArray("damaged");
+    QTest::newRow("torn: delete") << "torn" << del << QByteArray("damaged");
+    QTest::newRow("a page damaged: export")
+        << "page" << QStringList{"export"} << QByteArray("damaged");
 }
 
 // However the registry is refused, the tool says it once, in one line that
-// names the file: nothing else speaks before it.
+// names the file: nothing else speaks before it, nothing is printed or
+// written.
 void TestPellvarinReg::problemsAreOneLine()
 {
+    QFETCH(QString, kind);
+    QFETCH(QStringList, args);
+    QFETCH(QByteArray, reason);
     Cli cli;
-    QCOMPARE(cli.run({QStringLiteral("init")}).code, 0);
-    const QString shared = cli.dir.filePath(QStringLiteral("shared.sqlite"));
-    QVERIFY(QFile::copy(cli.registry, shared));
-    // Writable by the world: a group may be the owner's own, which is safe.
-    QVERIFY(QFile::setPermissions(shared, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
-                                              QFile::WriteGroup | QFile::WriteOther));
-    const QString damaged = cli.dir.filePath(QStringLiteral("damaged.sqlite"));
-    QVERIFY(QFile::copy(cli.registry, damaged));
-    QProcess sqlite;
-    sqlite.start(QStringLiteral("sqlite3"),
-                 {damaged, QStringLiteral("PRAGMA writable_schema = ON; UPDATE sqlite_master "
-                                          "SET sql = replace(sql, 'UNIQUE(parent, fold)', "
-                                          "'UNIQUE(parent, name)') WHERE name = 'keys';")});
-    QVERIFY(sqlite.waitForFinished());
-    QCOMPARE(sqlite.exitCode(), 0);
-    const QString text = cli.dir.filePath(QStringLiteral("text.sqlite"));
-    writeFile(text, "this is not a registry\n");
-    // Every page but the first, which holds the schema, so that the file
-    // opens and the first read meets the damage.
-    const QString torn = cli.dir.filePath(QStringLiteral("torn.sqlite"));
-    QVERIFY(QFile::copy(cli.registry, torn));
-    {
-        QFile f(torn);
+    if (kind == "text") {
+        writeFile(cli.registry, "this is not a registry\n");
+    } else {
+        QCOMPARE(cli.run({"init"}).code, 0);
+    }
+    if (kind == "shared") {
+        // Writable by the world: a group may be the owner's own, which is safe.
+        QVERIFY(QFile::setPermissions(cli.registry, QFile::ReadOwner | QFile::WriteOwner |
+                                                        QFile::ReadGroup | QFile::WriteGroup |
+                                                        QFile::WriteOther));
+    } else if (kind == "index") {
+        QProcess sqlite;
+        sqlite.start("sqlite3", {cli.registry, "PRAGMA writable_schema = ON; UPDATE sqlite_master "
+                                               "SET sql = replace(sql, 'UNIQUE(parent, fold)', "
+                                               "'UNIQUE(parent, name)') WHERE name = 'keys';"});
+        QVERIFY(sqlite.waitForFinished());
+        QCOMPARE(sqlite.exitCode(), 0);
+    } else if (kind == "torn" || kind == "page") {
+        QFile f(cli.registry);
         QVERIFY(f.open(QIODevice::ReadWrite));
-        f.seek(4096);
-        f.write(QByteArray(int(f.size() - 4096), '\x5a'));
+        QVERIFY(f.size() > 8 * 4096);
+        // The first page holds the schema: torn, the file still opens and
+        // the first read meets the damage; a page in the middle is met
+        // only once keys are read.
+        const qint64 at = kind == "torn" ? 4096 : (f.size() / 4096 / 2) * 4096;
+        QVERIFY(f.seek(at));
+        const QByteArray junk(int(kind == "torn" ? f.size() - at : 4096), '\x5a');
+        QCOMPARE(f.write(junk), junk.size());
     }
+    const QByteArray before = readFile(cli.registry);
 
-    for (const QString &file : {shared, damaged, text, torn}) {
-        for (const QStringList &args :
-             {QStringList{"set", "HKCR\\.png", "x", "y"}, QStringList{"get", "HKCR\\.png", "@"},
-              QStringList{"delete", "HKCR\\.png", "@"}}) {
-            if (file == damaged && args.first() != QLatin1String("set"))
-                continue; // reading a damaged index is not checked
-            const Result r = cli.runBare(QStringList{QStringLiteral("--registry"), file} + args);
-            QCOMPARE(r.code, 2);
-            QVERIFY2(r.err.count('\n') == 1 && r.err.endsWith('\n'), r.err.constData());
-            QVERIFY2(r.err.contains(QFile::encodeName(file)), r.err.constData());
-        }
-    }
+    const Result r = cli.run(args);
+    QCOMPARE(r.code, 2);
+    QVERIFY2(r.out.isEmpty(), r.out.left(200).constData());
+    QVERIFY2(r.err.count('\n') == 1 && r.err.endsWith('\n'), r.err.constData());
+    QVERIFY2(r.err.contains(
+                 QByteArray(QFile::encodeName(cli.registry) + " is not a usable registry: ")) &&
+                 r.err.contains(reason),
+             r.err.constData());
+    QCOMPARE(readFile(cli.registry), before);
 }
 
 // While another program holds the write lock the tool says so and condemns
@@ -788,28 +744,25 @@ void TestPellvarinReg::problemsAreOneLine()
 void TestPellvarinReg::busyRegistryIsNotDamaged()
 {
     Cli cli;
-    QCOMPARE(cli.run({QStringLiteral("init")}).code, 0);
-    cli.extra.insert(QStringLiteral("PELLVARIN_REGISTRY_BUSY_TIMEOUT_MS"), QStringLiteral("100"));
+    QCOMPARE(cli.run({"init"}).code, 0);
+    cli.extra.insert("PELLVARIN_REGISTRY_BUSY_TIMEOUT_MS", "100");
     sqlite3 *other = nullptr;
     QCOMPARE(sqlite3_open(QFile::encodeName(cli.registry).constData(), &other), SQLITE_OK);
     QCOMPARE(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
-    const QStringList set{QStringLiteral("set"), QStringLiteral("HKCU\\A"), QStringLiteral("x"),
-                          QStringLiteral("y")};
+    const QStringList set{"set", "HKCU\\A", "x", "y"};
     const Result locked = cli.run(set);
-    const Result reading = cli.get(QStringLiteral("HKCR\\.png"), QStringLiteral("@"));
+    const Result reading = cli.get("HKCR\\.png", "@");
     sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
     sqlite3_close(other);
     QCOMPARE(reading.code, 0);
     QCOMPARE(reading.out, "pngfile\n");
-    for (const Result &r : {locked}) {
-        QCOMPARE(r.code, 2);
-        QVERIFY2(r.err.contains("another program is using"), r.err.constData());
-        QVERIFY2(r.err.count('\n') == 1, r.err.constData());
-        QVERIFY2(!r.err.contains("not a database") && !r.err.contains("damaged"),
-                 r.err.constData());
-    }
+    QCOMPARE(locked.code, 2);
+    QVERIFY2(locked.err.contains("another program is using"), locked.err.constData());
+    QVERIFY2(locked.err.count('\n') == 1, locked.err.constData());
+    QVERIFY2(!locked.err.contains("not a database") && !locked.err.contains("damaged"),
+             locked.err.constData());
     QCOMPARE(cli.run(set).code, 0);
-    QCOMPARE(cli.get(QStringLiteral("HKCU\\A"), QStringLiteral("x")).out, "y\n");
+    QCOMPARE(cli.get("HKCU\\A", "x").out, "y\n");
 }
 
 // An input without end, or one beyond the stated limit, is refused before
@@ -821,28 +774,23 @@ void TestPellvarinReg::inputTooLargeIsRefused()
     // once decoded, and a file too large to hold that much text at all,
     // which is refused unread.
     for (const qint64 size : {65ll << 20, (256ll << 20) + 3}) {
-        const QString big = cli.dir.filePath(QStringLiteral("big%1.reg").arg(size));
-        {
-            QFile f(big);
-            QVERIFY(f.open(QIODevice::WriteOnly));
-            QVERIFY(f.write(v5) == v5.size());
-            QVERIFY(f.resize(size));
-        }
-        const Result sized = cli.run({QStringLiteral("import"), big});
+        const QString big = cli.write(QStringLiteral("big%1.reg").arg(size), v5);
+        QVERIFY(QFile::resize(big, size));
+        const Result sized = cli.run({"import", big});
         QCOMPARE(sized.code, 2);
         QVERIFY2(sized.err.startsWith(QByteArray(QFile::encodeName(big) + ": ")),
                  sized.err.constData());
         QVERIFY2(sized.err.contains("64 Mi characters"), sized.err.constData());
     }
 
-    QVERIFY(cli.run({QStringLiteral("help")}).out.contains("64 Mi characters"));
+    QVERIFY(cli.run({"help"}).out.contains("64 Mi characters"));
 
     // A sanitizer's build reserves more address space than the limit allows
     // and cannot start under it at all; the plain build is what is tested.
-    if (cli.shell(QStringLiteral("ulimit -v 3000000; exec \"$T\" help")).code != 0)
+    if (cli.shell("ulimit -v 3000000; exec \"$T\" help").code != 0)
         QSKIP("the tool cannot start under a 3 GB address-space limit in this build");
-    const Result endless = cli.shell(QStringLiteral("ulimit -v 3000000; exec \"$T\" --registry "
-                                                    "\"$R\" import /dev/zero"));
+    const Result endless =
+        cli.shell("ulimit -v 3000000; exec \"$T\" --registry \"$R\" import /dev/zero");
     QCOMPARE(endless.code, 2);
     QVERIFY2(endless.err.startsWith("/dev/zero: "), endless.err.constData());
     QVERIFY2(endless.err.contains("64 Mi characters"), endless.err.constData());
@@ -853,14 +801,13 @@ void TestPellvarinReg::inputTooLargeIsRefused()
 void TestPellvarinReg::fileSizeLimitIsAFullDisk()
 {
     Cli cli;
-    QCOMPARE(cli.run({QStringLiteral("init")}).code, 0);
+    QCOMPARE(cli.run({"init"}).code, 0);
     const QByteArray before = readFile(cli.registry);
-    const QString many = cli.dir.filePath(QStringLiteral("many.reg"));
     QByteArray text = v5;
     for (int i = 0; i < 2000; ++i)
         text += "[HKEY_CURRENT_USER\\Software\\Many\\K" + QByteArray::number(i) + "]\n\"v\"=\"" +
                 QByteArray(100, 'x') + "\"\n\n";
-    writeFile(many, text);
+    const QString many = cli.write("many.reg", text);
     // In 512-byte blocks: the registry as it is, but no room to grow.
     const Result r = cli.shell(QStringLiteral("ulimit -f %1; exec \"$T\" --registry \"$R\" import "
                                               "\"%2\"")
@@ -872,8 +819,7 @@ void TestPellvarinReg::fileSizeLimitIsAFullDisk()
 
     // An empty registry gets its tables at its first opening, even to be
     // read: when they find no room, that is what is told.
-    const QString empty = cli.dir.filePath(QStringLiteral("empty.sqlite"));
-    writeFile(empty, QByteArray());
+    const QString empty = cli.write("empty.sqlite", QByteArray());
     const Result fresh = cli.shell(
         QStringLiteral("ulimit -f 0; exec \"$T\" --registry \"%1\" get HKCU x").arg(empty));
     QCOMPARE(fresh.code, 2);
@@ -889,19 +835,16 @@ void TestPellvarinReg::argumentsMustBeText()
     for (const char *args :
          {"\"HKCU\\\\A$(printf '\\377')\" x y", "HKCU\\\\A \"x$(printf '\\377')\" y",
           "HKCU\\\\A x \"y$(printf '\\300\\200')\""}) {
-        const Result r =
-            cli.shell(QStringLiteral("exec \"$T\" --registry \"$R\" set ") + QLatin1String(args));
+        const Result r = cli.tool(QStringLiteral("set ") + QLatin1String(args));
         QCOMPARE(r.code, 2);
         QVERIFY2(r.err.contains("UTF-8"), r.err.constData());
     }
-    QVERIFY(!QFile::exists(cli.registry) ||
-            cli.run({QStringLiteral("export")}).out.count('[') == 0);
+    QVERIFY(!QFile::exists(cli.registry) || cli.run({"export"}).out.count('[') == 0);
 
-    const Result bom = cli.shell(QStringLiteral(
-        "exec \"$T\" --registry \"$R\" set HKCU\\\\A \"$(printf '\\357\\273\\277abc')\" y"));
+    const Result bom = cli.tool("set HKCU\\\\A \"$(printf '\\357\\273\\277abc')\" y");
     QCOMPARE(bom.code, 2);
     QVERIFY2(bom.err.contains("U+FEFF"), bom.err.constData());
-    QCOMPARE(cli.get(QStringLiteral("HKCU\\A"), QStringLiteral("abc")).code, 1);
+    QCOMPARE(cli.get("HKCU\\A", "abc").code, 1);
 }
 
 // init looks for an empty registry and fills it in one transaction: a set
@@ -909,22 +852,18 @@ void TestPellvarinReg::argumentsMustBeText()
 void TestPellvarinReg::initNeverErasesAWriteThatRacedIt()
 {
     Cli cli;
+    const QString tool = QStringLiteral(PELLVARIN_REG_EXECUTABLE);
     int bothLanded = 0;
     for (int round = 0; round < 60; ++round) {
-        const QString registry = cli.dir.filePath(QStringLiteral("race%1.sqlite").arg(round));
+        const QString registry = cli.path(QStringLiteral("race%1.sqlite").arg(round));
         QProcess init, set;
-        init.start(QStringLiteral(PELLVARIN_REG_EXECUTABLE),
-                   {QStringLiteral("--registry"), registry, QStringLiteral("init")});
-        set.start(QStringLiteral(PELLVARIN_REG_EXECUTABLE),
-                  {QStringLiteral("--registry"), registry, QStringLiteral("set"),
-                   QStringLiteral("HKCU\\Software\\Mine"), QStringLiteral("x"),
-                   QStringLiteral("kept")});
+        cli.start(init, tool, {"--registry", registry, "init"});
+        cli.start(set, tool, {"--registry", registry, "set", "HKCU\\Software\\Mine", "x", "kept"});
         QVERIFY(init.waitForFinished(60000) && set.waitForFinished(60000));
         if (init.exitCode() != 0 || set.exitCode() != 0)
             continue;
         ++bothLanded;
-        const Result r = cli.runBare({QStringLiteral("--registry"), registry, QStringLiteral("get"),
-                                      QStringLiteral("HKCU\\Software\\Mine"), QStringLiteral("x")});
+        const Result r = cli.runBare({"--registry", registry, "get", "HKCU\\Software\\Mine", "x"});
         QVERIFY2(
             r.out == "kept\n",
             qPrintable(QStringLiteral("round %1: %2").arg(round).arg(QString::fromUtf8(r.err))));
@@ -943,32 +882,22 @@ void TestPellvarinReg::exportRacingImportsShowsOneStateWhole()
         a += "\"v" + QByteArray::number(i) + "\"=\"A\"\n";
         b += "\"v" + QByteArray::number(i) + "\"=\"B\"\n";
     }
-    const QString fileA = cli.dir.filePath(QStringLiteral("a.reg"));
-    const QString fileB = cli.dir.filePath(QStringLiteral("b.reg"));
-    writeFile(fileA, a);
-    writeFile(fileB, b);
-    QCOMPARE(cli.run({QStringLiteral("import"), fileA}).code, 0);
+    cli.extra.insert("A", cli.write("a.reg", a));
+    cli.extra.insert("B", cli.write("b.reg", b));
+    QCOMPARE(cli.run({"import", cli.path("a.reg")}).code, 0);
 
     QProcess importer;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("T"), QStringLiteral(PELLVARIN_REG_EXECUTABLE));
-    env.insert(QStringLiteral("R"), cli.registry);
-    env.insert(QStringLiteral("A"), fileA);
-    env.insert(QStringLiteral("B"), fileB);
-    importer.setProcessEnvironment(env);
-    importer.start(
-        QStringLiteral("sh"),
-        {QStringLiteral("-c"), QStringLiteral("i=0; while [ $i -lt 60 ]; do "
-                                              "\"$T\" --registry \"$R\" import \"$B\" && "
-                                              "\"$T\" --registry \"$R\" import \"$A\" "
-                                              "|| exit 1; i=$((i+1)); done")});
+    cli.start(importer, "sh",
+              {"-c", "i=0; while [ $i -lt 60 ]; do "
+                     "\"$T\" --registry \"$R\" import \"$B\" && "
+                     "\"$T\" --registry \"$R\" import \"$A\" "
+                     "|| exit 1; i=$((i+1)); done"});
     QVERIFY(importer.waitForStarted());
     for (int exports = 0; exports < 500; ++exports) {
         importer.waitForFinished(0); // notices the end, waiting for nothing
         if (importer.state() == QProcess::NotRunning && exports >= 10)
             break;
-        const Result r =
-            cli.run({QStringLiteral("export"), QStringLiteral("HKCU\\Software\\Race")});
+        const Result r = cli.run({"export", "HKCU\\Software\\Race"});
         QCOMPARE(r.code, 0);
         const int as = r.out.count("=\"A\""), bs = r.out.count("=\"B\"");
         QVERIFY2(
