@@ -185,65 +185,53 @@ private Q_SLOTS:
 
 void TestPellvarinReg::badUsage_data()
 {
-    QTest::addColumn<QStringList>("args");
-    QTest::addColumn<QString>("message");
+    // The arguments, split at each space.
+    QTest::addColumn<QString>("args");
     QTest::addColumn<bool>("usage");
+    QTest::addColumn<QString>("message");
 
-    QTest::newRow("no command") << QStringList() << "no command given" << true;
-    QTest::newRow("--registry without a file")
-        << QStringList{"--registry"} << "takes a FILE" << true;
-    QTest::newRow("empty --registry=")
-        << QStringList{"--registry=", "get", "HKCU", "x"} << "takes a FILE" << true;
-    QTest::newRow("unknown command") << QStringList{"frobnicate"} << "unknown command" << true;
-    QTest::newRow("unknown option")
-        << QStringList{"--verbose", "get", "HKCU", "x"} << "unknown option --verbose" << true;
-    QTest::newRow("import without a file") << QStringList{"import"} << "import takes" << true;
-    QTest::newRow("import of two files")
-        << QStringList{"import", "a", "b"} << "import takes" << true;
-    QTest::newRow("export of two keys")
-        << QStringList{"export", "HKCU", "HKLM"} << "export takes" << true;
-    QTest::newRow("export -o without a file") << QStringList{"export", "-o"} << "-o takes" << true;
-    QTest::newRow("get without a name") << QStringList{"get", "HKCU"} << "get takes" << true;
-    QTest::newRow("set without a value")
-        << QStringList{"set", "HKCU\\A", "n"} << "set takes" << true;
-    QTest::newRow("delete with too much")
-        << QStringList{"delete", "HKCU\\A", "n", "x"} << "delete takes" << true;
-    QTest::newRow("init with junk") << QStringList{"init", "--now"} << "init takes" << true;
-    QTest::newRow("default with junk") << QStringList{"default", "x"} << "default takes" << true;
-    QTest::newRow("unknown hive") << QStringList{"get", "HKEY_USERS\\S-1-5-18", "x"} << "not a key"
-                                  << false;
-    QTest::newRow("no hive") << QStringList{"set", "Software\\Classes", "x", "y"} << "not a key"
-                             << false;
+    QTest::newRow("no command") << "" << true << "no command given";
+    QTest::newRow("--registry without a file") << "--registry" << true << "takes a FILE";
+    QTest::newRow("empty --registry=") << "--registry= get HKCU x" << true << "takes a FILE";
+    QTest::newRow("unknown command") << "frobnicate" << true << "unknown command";
+    QTest::newRow("unknown option") << "--verbose get HKCU x" << true << "unknown option --verbose";
+    QTest::newRow("import without a file") << "import" << true << "import takes";
+    QTest::newRow("import of two files") << "import a b" << true << "import takes";
+    QTest::newRow("export of two keys") << "export HKCU HKLM" << true << "export takes";
+    QTest::newRow("export -o without a file") << "export -o" << true << "-o takes";
+    QTest::newRow("get without a name") << "get HKCU" << true << "get takes";
+    QTest::newRow("set without a value") << "set HKCU\\A n" << true << "set takes";
+    QTest::newRow("delete with too much") << "delete HKCU\\A n x" << true << "delete takes";
+    QTest::newRow("init with junk") << "init --now" << true << "init takes";
+    QTest::newRow("default with junk") << "default x" << true << "default takes";
+    QTest::newRow("unknown hive") << "get HKEY_USERS\\S-1-5-18 x" << false << "not a key";
+    QTest::newRow("no hive") << "set Software\\Classes x y" << false << "not a key";
     // Kept two levels down, under Software\Classes of a hive.
     QTest::newRow("classes key 511 deep")
-        << QStringList{"set", "HKCR" + QString("\\k").repeated(511), "x", "y"}
-        << "below HKEY_CLASSES_ROOT nest at most 510 levels" << false;
+        << "set HKCR" + QString("\\k").repeated(511) + " x y" << false
+        << "below HKEY_CLASSES_ROOT nest at most 510 levels";
     // Windows nests keys at most 512 levels deep.
-    QTest::newRow("key 513 deep") << QStringList{"set", nested(513), "x", "y"}
-                                  << "nest at most 512 levels" << false;
+    QTest::newRow("key 513 deep") << "set " + nested(513) + " x y" << false
+                                  << "nest at most 512 levels";
     // A name a .reg line cannot carry would make every later export fail.
-    QTest::newRow("key name with a line break")
-        << QStringList{"set", "HKCU\\A\nB", "x", "y"} << "line break" << false;
+    QTest::newRow("key name with a line break") << "set HKCU\\A\nB x y" << false << "line break";
     QTest::newRow("value name with a carriage return")
-        << QStringList{"set", "HKCU\\A", "x\ry", "z"} << "cannot hold the value name" << false;
+        << "set HKCU\\A x\ry z" << false << "cannot hold the value name";
     QTest::newRow("value name too long")
-        << QStringList{"set", "HKCU\\A", QString(maxValueNameLength + 1, QLatin1Char('v')), "x"}
-        << "at most" << false;
+        << "set HKCU\\A " + QString(maxValueNameLength + 1, 'v') + " x" << false << "at most";
     QTest::newRow("key name too long")
-        << QStringList{"set", "HKCU\\A\\" + QString(maxKeyNameLength + 1, QLatin1Char('k')), "v",
-                       "x"}
-        << "at most" << false;
+        << "set HKCU\\A\\" + QString(maxKeyNameLength + 1, 'k') + " v x" << false << "at most";
 }
 
 // Refused arguments write nothing, and a name the registry cannot take is
 // refused briefly, however long the name.
 void TestPellvarinReg::badUsage()
 {
-    QFETCH(QStringList, args);
-    QFETCH(QString, message);
+    QFETCH(QString, args);
     QFETCH(bool, usage);
+    QFETCH(QString, message);
     Cli cli;
-    const Result r = cli.run(args);
+    const Result r = cli.run(args.split(' ', Qt::SkipEmptyParts));
     QCOMPARE(r.code, 2);
     QVERIFY2(r.err.contains(message.toUtf8()), r.err.constData());
     QCOMPARE(r.err.contains("Usage:"), usage);
@@ -321,43 +309,38 @@ void TestPellvarinReg::initAndDefault()
 
 void TestPellvarinReg::getPrintsEachType()
 {
-    Cli cli;
-    const QString file =
-        cli.write("types.reg", v5 + "[HKEY_CURRENT_USER\\T]\n"
-                                    "@=\"the default\"\n"
-                                    "\"sz\"=\"caf\xc3\xa9\"\n"
-                                    "\"expand\"=hex(2):25,00,61,00,25,00,00,00\n"
-                                    "\"multi\"=hex(7):61,00,00,00,62,00,63,00,00,00,00,00\n"
-                                    "\"stops\"=hex(7):61,00,00,00,00,00,62,00,00,00,00,00\n"
-                                    "\"oddLength\"=hex(7):61,00,00,00,62\n"
-                                    "\"dword\"=dword:ffffffff\n"
-                                    "\"qword\"=hex(b):00,00,00,00,00,00,00,80\n"
-                                    "\"binary\"=hex:00,ab,ff\n"
-                                    "\"none\"=hex(0):\n"
-                                    "\"Default\"=\"shadowed\"\n");
-    QCOMPARE(cli.run({"import", file}).code, 0);
-
-    const std::pair<const char *, QByteArray> expected[] = {
-        {"sz", "caf\xc3\xa9\n"},
-        {"expand", "%a%\n"},
-        {"multi", "a\nbc\n"},
+    // Each value as a .reg line, if it has one of its own, and as get prints it.
+    const struct
+    {
+        const char *name, *line;
+        QByteArray out;
+    } values[] = {
+        {"@", "@=\"the default\"", "the default\n"},
+        {"sz", "\"sz\"=\"caf\xc3\xa9\"", "caf\xc3\xa9\n"},
+        {"expand", "\"expand\"=hex(2):25,00,61,00,25,00,00,00", "%a%\n"},
+        {"multi", "\"multi\"=hex(7):61,00,00,00,62,00,63,00,00,00,00,00", "a\nbc\n"},
         // The list ends at its first empty string, and data cut short
         // reads as if its NULs were there, as QSettings reads both.
-        {"stops", "a\n"},
-        {"oddLength", "a\nb\n"},
-        {"dword", "4294967295\n"},
-        {"qword", "9223372036854775808\n"},
-        {"binary", "00,ab,ff\n"},
-        {"none", "\n"},
-        {"@", "the default\n"},
-        {"", "the default\n"},
-        {"Default", "the default\n"},
-        {"DWORD", "4294967295\n"},
+        {"stops", "\"stops\"=hex(7):61,00,00,00,00,00,62,00,00,00,00,00", "a\n"},
+        {"oddLength", "\"oddLength\"=hex(7):61,00,00,00,62", "a\nb\n"},
+        {"dword", "\"dword\"=dword:ffffffff", "4294967295\n"},
+        {"qword", "\"qword\"=hex(b):00,00,00,00,00,00,00,80", "9223372036854775808\n"},
+        {"binary", "\"binary\"=hex:00,ab,ff", "00,ab,ff\n"},
+        {"none", "\"none\"=hex(0):", "\n"},
+        {"", nullptr, "the default\n"},
+        {"Default", "\"Default\"=\"shadowed\"", "the default\n"},
+        {"DWORD", nullptr, "4294967295\n"},
     };
-    for (const auto &[name, out] : expected) {
-        const Result r = cli.get("HKEY_CURRENT_USER\\T", QString::fromUtf8(name));
+    Cli cli;
+    QByteArray reg = v5 + "[HKEY_CURRENT_USER\\T]\n";
+    for (const auto &value : values)
+        if (value.line)
+            reg += QByteArray(value.line) + '\n';
+    QCOMPARE(cli.run({"import", cli.write("types.reg", reg)}).code, 0);
+    for (const auto &value : values) {
+        const Result r = cli.get("HKEY_CURRENT_USER\\T", QString::fromUtf8(value.name));
         QCOMPARE(r.code, 0);
-        QCOMPARE(r.out, out);
+        QCOMPARE(r.out, value.out);
     }
     QCOMPARE(cli.get("hkcu\\t", "SZ").out, "caf\xc3\xa9\n");
 
