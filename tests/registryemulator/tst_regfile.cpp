@@ -11,7 +11,6 @@
 
 #include <QBuffer>
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -324,30 +323,25 @@ void TestRegFile::exportRefusesNamesNoLineCanHold()
         {QStringLiteral("k"), QStringLiteral("a\rb")},
         {QStringLiteral("carriage\rreturn"), QStringLiteral("v")},
     };
-    // The store takes no such name...
+    const RegKeyPath software = key("HKCU\\Software");
     for (const auto &n : names) {
         Registry r;
-        QVERIFY(!r.store->setValue(key("HKCU\\Software").child(n.key), n.value, RegType::Sz,
-                                   utf16("x")));
-    }
-    // ...but a registry written before it refused them may hold one, and the
-    // export still refuses to write a file that regedit would misread. The
-    // names are put in a copy, which the store opens as a file of its own.
-    for (const auto &n : names) {
-        Registry r;
-        QVERIFY(r.store->setValue(key("HKCU\\Software").child(QStringLiteral("k")),
-                                  QStringLiteral("v"), RegType::Sz, utf16("x")));
+        // The store takes no such name...
+        QVERIFY(!r.store->setValue(software.child(n.key), n.value, RegType::Sz, utf16("x")));
+        // ...but a registry written before it refused them may hold one, and
+        // the export still refuses to write a file that regedit would misread.
+        // The names are put in a copy, which the store opens as a file of its own.
+        QVERIFY(r.store->setValue(software.child(QStringLiteral("k")), QStringLiteral("v"),
+                                  RegType::Sz, utf16("x")));
         const QString old = r.dir.filePath(QStringLiteral("old.sqlite"));
         QVERIFY(copyRegistryFile(r.store->fileName(), old));
-        QProcess sqlite;
-        sqlite.start(QStringLiteral("sqlite3"),
-                     {old, QStringLiteral("UPDATE keys SET name = '%1', fold = upper('%1') "
-                                          "WHERE name = 'k'; "
-                                          "UPDATE vals SET name = '%2', fold = upper('%2') "
-                                          "WHERE name = 'v';")
-                               .arg(n.key, n.value)});
-        QVERIFY(sqlite.waitForFinished());
-        QCOMPARE(sqlite.exitCode(), 0);
+        const QByteArray rename = QStringLiteral("UPDATE keys SET name = '%1', fold = upper('%1') "
+                                                 "WHERE name = 'k'; "
+                                                 "UPDATE vals SET name = '%2', fold = upper('%2') "
+                                                 "WHERE name = 'v';")
+                                      .arg(n.key, n.value)
+                                      .toUtf8();
+        QCOMPARE(runSql(old, rename.constData()), QByteArray());
         QBuffer out;
         out.open(QIODevice::WriteOnly);
         QString error;
