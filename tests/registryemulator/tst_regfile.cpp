@@ -117,7 +117,6 @@ private Q_SLOTS:
     void importsEveryValueSyntax_data();
     void importsEveryValueSyntax();
     void importsUtf16AndBoms();
-    void regedit4WidensHexStrings();
     void keysExistWithoutValues();
     void deletions();
     void classesRootGoesThroughTheMergedView();
@@ -481,6 +480,24 @@ void TestRegFile::importsEveryValueSyntax_data()
         << QByteArray("\"b\"=hex(3):\\\n  0a") << "b" << uint(RegType::Binary) << QByteArray("\n");
     QTest::newRow("a string ending in a backslash does not continue")
         << QByteArray("\"p\"=\"C:\\\\\"\n\"q\"=\"x\"") << "p" << uint(RegType::Sz) << utf16("C:\\");
+    // Rows with a header of their own: REGEDIT4 widens hex strings, whose
+    // bytes are 8-bit text there, to UTF-16, and takes the rest as it is.
+    const QByteArray regedit4 = "REGEDIT4\n\n[HKEY_CURRENT_USER\\T]\n";
+    QTest::newRow("REGEDIT4 expand")
+        << regedit4 + "\"e\"=hex(2):41,e9,00"
+        << "e" << uint(RegType::ExpandSz) << QByteArray("A\0\xe9\0\0\0", 6);
+    QTest::newRow("REGEDIT4 multi")
+        << regedit4 + "\"m\"=hex(7):61,00,62,00,00"
+        << "m" << uint(RegType::MultiSz) << QByteArray("a\0\0\0b\0\0\0\0\0", 10);
+    QTest::newRow("REGEDIT4 binary") << regedit4 + "\"b\"=hex:41,00"
+                                     << "b" << uint(RegType::Binary) << QByteArray("A\0", 2);
+    QTest::newRow("REGEDIT4 qword")
+        << regedit4 + "\"q\"=hex(b):01,02,03,04,05,06,07,08"
+        << "q" << uint(RegType::Qword) << QByteArray::fromHex("0102030405060708");
+    QTest::newRow("REGEDIT4 string") << regedit4 + "\"s\"=\"plain\""
+                                     << "s" << uint(RegType::Sz) << utf16("plain");
+    QTest::newRow("REGEDIT4 dword") << regedit4 + "\"d\"=dword:00000001"
+                                    << "d" << uint(RegType::Dword) << dword(1);
 }
 
 void TestRegFile::importsEveryValueSyntax()
@@ -492,7 +509,9 @@ void TestRegFile::importsEveryValueSyntax()
 
     Registry r;
     QString error;
-    QVERIFY2(r.import(v5 + "[HKEY_CURRENT_USER\\T]\n" + line + "\n", &error), qPrintable(error));
+    const QByteArray header =
+        line.startsWith("REGEDIT4") ? QByteArray() : QByteArray(v5 + "[HKEY_CURRENT_USER\\T]\n");
+    QVERIFY2(r.import(header + line + "\n", &error), qPrintable(error));
     const auto v = r.store->value(key("HKCU\\T"), name);
     QVERIFY(v);
     QCOMPARE(v->name, name);
@@ -520,28 +539,6 @@ void TestRegFile::importsUtf16AndBoms()
                  utf16(QString::fromUtf8("\xe2\x82\xac \xf0\x9f\x98\x80")));
         QCOMPARE(r.store->value(apfel, QStringLiteral("b"))->data, QByteArray("\1\2"));
     }
-}
-
-void TestRegFile::regedit4WidensHexStrings()
-{
-    Registry r;
-    QString error;
-    QVERIFY2(r.import("REGEDIT4\n\n[HKEY_CURRENT_USER\\T]\n"
-                      "\"e\"=hex(2):41,e9,00\n"
-                      "\"m\"=hex(7):61,00,62,00,00\n"
-                      "\"b\"=hex:41,00\n"
-                      "\"q\"=hex(b):01,02,03,04,05,06,07,08\n"
-                      "\"s\"=\"plain\"\n"
-                      "\"d\"=dword:00000001\n",
-                      &error),
-             qPrintable(error));
-    const RegKeyPath t = key("HKCU\\T");
-    QCOMPARE(r.store->value(t, QStringLiteral("e"))->data, QByteArray("A\0\xe9\0\0\0", 6));
-    QCOMPARE(r.store->value(t, QStringLiteral("m"))->data, QByteArray("a\0\0\0b\0\0\0\0\0", 10));
-    QCOMPARE(r.store->value(t, QStringLiteral("b"))->data, QByteArray("A\0", 2));
-    QCOMPARE(r.store->value(t, QStringLiteral("q"))->data.size(), 8);
-    QCOMPARE(r.store->value(t, QStringLiteral("s"))->data, utf16("plain"));
-    QCOMPARE(r.store->value(t, QStringLiteral("d"))->data, dword(1));
 }
 
 void TestRegFile::keysExistWithoutValues()
