@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QFile>
 #include <QString>
 
@@ -17,4 +18,29 @@ inline bool copyRegistryFile(const QString &from, const QString &to)
         sqlite3_exec(db, "PRAGMA wal_checkpoint(TRUNCATE)", nullptr, nullptr, nullptr) == SQLITE_OK;
     sqlite3_close(db);
     return whole && QFile::copy(from, to);
+}
+
+// Runs SQL on a registry file the way another program would, with no store
+// in between: the first row's first column, if any, or what went wrong.
+inline QByteArray runSql(const QString &path, const char *sql)
+{
+    sqlite3 *db = nullptr;
+    QByteArray first;
+    int rc =
+        sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    for (const char *rest = sql; rc == SQLITE_OK && *rest;) {
+        sqlite3_stmt *stmt = nullptr;
+        rc = sqlite3_prepare_v2(db, rest, -1, &stmt, &rest);
+        if (rc != SQLITE_OK || !stmt)
+            break;
+        while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+            if (first.isNull())
+                first = QByteArray(reinterpret_cast<const char *>(sqlite3_column_text(stmt, 0)));
+        }
+        rc = sqlite3_finalize(stmt);
+    }
+    if (rc != SQLITE_OK)
+        first = "error: " + QByteArray(sqlite3_errmsg(db));
+    sqlite3_close(db);
+    return first;
 }
