@@ -53,9 +53,8 @@ private Q_SLOTS:
     void fourBitsReported();
     void opaqueThirtyTwoBitsKeepAlpha();
 
-    void paletteBytesInMemoryOrder();
-    void smallerPaletteReplacesTable();
-    void noPaletteEmptiesTable();
+    void paletteReplacesTable_data();
+    void paletteReplacesTable();
 };
 
 void TestBitmapTypes::imageFormat_data()
@@ -140,43 +139,46 @@ void TestBitmapTypes::opaqueThirtyTwoBitsKeepAlpha()
     QCOMPARE(imageFormatForBitmap(opaque.get()), QImage::Format_ARGB32);
 }
 
-void TestBitmapTypes::paletteBytesInMemoryOrder()
-{
-    const Bitmap bitmap = allocate(FIT_BITMAP, 8);
-    QVERIFY(bitmap);
-    QCOMPARE(FreeImage_GetColorsUsed(bitmap.get()), 256u);
-    setPaletteEntry(bitmap.get(), 0, 0x10, 0x20, 0x30, 0x40);
-    setPaletteEntry(bitmap.get(), 255, 0x01, 0x02, 0x03, 0x00);
+// Palette entries by index: written as their four bytes in memory order,
+// read back as the colour the image's table holds.
+using Entries = QMap<int, uint>;
 
-    QImage image = indexedWithTable(0);
-    copyPaletteToImage(bitmap.get(), image);
-    QCOMPARE(image.colorCount(), 256);
-    QCOMPARE(image.color(0), QRgb(0xFF102030));
-    QCOMPARE(image.color(255), QRgb(0xFF010203));
+void TestBitmapTypes::paletteReplacesTable_data()
+{
+    QTest::addColumn<int>("bpp");
+    QTest::addColumn<int>("tableBefore");
+    QTest::addColumn<Entries>("written");
+    QTest::addColumn<int>("colours");
+    QTest::addColumn<Entries>("expected");
+
+    QTest::newRow("bytes in memory order") << 8 << 0 << Entries{{0, 0x10203040}, {255, 0x01020300}}
+                                           << 256 << Entries{{0, 0xFF102030}, {255, 0xFF010203}};
+    QTest::newRow("a smaller palette replaces the table")
+        << 1 << 256 << Entries{{0, 0xAABBCC00}, {1, 0x000000FF}} << 2
+        << Entries{{0, 0xFFAABBCC}, {1, 0xFF000000}};
+    QTest::newRow("no palette empties the table") << 24 << 16 << Entries{} << 0 << Entries{};
 }
 
-void TestBitmapTypes::smallerPaletteReplacesTable()
+void TestBitmapTypes::paletteReplacesTable()
 {
-    const Bitmap bitmap = allocate(FIT_BITMAP, 1);
+    QFETCH(int, bpp);
+    QFETCH(int, tableBefore);
+    QFETCH(Entries, written);
+    QFETCH(int, colours);
+    QFETCH(Entries, expected);
+
+    const Bitmap bitmap = allocate(FIT_BITMAP, bpp);
     QVERIFY(bitmap);
-    QCOMPARE(FreeImage_GetColorsUsed(bitmap.get()), 2u);
-    setPaletteEntry(bitmap.get(), 0, 0xAA, 0xBB, 0xCC, 0x00);
-    setPaletteEntry(bitmap.get(), 1, 0x00, 0x00, 0x00, 0xFF);
+    QCOMPARE(int(FreeImage_GetColorsUsed(bitmap.get())), colours);
+    for (auto it = written.cbegin(); it != written.cend(); ++it)
+        setPaletteEntry(bitmap.get(), unsigned(it.key()), uchar(it.value() >> 24),
+                        uchar(it.value() >> 16), uchar(it.value() >> 8), uchar(it.value()));
 
-    QImage image = indexedWithTable(256);
+    QImage image = indexedWithTable(tableBefore);
     copyPaletteToImage(bitmap.get(), image);
-    QCOMPARE(image.colorTable(), (QVector<QRgb>{0xFFAABBCC, 0xFF000000}));
-}
-
-void TestBitmapTypes::noPaletteEmptiesTable()
-{
-    const Bitmap bitmap = allocate(FIT_BITMAP, 24);
-    QVERIFY(bitmap);
-    QCOMPARE(FreeImage_GetColorsUsed(bitmap.get()), 0u);
-
-    QImage image = indexedWithTable(16);
-    copyPaletteToImage(bitmap.get(), image);
-    QCOMPARE(image.colorCount(), 0);
+    QCOMPARE(image.colorCount(), colours);
+    for (auto it = expected.cbegin(); it != expected.cend(); ++it)
+        QCOMPARE(image.color(it.key()), QRgb(it.value()));
 }
 
 QTEST_GUILESS_MAIN(TestBitmapTypes)
