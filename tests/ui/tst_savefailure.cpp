@@ -47,12 +47,24 @@ class TestSaveFailure : public QObject
     QListWidget *list = nullptr;
     QDialogButtonBox *buttons = nullptr;
 
+    void seed()
+    {
+        reg = std::make_unique<TestRegistry>();
+        for (const char *name : {"PNG", "GIF"})
+            QVERIFY(reg->set(machine + progIdOf(fifOf(name)), QString(), QLatin1String(name)));
+    }
+
+    bool findParts()
+    {
+        list = window->findChild<QListWidget *>(QStringLiteral("listWidget"));
+        buttons = window->findChild<QDialogButtonBox *>(QStringLiteral("buttonBox"));
+        return list && buttons;
+    }
+
     void open()
     {
         window = std::make_unique<SelectAssocWidget>(nullptr);
-        list = window->findChild<QListWidget *>(QStringLiteral("listWidget"));
-        buttons = window->findChild<QDialogButtonBox *>(QStringLiteral("buttonBox"));
-        QVERIFY(list && buttons);
+        QVERIFY(findParts());
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
         QCOMPARE(list->count(), 2);
@@ -92,12 +104,7 @@ class TestSaveFailure : public QObject
     int choice = -1;
 
 private Q_SLOTS:
-    void init()
-    {
-        reg = std::make_unique<TestRegistry>();
-        for (const char *name : {"PNG", "GIF"})
-            QVERIFY(reg->set(machine + progIdOf(fifOf(name)), QString(), QLatin1String(name)));
-    }
+    void init() { seed(); }
 
     void cleanup()
     {
@@ -138,7 +145,7 @@ private Q_SLOTS:
         QVERIFY(after != before);
         int refused = 0, landed = 0, n = 1;
         for (;; ++n) {
-            init();
+            seed();
             open();
             Box box;
             bool struck = false;
@@ -213,10 +220,8 @@ private Q_SLOTS:
     void busyThenFree()
     {
         qputenv("PELLVARIN_REGISTRY_BUSY_TIMEOUT_MS", "100");
-        reg = std::make_unique<TestRegistry>();
+        seed();
         qunsetenv("PELLVARIN_REGISTRY_BUSY_TIMEOUT_MS");
-        for (const char *name : {"PNG", "GIF"})
-            QVERIFY(reg->set(machine + progIdOf(fifOf(name)), QString(), QLatin1String(name)));
         open();
         sqlite3 *other = nullptr;
         QCOMPARE(sqlite3_open(QFile::encodeName(reg->fileName).constData(), &other), SQLITE_OK);
@@ -239,9 +244,7 @@ private Q_SLOTS:
     void startedWhileUnreadable()
     {
         qputenv("PELLVARIN_REGISTRY_BUSY_TIMEOUT_MS", "50");
-        reg = std::make_unique<TestRegistry>();
-        for (const char *name : {"PNG", "GIF"})
-            QVERIFY(reg->set(machine + progIdOf(fifOf(name)), QString(), QLatin1String(name)));
+        seed();
         // A copy this process has not opened, which the other program can
         // then take whole.
         const QString locked = reg->fileName + QStringLiteral(".locked");
@@ -258,10 +261,8 @@ private Q_SLOTS:
         qunsetenv("PELLVARIN_REGISTRY_BUSY_TIMEOUT_MS");
         qputenv("PELLVARIN_REGISTRY", QFile::encodeName(reg->fileName));
 
-        list = window->findChild<QListWidget *>(QStringLiteral("listWidget"));
-        buttons = window->findChild<QDialogButtonBox *>(QStringLiteral("buttonBox"));
         auto *why = window->findChild<QLabel *>(QStringLiteral("readFailure"));
-        QVERIFY(list && buttons && why);
+        QVERIFY(findParts() && why);
         QVERIFY2(why->text().contains(QLatin1String("another program is using the registry")),
                  qPrintable(why->text()));
         QCOMPARE(list->count(), 0);
