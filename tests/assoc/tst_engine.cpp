@@ -6,6 +6,7 @@
 
 #include "defaultprograms.h"
 #include "engine.h"
+#include "enginefixture.h"
 #include "formatcatalogue.h"
 #include "listitems.h"
 #include "regfile.h"
@@ -20,12 +21,13 @@
 
 namespace {
 
-const QString versionKey =
-    QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion");
 const QString fileAssociations = QStringLiteral(
     "HKEY_LOCAL_MACHINE\\Software\\Talvimor\\Image Viewer\\Capabilities\\FileAssociations");
 const QString notInstalledLine = QStringLiteral("makeAppDefaultForAllFormats: app not installed");
 constexpr int formatsInDefaultRegistry = 37;
+
+// What keeps the viewer from being made the default.
+enum Obstacle { NotRegistered, NoFormatRegistered, ReadOnly };
 
 qint64 notifications(const TestRegistry &reg)
 {
@@ -47,16 +49,6 @@ QStringList everyFormat(bool set, const QStringList &cleared = {})
 const QStringList lostToLaterFormats = {QStringLiteral("PBM"), QStringLiteral("PGM"),
                                         QStringLiteral("PPM")};
 
-QStringList debugLines;
-QtMessageHandler previousHandler = nullptr;
-void collectDebug(QtMsgType type, const QMessageLogContext &context, const QString &msg)
-{
-    if (type == QtDebugMsg)
-        debugLines.append(msg);
-    else if (previousHandler)
-        previousHandler(type, context, msg);
-}
-
 // Run in a copy of this executable placed where no selector tool sits. A
 // viewer that is not registered would give false too, so that is told apart.
 int runLaunchChild()
@@ -77,10 +69,22 @@ class TestEngine : public QObject
 
     void setWindows(const QString &currentVersion)
     {
-        if (currentVersion.isNull())
-            QVERIFY(reg->removeValue(versionKey, QStringLiteral("CurrentVersion")));
-        else
-            QVERIFY(reg->set(versionKey, QStringLiteral("CurrentVersion"), currentVersion));
+        QVERIFY(setWindowsVersion(*reg, currentVersion));
+    }
+
+    static void askOkOrNot()
+    {
+        QTest::addColumn<bool>("askOk");
+        QTest::newRow("ok asked") << true;
+        QTest::newRow("ok null") << false;
+    }
+
+    // Not asked for its answer, it does the same all the same.
+    static void makeDefault(bool askOk)
+    {
+        bool ok = false;
+        makeAppDefaultForAllFormats(askOk ? &ok : nullptr);
+        QVERIFY(ok || !askOk);
     }
 
     void unregisterViewer()
@@ -98,18 +102,15 @@ private Q_SLOTS:
     void init()
     {
         reg = std::make_unique<TestRegistry>();
-        QString error;
-        QVERIFY2(reg->import(QStringLiteral(PELLVARIN_DEFAULT_REGISTRY), &error),
-                 qPrintable(error));
+        importDefaultRegistry(*reg);
         marker = reg->dir.filePath(QStringLiteral("started"));
         qputenv("PELLVARIN_FAKE_MARKER", QFile::encodeName(marker));
-        debugLines.clear();
-        previousHandler = qInstallMessageHandler(collectDebug);
+        collectDebugLines();
     }
 
     void cleanup()
     {
-        qInstallMessageHandler(previousHandler);
+        stopCollectingDebugLines();
         qunsetenv("PELLVARIN_FAKE_MARKER");
         reg.reset();
     }
@@ -125,12 +126,7 @@ private Q_SLOTS:
         QVERIFY(debugLines.isEmpty());
     }
 
-    void makeDefaultOnXpTakesEveryFormat_data()
-    {
-        QTest::addColumn<bool>("askOk");
-        QTest::newRow("ok asked") << true;
-        QTest::newRow("ok null") << false;
-    }
+    void makeDefaultOnXpTakesEveryFormat_data() { askOkOrNot(); }
 
     // Partly associated formats are taken over whole: the per-user writer
     // leaves partially checked items alone, so they must be checked first.
@@ -145,10 +141,7 @@ private Q_SLOTS:
         const SelectionList before = queryCurrentAssociations(nullptr);
         QCOMPARE(describe({before.at(fifOf("JPEG"))}), QStringList{QStringLiteral("JPEG=1000")});
 
-        bool ok = false;
-        makeAppDefaultForAllFormats(askOk ? &ok : nullptr);
-        if (askOk)
-            QVERIFY(ok);
+        makeDefault(askOk);
 
         bool allDefault = true;
         const SelectionList after = queryCurrentAssociations(&allDefault);
@@ -194,12 +187,7 @@ private Q_SLOTS:
         QVERIFY(debugLines.isEmpty());
     }
 
-    void makeDefaultOnVistaGoesThroughTheService_data()
-    {
-        QTest::addColumn<bool>("askOk");
-        QTest::newRow("ok asked") << true;
-        QTest::newRow("ok null") << false;
-    }
+    void makeDefaultOnVistaGoesThroughTheService_data() { askOkOrNot(); }
 
     void makeDefaultOnVistaGoesThroughTheService()
     {
@@ -210,10 +198,7 @@ private Q_SLOTS:
         QVERIFY(!allDefault);
         const QStringList userClassesBefore = reg->dump(userClassesPath);
 
-        bool ok = false;
-        makeAppDefaultForAllFormats(askOk ? &ok : nullptr);
-        if (askOk)
-            QVERIFY(ok);
+        makeDefault(askOk);
 
         const QList<RegValue> declared = reg->store->values(TestRegistry::key(fileAssociations));
         QVERIFY(declared.size() > formatsInDefaultRegistry);
@@ -250,12 +235,7 @@ private Q_SLOTS:
         QFETCH(int, major);
         QFETCH(int, minor);
         setWindows(QStringLiteral("6.3"));
-        for (const auto &[name, v] : {std::pair{"CurrentMajorVersionNumber", major},
-                                      std::pair{"CurrentMinorVersionNumber", minor}}) {
-            const quint32 value = quint32(v);
-            QVERIFY(reg->setData(versionKey, QLatin1String(name), RegType::Dword,
-                                 QByteArray(reinterpret_cast<const char *>(&value), 4)));
-        }
+        QVERIFY(setWindowsVersionNumbers(*reg, quint32(major), quint32(minor)));
         const QStringList before = reg->everything();
 
         bool ok = true;
@@ -315,92 +295,67 @@ private Q_SLOTS:
         QCOMPARE(allDefault, throughService);
     }
 
-    void notRegisteredChangesNothing_data()
+    void makeDefaultThatWritesNothingChangesNothing_data()
     {
         QTest::addColumn<QString>("currentVersion");
-        QTest::newRow("XP") << QStringLiteral("5.1");
-        QTest::newRow("Vista") << QStringLiteral("6.0");
+        QTest::addColumn<int>("obstacle");
+        QTest::addColumn<bool>("done"); // and everything the viewer's
+        QTest::addColumn<QStringList>("debug");
+        QTest::addColumn<bool>("listed"); // every format, none the viewer's
+        const QString xp = QStringLiteral("5.1"), vista = QStringLiteral("6.0");
+        QTest::newRow("not registered, XP")
+            << xp << int(NotRegistered) << false << QStringList{notInstalledLine} << false;
+        QTest::newRow("not registered, Vista")
+            << vista << int(NotRegistered) << false << QStringList{notInstalledLine} << false;
+        QTest::newRow("no format registered, XP")
+            << xp << int(NoFormatRegistered) << true << QStringList() << false;
+        QTest::newRow("read-only, XP") << xp << int(ReadOnly) << false << QStringList() << true;
+        QTest::newRow("read-only, Vista")
+            << vista << int(ReadOnly) << false
+            << QStringList{QStringLiteral("IApplicationAssociationRegistration SetAppAsDefaultAll "
+                                          "error")}
+            << true;
     }
 
-    // The formats' ProgIds stay registered: only the application's entry
-    // decides whether the viewer counts as installed.
-    void notRegisteredChangesNothing()
+    // Not registered: the formats' ProgIds stay, as only the application's
+    // entry decides whether the viewer counts as installed. A read-only
+    // registry is refused before any write, unlike a write that fails midway
+    // (tst_faults), and reading it is unaffected.
+    void makeDefaultThatWritesNothingChangesNothing()
     {
         QFETCH(QString, currentVersion);
+        QFETCH(int, obstacle);
+        QFETCH(bool, done);
+        QFETCH(QStringList, debug);
+        QFETCH(bool, listed);
         setWindows(currentVersion);
-        unregisterViewer();
+        if (obstacle == NotRegistered)
+            unregisterViewer();
+        if (obstacle == ReadOnly)
+            reg->makeReadOnly();
+        if (obstacle == NoFormatRegistered)
+            for (const QString &name : reg->subkeyNames(machineClassesPath))
+                if (name.startsWith(QLatin1String("Talvimor.")))
+                    QVERIFY(reg->removeKey(machineClassesPath + QLatin1Char('\\') + name));
         const QStringList before = reg->everything();
 
-        bool ok = true;
+        bool ok = !done;
         makeAppDefaultForAllFormats(&ok);
-        QVERIFY(!ok);
-        QCOMPARE(debugLines, QStringList{notInstalledLine});
+        QCOMPARE(ok, done);
+        QCOMPARE(debugLines, debug);
         makeAppDefaultForAllFormats(nullptr);
-        QCOMPARE(debugLines, (QStringList{notInstalledLine, notInstalledLine}));
+        QCOMPARE(debugLines, debug + debug);
         QCOMPARE(reg->everything(), before);
         QCOMPARE(notifications(*reg), 0);
 
         debugLines.clear();
-        bool allDefault = true;
-        QVERIFY(queryCurrentAssociations(&allDefault).isEmpty());
-        QVERIFY(!allDefault);
-        QVERIFY(queryCurrentAssociations(nullptr).isEmpty());
+        const QStringList answer = listed ? everyFormat(false) : QStringList();
+        bool allDefault = !done;
+        QCOMPARE(describe(queryCurrentAssociations(&allDefault)), answer);
+        QCOMPARE(allDefault, done);
+        QCOMPARE(describe(queryCurrentAssociations(nullptr)), answer);
         QVERIFY(debugLines.isEmpty());
         QCOMPARE(reg->everything(), before);
-    }
-
-    void noFormatRegisteredOnXpIsAllDone()
-    {
-        for (const QString &name : reg->subkeyNames(machineClassesPath))
-            if (name.startsWith(QLatin1String("Talvimor.")))
-                QVERIFY(reg->removeKey(machineClassesPath + QLatin1Char('\\') + name));
-        const QStringList before = reg->everything();
-
-        bool ok = false;
-        makeAppDefaultForAllFormats(&ok);
-        QVERIFY(ok);
-        makeAppDefaultForAllFormats(nullptr);
-        QCOMPARE(reg->everything(), before);
-        QCOMPARE(notifications(*reg), 0);
-
-        bool allDefault = false;
-        QVERIFY(queryCurrentAssociations(&allDefault).isEmpty());
-        QVERIFY(allDefault);
-        QVERIFY(queryCurrentAssociations(nullptr).isEmpty());
-        QVERIFY(debugLines.isEmpty());
-    }
-
-    void readOnlyRegistryReportsFailure_data()
-    {
-        QTest::addColumn<QString>("currentVersion");
-        QTest::addColumn<QStringList>("debug");
-        QTest::newRow("XP") << QStringLiteral("5.1") << QStringList();
-        QTest::newRow("Vista") << QStringLiteral("6.0")
-                               << QStringList{QStringLiteral(
-                                      "IApplicationAssociationRegistration SetAppAsDefaultAll "
-                                      "error")};
-    }
-
-    void readOnlyRegistryReportsFailure()
-    {
-        QFETCH(QString, currentVersion);
-        QFETCH(QStringList, debug);
-        setWindows(currentVersion);
-        reg->makeReadOnly();
-        const QStringList before = reg->everything();
-
-        bool ok = true;
-        makeAppDefaultForAllFormats(&ok);
-        QVERIFY(!ok);
-        QCOMPARE(debugLines, debug);
-        makeAppDefaultForAllFormats(nullptr);
-        QCOMPARE(reg->everything(), before);
-        QCOMPARE(notifications(*reg), 0);
-
-        // Reading is unaffected.
-        bool allDefault = true;
-        QCOMPARE(describe(queryCurrentAssociations(&allDefault)), everyFormat(false));
-        QVERIFY(!allDefault);
     }
 
     void launchStartsTheToolBesideTheCaller_data()

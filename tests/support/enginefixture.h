@@ -1,0 +1,70 @@
+#pragma once
+
+// What the engine's own suites share on the substitute registry: the Windows
+// version as the registry tells it, the default machine, and the engine's
+// debug lines.
+
+#include "testregistry.h"
+
+#include <QtTest>
+
+inline const QString windowsVersionKey =
+    QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion");
+
+// The numbers Windows 10 and later give beside the "6.3" kept for old programs.
+inline bool setWindowsVersionNumbers(TestRegistry &reg, quint32 major, quint32 minor)
+{
+    bool ok = true;
+    for (const auto &[name, v] : {std::pair{"CurrentMajorVersionNumber", major},
+                                  std::pair{"CurrentMinorVersionNumber", minor}})
+        ok = ok && reg.setData(windowsVersionKey, QLatin1String(name), RegType::Dword,
+                               QByteArray(reinterpret_cast<const char *>(&v), 4));
+    return ok;
+}
+
+// "6.1" for 7; "10.0" for 10 and 11, told apart by the build; a null
+// version for none at all.
+inline bool setWindowsVersion(TestRegistry &reg, const QString &version, int build = 0)
+{
+    const QString current = QStringLiteral("CurrentVersion");
+    if (version.isNull())
+        return !reg.get(windowsVersionKey, current) || reg.removeValue(windowsVersionKey, current);
+    const QStringList parts = version.split(QLatin1Char('.'));
+    const bool ten = parts.first().toInt() >= 10;
+    return reg.set(windowsVersionKey, current, ten ? QStringLiteral("6.3") : version) &&
+           (!ten ||
+            setWindowsVersionNumbers(reg, parts.value(0).toUInt(), parts.value(1).toUInt())) &&
+           (build <= 0 || reg.set(windowsVersionKey, QStringLiteral("CurrentBuildNumber"),
+                                  QString::number(build)));
+}
+
+#ifdef PELLVARIN_DEFAULT_REGISTRY
+// The machine that resources/default-registry.reg describes: XP, with the
+// viewer registered and nothing associated with it.
+inline void importDefaultRegistry(TestRegistry &reg)
+{
+    QString error;
+    QVERIFY2(reg.import(QStringLiteral(PELLVARIN_DEFAULT_REGISTRY), &error), qPrintable(error));
+}
+#endif
+
+// The engine's debug lines, collected from collectDebugLines() on; other
+// messages go on to the handler that was there before.
+inline QStringList debugLines;
+inline QtMessageHandler previousHandler = nullptr;
+inline void collectDebug(QtMsgType type, const QMessageLogContext &context, const QString &msg)
+{
+    if (type == QtDebugMsg)
+        debugLines.append(msg);
+    else if (previousHandler)
+        previousHandler(type, context, msg);
+}
+inline void collectDebugLines()
+{
+    debugLines.clear();
+    previousHandler = qInstallMessageHandler(collectDebug);
+}
+inline void stopCollectingDebugLines()
+{
+    qInstallMessageHandler(previousHandler);
+}
