@@ -6,6 +6,7 @@
 
 #include "defaultprograms.h"
 #include "defaultprograms_p.h"
+#include "enginefixture.h"
 #include "formatcatalogue.h"
 #include "registrylayout.h"
 #include "testregistry.h"
@@ -21,8 +22,6 @@
 
 namespace {
 
-const QString versionKey =
-    QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion");
 const QString capabilities = QStringLiteral("Software\\Talvimor\\Image Viewer\\Capabilities");
 
 QBitArray bitsOf(const char *bits)
@@ -186,12 +185,17 @@ QList<Box> answerBoxes(const std::function<void()> &run)
     return boxes;
 }
 
-QStringList debugLines;
-void collectDebug(QtMsgType type, const QMessageLogContext &, const QString &msg)
-{
-    if (type == QtDebugMsg)
-        debugLines.append(msg);
-}
+const QString notInstalled =
+    QStringLiteral("Talvimor Image Viewer is not installed. Cannot set file associations.");
+const QString cannotCreatePage =
+    QStringLiteral("Cannot create ApplicationAssociationRegistrationUI for Talvimor Image Viewer");
+const QString cannotLaunchPage =
+    QStringLiteral("Cannot launch ApplicationAssociationRegistrationUI for Talvimor Image Viewer");
+const QStringList launchedPage{QStringLiteral("LaunchAdvancedAssociationUI Talvimor Image Viewer")};
+const QString elevenPage =
+    QStringLiteral("ms-settings:defaultapps?registeredAppMachine=Talvimor%20Image%20Viewer");
+
+enum VersionTest { VistaOrLater, Windows8OrLater, Windows10OrLater };
 
 } // namespace
 
@@ -203,28 +207,9 @@ class TestDefaultPrograms : public QObject
     Ledger ledger;
     FakeFactory factory{ledger};
 
-    // A Windows as the substitute registry describes one: "6.1" for 7,
-    // "10.0" for 10 and 11, told apart by the build.
     void setWindows(const QString &version, int build = 0)
     {
-        const QStringList parts = version.split(QLatin1Char('.'));
-        if (parts.first().toInt() >= 10) {
-            // Windows 10 keeps "6.3" for old programs and its own numbers beside.
-            QVERIFY(reg->set(versionKey, QStringLiteral("CurrentVersion"), QStringLiteral("6.3")));
-            for (int i = 0; i < 2; ++i) {
-                const quint32 v = parts.value(i).toUInt();
-                const QByteArray le(reinterpret_cast<const char *>(&v), 4);
-                QVERIFY(reg->setData(versionKey,
-                                     i ? QStringLiteral("CurrentMinorVersionNumber")
-                                       : QStringLiteral("CurrentMajorVersionNumber"),
-                                     RegType::Dword, le));
-            }
-        } else {
-            QVERIFY(reg->set(versionKey, QStringLiteral("CurrentVersion"), version));
-        }
-        if (build > 0)
-            QVERIFY(
-                reg->set(versionKey, QStringLiteral("CurrentBuildNumber"), QString::number(build)));
+        QVERIFY(setWindowsVersion(*reg, version, build));
     }
 
     // JPEG and TIFF registered machine-wide, the rest not.
@@ -234,6 +219,16 @@ class TestDefaultPrograms : public QObject
                          QStringLiteral("JPEG")));
         QVERIFY(reg->set(inMachineClasses + progIdOf(fifOf("TIFF")), QString(),
                          QStringLiteral("TIFF")));
+    }
+
+    // On the Windows given, the viewer registered with JPEG and TIFF, and
+    // the current default of each of their extensions the viewer's.
+    void ownedJpegAndTiff(const QString &version)
+    {
+        setWindows(version);
+        installViewer();
+        registerJpegAndTiff();
+        ownEverything();
     }
 
     void ownEverything()
@@ -266,19 +261,26 @@ class TestDefaultPrograms : public QObject
                          QStringLiteral("pngfile")));
     }
 
+    static void checkOneBox(const QList<Box> &boxes, QMessageBox::Icon icon, const QString &text)
+    {
+        QCOMPARE(boxes.size(), 1);
+        QCOMPARE(boxes[0].icon, icon);
+        QCOMPARE(boxes[0].title, QStringLiteral("File associations"));
+        QCOMPARE(boxes[0].text, text);
+    }
+
 private Q_SLOTS:
     void init()
     {
         reg = std::make_unique<TestRegistry>();
         ledger = Ledger();
         installAssociationServiceFactory(&factory);
-        debugLines.clear();
-        qInstallMessageHandler(collectDebug);
+        collectDebugLines();
     }
 
     void cleanup()
     {
-        qInstallMessageHandler(nullptr);
+        stopCollectingDebugLines();
         installAssociationServiceFactory(nullptr);
         // Every object made is given back exactly once, whatever happened,
         // and so is every string the service handed out.
@@ -288,129 +290,119 @@ private Q_SLOTS:
 
     void windowsVersionComesFromTheRegistry_data()
     {
-        QTest::addColumn<QString>("current");
-        QTest::addColumn<int>("major");
-        QTest::addColumn<int>("minor");
+        QTest::addColumn<QString>("version");
         QTest::addColumn<int>("expected");
-        QTest::newRow("missing is XP") << QString() << -1 << -1 << 0x30;
-        QTest::newRow("2000") << QStringLiteral("5.0") << -1 << -1 << 0x20;
-        QTest::newRow("XP") << QStringLiteral("5.1") << -1 << -1 << 0x30;
-        QTest::newRow("Server 2003") << QStringLiteral("5.2") << -1 << -1 << 0x40;
-        QTest::newRow("Vista") << QStringLiteral("6.0") << -1 << -1 << 0x80;
-        QTest::newRow("7") << QStringLiteral("6.1") << -1 << -1 << 0x90;
-        QTest::newRow("8") << QStringLiteral("6.2") << -1 << -1 << 0xa0;
-        QTest::newRow("8.1") << QStringLiteral("6.3") << -1 << -1 << 0xb0;
-        QTest::newRow("10 behind a 6.3") << QStringLiteral("6.3") << 10 << 0 << 0xc0;
-        QTest::newRow("garbage is XP") << QStringLiteral("six") << -1 << -1 << 0x30;
+        QTest::newRow("missing is XP") << QString() << 0x30;
+        QTest::newRow("2000") << QStringLiteral("5.0") << 0x20;
+        QTest::newRow("XP") << QStringLiteral("5.1") << 0x30;
+        QTest::newRow("Server 2003") << QStringLiteral("5.2") << 0x40;
+        QTest::newRow("Vista") << QStringLiteral("6.0") << 0x80;
+        QTest::newRow("7") << QStringLiteral("6.1") << 0x90;
+        QTest::newRow("8") << QStringLiteral("6.2") << 0xa0;
+        QTest::newRow("8.1") << QStringLiteral("6.3") << 0xb0;
+        QTest::newRow("10 behind a 6.3") << QStringLiteral("10.0") << 0xc0;
+        QTest::newRow("garbage is XP") << QStringLiteral("six") << 0x30;
     }
 
     void windowsVersionComesFromTheRegistry()
     {
-        QFETCH(QString, current);
-        QFETCH(int, major);
-        QFETCH(int, minor);
+        QFETCH(QString, version);
         QFETCH(int, expected);
-        if (!current.isNull())
-            QVERIFY(reg->set(versionKey, QStringLiteral("CurrentVersion"), current));
-        auto dword = [&](const char *name, int v) {
-            const QByteArray le = QByteArray::fromRawData(reinterpret_cast<const char *>(&v), 4);
-            QVERIFY(reg->setData(versionKey, QLatin1String(name), RegType::Dword, le));
-        };
-        if (major >= 0) {
-            dword("CurrentMajorVersionNumber", major);
-            dword("CurrentMinorVersionNumber", minor);
-        }
+        setWindows(version);
         QCOMPARE(windowsVersion(), expected);
         QCOMPARE(isVistaOrLater(), expected > 0x7F);
     }
 
-    void modeChangesBetween0x7fAnd0x80()
+    void modesChangeAtTheirVersions_data()
     {
-        QVERIFY(!isWindowsVistaOrLater(0x30));
-        QVERIFY(!isWindowsVistaOrLater(0x7F));
-        QVERIFY(isWindowsVistaOrLater(0x80));
-        QVERIFY(isWindowsVistaOrLater(0xc0));
+        QTest::addColumn<int>("test");
+        QTest::addColumn<int>("version");
+        QTest::addColumn<bool>("expected");
+        QTest::newRow("Vista at 0x30") << int(VistaOrLater) << 0x30 << false;
+        QTest::newRow("Vista at 0x7F") << int(VistaOrLater) << 0x7F << false;
+        QTest::newRow("Vista at 0x80") << int(VistaOrLater) << 0x80 << true;
+        QTest::newRow("Vista at 0xC0") << int(VistaOrLater) << 0xC0 << true;
+        QTest::newRow("8 at 0x90") << int(Windows8OrLater) << 0x90 << false;
+        QTest::newRow("8 at 0x9F") << int(Windows8OrLater) << 0x9F << false;
+        QTest::newRow("8 at 0xA0") << int(Windows8OrLater) << 0xA0 << true;
+        QTest::newRow("8 at 0xC0") << int(Windows8OrLater) << 0xC0 << true;
+        QTest::newRow("10 at 0xb0") << int(Windows10OrLater) << 0xb0 << false;
+        QTest::newRow("10 at 0xBF") << int(Windows10OrLater) << 0xBF << false;
+        QTest::newRow("10 at 0xC0") << int(Windows10OrLater) << 0xC0 << true;
     }
 
-    void serviceChangesAtWindows8And10()
+    // The mode changes between 0x7f and 0x80, the service at Windows 8 and 10.
+    void modesChangeAtTheirVersions()
     {
-        QVERIFY(!isWindows8OrLater(0x90));
-        QVERIFY(!isWindows8OrLater(0x9F));
-        QVERIFY(isWindows8OrLater(0xA0));
-        QVERIFY(isWindows8OrLater(0xc0));
-        QVERIFY(!isWindows10OrLater(0xb0));
-        QVERIFY(!isWindows10OrLater(0xBF));
-        QVERIFY(isWindows10OrLater(0xC0));
+        QFETCH(int, test);
+        QFETCH(int, version);
+        QFETCH(bool, expected);
+        QCOMPARE(test == VistaOrLater      ? isWindowsVistaOrLater(version)
+                 : test == Windows8OrLater ? isWindows8OrLater(version)
+                                           : isWindows10OrLater(version),
+                 expected);
     }
 
-    // Windows 11 is told from 10 by the build alone; its page takes the
-    // registered name as a URI component.
-    void settingsPageUri()
+    void pageNeedsTheViewerRegistered_data()
     {
-        QCOMPARE(defaultAppsPageUri(0), QStringLiteral("ms-settings:defaultapps"));
-        QCOMPARE(defaultAppsPageUri(19045), QStringLiteral("ms-settings:defaultapps"));
-        QCOMPARE(defaultAppsPageUri(21999), QStringLiteral("ms-settings:defaultapps"));
-        const QString eleven = QStringLiteral(
-            "ms-settings:defaultapps?registeredAppMachine=Talvimor%20Image%20Viewer");
-        QCOMPARE(defaultAppsPageUri(22000), eleven);
-        QCOMPARE(defaultAppsPageUri(26100), eleven);
+        QTest::addColumn<QString>("version");
+        QTest::addColumn<int>("build");
+        QTest::newRow("XP") << QString() << 0;
+        QTest::newRow("11") << QStringLiteral("10.0") << 22631;
     }
 
     void pageNeedsTheViewerRegistered()
     {
+        QFETCH(QString, version);
+        QFETCH(int, build);
+        setWindows(version, build);
         const QList<Box> boxes = answerBoxes([] { launchAssociationPage(); });
-        QCOMPARE(boxes.size(), 1);
-        QCOMPARE(boxes[0].icon, QMessageBox::Information);
-        QCOMPARE(boxes[0].title, QStringLiteral("File associations"));
-        QCOMPARE(boxes[0].text,
-                 QStringLiteral(
-                     "Talvimor Image Viewer is not installed. Cannot set file associations."));
+        checkOneBox(boxes, QMessageBox::Information, notInstalled);
+        QCOMPARE(openedUri(), QString());
         QCOMPARE(ledger.created, 0);
     }
 
     void pageFailuresAreShown_data()
     {
+        QTest::addColumn<bool>("settingsBlocked");
         QTest::addColumn<QString>("failing");
         QTest::addColumn<bool>("objectAnyway");
         QTest::addColumn<QString>("text");
-        QTest::newRow("create") << QStringLiteral("Create") << false
-                                << QStringLiteral(
-                                       "Cannot create ApplicationAssociationRegistrationUI "
-                                       "for Talvimor Image Viewer");
+        QTest::newRow("create") << false << QStringLiteral("Create") << false << cannotCreatePage;
         QTest::newRow("create, object anyway")
-            << QStringLiteral("Create") << true
-            << QStringLiteral("Cannot create ApplicationAssociationRegistrationUI for Talvimor "
-                              "Image Viewer");
-        QTest::newRow("launch") << QStringLiteral("Launch") << false
-                                << QStringLiteral(
-                                       "Cannot launch ApplicationAssociationRegistrationUI "
-                                       "for Talvimor Image Viewer");
-        QTest::newRow("none") << QString() << false << QString();
+            << false << QStringLiteral("Create") << true << cannotCreatePage;
+        QTest::newRow("launch") << false << QStringLiteral("Launch") << false << cannotLaunchPage;
+        QTest::newRow("none") << false << QString() << false << QString();
+        QTest::newRow("no Settings, page opens") << true << QString() << false << QString();
+        QTest::newRow("no Settings, page cannot be made")
+            << true << QStringLiteral("Create") << false << cannotCreatePage;
+        QTest::newRow("no Settings, page cannot open")
+            << true << QStringLiteral("Launch") << false << cannotLaunchPage;
     }
 
+    // Settings that cannot be opened on 11 leave the older page, and its
+    // boxes. A page that could not be made is never asked to open, even
+    // when an object came back with the failure.
     void pageFailuresAreShown()
     {
+        QFETCH(bool, settingsBlocked);
         QFETCH(QString, failing);
         QFETCH(bool, objectAnyway);
         QFETCH(QString, text);
+        if (settingsBlocked) {
+            setWindows(QStringLiteral("10.0"), 22631);
+            // A directory where the record would go: the launch fails.
+            QVERIFY(QDir().mkpath(openedUriFileFor(RegistryStore::defaultFileName())));
+        }
         installViewer();
         ledger.failing.insert(failing);
         ledger.returnObjectOnFailure = objectAnyway;
         const QList<Box> boxes = answerBoxes([] { launchAssociationPage(); });
-        if (text.isEmpty()) {
+        QCOMPARE(ledger.calls, failing == QLatin1String("Create") ? QStringList() : launchedPage);
+        if (text.isEmpty())
             QVERIFY(boxes.isEmpty());
-            QCOMPARE(ledger.calls, QStringList{QStringLiteral(
-                                       "LaunchAdvancedAssociationUI Talvimor Image Viewer")});
-        } else {
-            QCOMPARE(boxes.size(), 1);
-            QCOMPARE(boxes[0].icon, QMessageBox::Critical);
-            QCOMPARE(boxes[0].title, QStringLiteral("File associations"));
-            QCOMPARE(boxes[0].text, text);
-            // A page that could not be made is never asked to open, even
-            // when an object came back with the failure.
-            if (failing == QLatin1String("Create"))
-                QVERIFY(ledger.calls.isEmpty());
-        }
+        else
+            checkOneBox(boxes, QMessageBox::Critical, text);
     }
 
     QString openedUri() const
@@ -426,16 +418,17 @@ private Q_SLOTS:
         QTest::addColumn<QString>("version");
         QTest::addColumn<int>("build");
         QTest::addColumn<QString>("uri");
+        const QString ten = QStringLiteral("ms-settings:defaultapps");
         QTest::newRow("8.1") << QStringLiteral("6.3") << 9600 << QString();
-        QTest::newRow("10") << QStringLiteral("10.0") << 19045
-                            << QStringLiteral("ms-settings:defaultapps");
-        QTest::newRow("10, last build before 11")
-            << QStringLiteral("10.0") << 21999 << QStringLiteral("ms-settings:defaultapps");
-        QTest::newRow("11") << QStringLiteral("10.0") << 22000
-                            << QStringLiteral("ms-settings:defaultapps?registeredAppMachine="
-                                              "Talvimor%20Image%20Viewer");
+        QTest::newRow("10, no build") << QStringLiteral("10.0") << 0 << ten;
+        QTest::newRow("10") << QStringLiteral("10.0") << 19045 << ten;
+        QTest::newRow("10, last build before 11") << QStringLiteral("10.0") << 21999 << ten;
+        QTest::newRow("11") << QStringLiteral("10.0") << 22000 << elevenPage;
+        QTest::newRow("11, later") << QStringLiteral("10.0") << 26100 << elevenPage;
     }
 
+    // Windows 11 is told from 10 by the build alone; its page takes the
+    // registered name as a URI component.
     void pageFromWindows10IsSettings()
     {
         QFETCH(QString, version);
@@ -447,64 +440,12 @@ private Q_SLOTS:
         QVERIFY(boxes.isEmpty());
         QCOMPARE(openedUri(), uri);
         if (uri.isEmpty()) {
-            QCOMPARE(ledger.calls, QStringList{QStringLiteral(
-                                       "LaunchAdvancedAssociationUI Talvimor Image Viewer")});
+            QCOMPARE(ledger.calls, launchedPage);
         } else {
+            QCOMPARE(defaultAppsPageUri(build), uri);
             QCOMPARE(ledger.created, 0);
             QVERIFY(ledger.calls.isEmpty());
         }
-    }
-
-    // Settings that cannot be opened leave the older page, and its boxes.
-    void pageFallsBackWhenSettingsCannotOpen_data()
-    {
-        QTest::addColumn<QString>("failing");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("page opens") << QString() << QString();
-        QTest::newRow("page cannot be made")
-            << QStringLiteral("Create")
-            << QStringLiteral(
-                   "Cannot create ApplicationAssociationRegistrationUI for Talvimor Image Viewer");
-        QTest::newRow("page cannot open")
-            << QStringLiteral("Launch")
-            << QStringLiteral(
-                   "Cannot launch ApplicationAssociationRegistrationUI for Talvimor Image Viewer");
-    }
-
-    void pageFallsBackWhenSettingsCannotOpen()
-    {
-        QFETCH(QString, failing);
-        QFETCH(QString, text);
-        setWindows(QStringLiteral("10.0"), 22631);
-        installViewer();
-        // A directory where the record would go: the launch fails.
-        QVERIFY(QDir().mkpath(openedUriFileFor(RegistryStore::defaultFileName())));
-        ledger.failing.insert(failing);
-        const QList<Box> boxes = answerBoxes([] { launchAssociationPage(); });
-        if (failing != QLatin1String("Create"))
-            QCOMPARE(ledger.calls, QStringList{QStringLiteral(
-                                       "LaunchAdvancedAssociationUI Talvimor Image Viewer")});
-        if (text.isEmpty()) {
-            QVERIFY(boxes.isEmpty());
-        } else {
-            QCOMPARE(boxes.size(), 1);
-            QCOMPARE(boxes[0].icon, QMessageBox::Critical);
-            QCOMPARE(boxes[0].title, QStringLiteral("File associations"));
-            QCOMPARE(boxes[0].text, text);
-        }
-    }
-
-    void pageOnWindows11NeedsTheViewerRegistered()
-    {
-        setWindows(QStringLiteral("10.0"), 22631);
-        const QList<Box> boxes = answerBoxes([] { launchAssociationPage(); });
-        QCOMPARE(boxes.size(), 1);
-        QCOMPARE(boxes[0].icon, QMessageBox::Information);
-        QCOMPARE(boxes[0].text,
-                 QStringLiteral(
-                     "Talvimor Image Viewer is not installed. Cannot set file associations."));
-        QCOMPARE(openedUri(), QString());
-        QCOMPARE(ledger.created, 0);
     }
 
     void makingDefault_data()
@@ -624,10 +565,7 @@ private Q_SLOTS:
     void queryFromWindows8AsksForTheCurrentDefault()
     {
         QFETCH(QString, version);
-        setWindows(version);
-        installViewer();
-        registerJpegAndTiff();
-        ownEverything();
+        ownedJpegAndTiff(version);
         // The older questions would say yes to everything; they are not asked.
         ledger.allDefault = true;
         ledger.defaultExtensions = {QStringLiteral(".jpg"),  QStringLiteral(".jif"),
@@ -675,10 +613,7 @@ private Q_SLOTS:
     // Up to 7 the service's own overall answer stands, as before.
     void queryOnWindows7KeepsTheOlderQuestions()
     {
-        setWindows(QStringLiteral("6.1"));
-        installViewer();
-        registerJpegAndTiff();
-        ownEverything();
+        ownedJpegAndTiff(QStringLiteral("6.1"));
         ledger.allDefault = false;
         SelectionList list;
         QVERIFY(!queryDefaultsThroughService(&list));
@@ -708,10 +643,7 @@ private Q_SLOTS:
         QFETCH(bool, owned);
         QFETCH(bool, setFails);
         QFETCH(bool, expected);
-        setWindows(version);
-        installViewer();
-        registerJpegAndTiff();
-        ownEverything();
+        ownedJpegAndTiff(version);
         if (!owned)
             ledger.currentDefaults.insert(QStringLiteral(".jpg"), QStringLiteral("jpegfile"));
         if (setFails)
