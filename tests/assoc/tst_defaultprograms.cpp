@@ -245,10 +245,11 @@ class TestDefaultPrograms : public QObject
                          registeredAppName, capabilities));
     }
 
-    // The viewer claims .png and .gif; the machine gives .gif to the viewer
-    // and .png to another program.
-    void installViewerClaimingPngAndGif()
+    // The substitute service, the viewer claiming .png and .gif, and the
+    // machine giving .gif to the viewer and .png to another program.
+    void substituteWithViewerClaimingPngAndGif()
     {
+        installAssociationServiceFactory(nullptr);
         installViewer();
         const QString caps = QStringLiteral("HKEY_LOCAL_MACHINE\\") + capabilities;
         QVERIFY(reg->set(caps + QStringLiteral("\\FileAssociations"), QStringLiteral(".png"),
@@ -452,34 +453,32 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("failing");
         QTest::addColumn<bool>("expected");
-        QTest::addColumn<QString>("debug");
-        QTest::newRow("accepted") << QString() << true << QString();
-        QTest::newRow("create")
-            << QStringLiteral("Create") << false
-            << QStringLiteral("IApplicationAssociationRegistration CoCreateInstance error");
+        QTest::addColumn<QStringList>("debug");
+        QTest::newRow("accepted") << QString() << true << QStringList();
+        QTest::newRow("create") << QStringLiteral("Create") << false
+                                << QStringList{serviceError("CoCreateInstance")};
         QTest::newRow("set") << QStringLiteral("SetAppAsDefaultAll") << false
-                             << QStringLiteral(
-                                    "IApplicationAssociationRegistration SetAppAsDefaultAll error");
+                             << QStringList{serviceError("SetAppAsDefaultAll")};
     }
 
     void makingDefault()
     {
         QFETCH(QString, failing);
         QFETCH(bool, expected);
-        QFETCH(QString, debug);
+        QFETCH(QStringList, debug);
         ledger.failing.insert(failing);
         ledger.returnObjectOnFailure = true;
         bool ok = !expected;
         makeAppDefaultThroughService(&ok);
         QCOMPARE(ok, expected);
-        QCOMPARE(debugLines, debug.isEmpty() ? QStringList() : QStringList{debug});
+        QCOMPARE(debugLines, debug);
 
         // Without ok it still asks, and logs as before.
         const QStringList calls = ledger.calls;
         debugLines.clear();
         makeAppDefaultThroughService(nullptr);
         QCOMPARE(ledger.calls, calls + calls);
-        QCOMPARE(debugLines, debug.isEmpty() ? QStringList() : QStringList{debug});
+        QCOMPARE(debugLines, debug);
         if (failing != QLatin1String("Create"))
             QCOMPARE(ledger.calls.count(QStringLiteral("SetAppAsDefaultAll Talvimor Image Viewer")),
                      2);
@@ -514,8 +513,7 @@ private Q_SLOTS:
         QCOMPARE(list[1].selected, bitsOf("1000")); // .jpeg failed: its bit stays clear
         QCOMPARE(list[2].fif, tiff);
         QCOMPARE(list[2].selected, bitsOf("11"));
-        QCOMPARE(debugLines, QStringList{QStringLiteral(
-                                 "IApplicationAssociationRegistration QueryAppIsDefault error")});
+        QCOMPARE(debugLines, QStringList{serviceError("QueryAppIsDefault")});
         QVERIFY(ledger.calls.contains(
             QStringLiteral("QueryAppIsDefault .jpe 0 1 Talvimor Image Viewer")));
         QCOMPARE(ledger.calls.first(),
@@ -544,9 +542,7 @@ private Q_SLOTS:
         ledger.failing.insert(QStringLiteral("QueryAppIsDefaultAll"));
         ledger.allDefault = true;
         QVERIFY(!queryDefaultsThroughService(nullptr));
-        QCOMPARE(debugLines,
-                 QStringList{QStringLiteral(
-                     "IApplicationAssociationRegistration QueryAppIsDefaultAll error")});
+        QCOMPARE(debugLines, QStringList{serviceError("QueryAppIsDefaultAll")});
         ledger.failing = {QStringLiteral("Create")};
         ledger.returnObjectOnFailure = true;
         SelectionList list;
@@ -590,11 +586,8 @@ private Q_SLOTS:
             QVERIFY2(call.startsWith(QLatin1String("QueryCurrentDefault ")), qPrintable(call));
         QVERIFY(ledger.calls.contains(QStringLiteral("QueryCurrentDefault .jpe 0 1")));
         QCOMPARE(ledger.calls.size(), 6);
-        QCOMPARE(
-            debugLines,
-            (QStringList{
-                QStringLiteral("IApplicationAssociationRegistration QueryCurrentDefault error"),
-                QStringLiteral("IApplicationAssociationRegistration QueryCurrentDefault error")}));
+        QCOMPARE(debugLines, (QStringList{serviceError("QueryCurrentDefault"),
+                                          serviceError("QueryCurrentDefault")}));
         QCOMPARE(ledger.stringsGiven, 5);
         QCOMPARE(ledger.stringsFreed, 5);
 
@@ -655,8 +648,7 @@ private Q_SLOTS:
         QCOMPARE(ledger.calls.first(), QStringLiteral("SetAppAsDefaultAll Talvimor Image Viewer"));
         QStringList debug;
         if (setFails)
-            debug.append(
-                QStringLiteral("IApplicationAssociationRegistration SetAppAsDefaultAll error"));
+            debug.append(serviceError("SetAppAsDefaultAll"));
         if (!expected)
             debug.append(QStringLiteral("IApplicationAssociationRegistration SetAppAsDefaultAll: "
                                         "Windows no longer lets an application set its own "
@@ -668,8 +660,7 @@ private Q_SLOTS:
     // The substitute for Windows' own service, on the substitute registry.
     void substituteFollowsDefaultPrograms()
     {
-        installAssociationServiceFactory(nullptr);
-        installViewerClaimingPngAndGif();
+        substituteWithViewerClaimingPngAndGif();
         QVERIFY(!QTest::currentTestFailed());
 
         AssociationServiceFactory &real = associationServiceFactory();
@@ -680,16 +671,16 @@ private Q_SLOTS:
         AssociationRegistration *r = nullptr;
         QVERIFY(!failed(real.createRegistration(&r)));
         bool flag = true;
-        QVERIFY(
-            !failed(r->queryAppIsDefault(QStringLiteral(".PNG"), 0, 1, registeredAppName, &flag)));
+        const auto isDefault = [&](const char *extension) {
+            return r->queryAppIsDefault(QLatin1String(extension), 0, 1, registeredAppName, &flag);
+        };
+        QVERIFY(!failed(isDefault(".PNG")));
         QVERIFY(!flag);
-        QVERIFY(
-            !failed(r->queryAppIsDefault(QStringLiteral(".gif"), 0, 1, registeredAppName, &flag)));
+        QVERIFY(!failed(isDefault(".gif")));
         QVERIFY(flag);
         QVERIFY(!failed(r->queryAppIsDefaultAll(1, registeredAppName, &flag)));
         QVERIFY(!flag);
-        QVERIFY(
-            failed(r->queryAppIsDefault(QStringLiteral(".bmp"), 0, 1, registeredAppName, &flag)));
+        QVERIFY(failed(isDefault(".bmp")));
         QVERIFY(failed(r->setAppAsDefaultAll(QStringLiteral("Not Registered"))));
 
         QVERIFY(!failed(r->setAppAsDefaultAll(registeredAppName)));
@@ -707,9 +698,8 @@ private Q_SLOTS:
     // default is the user's choice, else the merged classes'.
     void substituteFromWindows8SetsNothing()
     {
-        installAssociationServiceFactory(nullptr);
         setWindows(QStringLiteral("10.0"), 22631);
-        installViewerClaimingPngAndGif();
+        substituteWithViewerClaimingPngAndGif();
         QVERIFY(!QTest::currentTestFailed());
         const QString choice = QStringLiteral("HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\"
                                               "Explorer\\FileExts\\.gif\\UserChoice");

@@ -311,9 +311,7 @@ private Q_SLOTS:
             << xp << int(NoFormatRegistered) << true << QStringList() << false;
         QTest::newRow("read-only, XP") << xp << int(ReadOnly) << false << QStringList() << true;
         QTest::newRow("read-only, Vista")
-            << vista << int(ReadOnly) << false
-            << QStringList{QStringLiteral("IApplicationAssociationRegistration SetAppAsDefaultAll "
-                                          "error")}
+            << vista << int(ReadOnly) << false << QStringList{serviceError("SetAppAsDefaultAll")}
             << true;
     }
 

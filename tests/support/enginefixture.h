@@ -38,6 +38,12 @@ inline bool setWindowsVersion(TestRegistry &reg, const QString &version, int bui
                                   QString::number(build)));
 }
 
+// What the engine logs when a call of the association service fails.
+inline QString serviceError(const char *call)
+{
+    return QStringLiteral("IApplicationAssociationRegistration %1 error").arg(QLatin1String(call));
+}
+
 #ifdef PELLVARIN_DEFAULT_REGISTRY
 // The machine that resources/default-registry.reg describes: XP, with the
 // viewer registered and nothing associated with it.
