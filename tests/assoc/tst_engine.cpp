@@ -29,11 +29,6 @@ constexpr int formatsInDefaultRegistry = 37;
 // What keeps the viewer from being made the default.
 enum Obstacle { NotRegistered, NoFormatRegistered, ReadOnly };
 
-qint64 notifications(const TestRegistry &reg)
-{
-    return reg.store->notifications(associationsChangedEvent).count;
-}
-
 // Every format of the table with each of its extensions set or clear, save
 // the formats named in cleared, which have all of theirs clear.
 QStringList everyFormat(bool set, const QStringList &cleared = {})

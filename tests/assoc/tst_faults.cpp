@@ -6,6 +6,7 @@
 // answer, only a refusal.
 
 #include "engine.h"
+#include "enginefixture.h"
 #include "formatlist.h"
 #include "listitems.h"
 #include "regfile.h"
@@ -61,21 +62,21 @@ const QString unreadableLine =
 // takes anyway, so that a second save of the same choice writes nothing.
 void choose(QListWidget &list, bool check)
 {
-    QList<int> lostToLater;
-    for (const char *f : {"PBM", "PGM", "PPM"})
-        lostToLater.append(fifOf(f));
-    for (int row = 0; row < list.count(); ++row) {
-        QListWidgetItem *item = list.item(row);
-        const bool on = check && !lostToLater.contains(item->data(FormatIdRole).toInt());
-        item->setData(Qt::CheckStateRole, int(on ? Qt::Checked : Qt::Unchecked));
-    }
+    if (check)
+        checkAllOnce(list);
+    else
+        setAll(list, Qt::Unchecked);
 }
 
-bool saveChoice(bool check)
+// Given a call, the process is killed at that call of the save.
+bool saveChoice(bool check, int killAt = 0)
 {
     QListWidget list;
     fillFormatList(&list, nullptr);
     choose(list, check);
+    std::optional<SyscallFaults> kill;
+    if (killAt > 0)
+        kill.emplace(killAt, SIGKILL);
     return applyFormatList(&list);
 }
 
@@ -186,11 +187,10 @@ void mark(char c)
 // its save.
 int runSavingChild()
 {
-    QListWidget list;
-    fillFormatList(&list, nullptr);
-    choose(list, qEnvironmentVariable(choiceVar) == QLatin1String("check"));
-    SyscallFaults kill(qEnvironmentVariableIntValue(killVar), SIGKILL);
-    return applyFormatList(&list) ? Saved : Refused;
+    return saveChoice(qEnvironmentVariable(choiceVar) == QLatin1String("check"),
+                      qEnvironmentVariableIntValue(killVar))
+               ? Saved
+               : Refused;
 }
 
 int runRepeatingChild()
@@ -341,10 +341,6 @@ class TestFaults : public QObject
 
     static State current(const TestRegistry &r) { return {r.everything(), snapshot(r.fileName)}; }
     State current() const { return current(*reg); }
-    static qint64 notifications(const TestRegistry &r)
-    {
-        return r.store->notifications(associationsChangedEvent).count;
-    }
 
     // A registry of its own holding what the file holds, made the default.
     static std::unique_ptr<TestRegistry> copyOf(const QString &file)
@@ -359,25 +355,17 @@ class TestFaults : public QObject
         return copy;
     }
 
-    // "checked", "unchecked", or what sets it apart from both.
-    QString nameOf(const State &s) const
+    // "checked", "unchecked", or what sets it apart from both; by the rows
+    // alone where no dump was taken.
+    QString nameOf(const QStringList &raw, const QStringList *dump = nullptr) const
     {
-        if (s.dump == checked.dump && s.raw == checked.raw)
-            return QStringLiteral("checked");
-        if (s.dump == unchecked.dump && s.raw == unchecked.raw)
-            return QStringLiteral("unchecked");
-        return QStringLiteral("mixed: against checked %1; against unchecked %2")
-            .arg(difference(s.raw, checked.raw), difference(s.raw, unchecked.raw));
-    }
-    QString nameOfRaw(const QStringList &raw) const
-    {
-        if (raw == checked.raw)
-            return QStringLiteral("checked");
-        if (raw == unchecked.raw)
-            return QStringLiteral("unchecked");
+        for (const auto &[name, s] : {std::pair{"checked", &checked}, {"unchecked", &unchecked}})
+            if (raw == s->raw && (!dump || *dump == s->dump))
+                return QLatin1String(name);
         return QStringLiteral("mixed: against checked %1; against unchecked %2")
             .arg(difference(raw, checked.raw), difference(raw, unchecked.raw));
     }
+    QString nameOf(const State &s) const { return nameOf(s.raw, &s.dump); }
 
     // Both choices must lead to one state each whatever the start, or a
     // registry that equals neither would not prove a save was cut in half.
@@ -447,9 +435,7 @@ private Q_SLOTS:
     void init()
     {
         reg = std::make_unique<TestRegistry>();
-        QString error;
-        QVERIFY2(reg->import(QStringLiteral(PELLVARIN_DEFAULT_REGISTRY), &error),
-                 qPrintable(error));
+        importDefaultRegistry(*reg);
     }
 
     void cleanup() { reg.reset(); }
@@ -708,7 +694,7 @@ private Q_SLOTS:
                 b.kill();
                 QFAIL("the savers did not finish");
             }
-            const QString now = nameOfRaw(snapshot(reg->fileName));
+            const QString now = nameOf(snapshot(reg->fileName));
             if (now == QLatin1String("checked"))
                 ++checkedSeen;
             else if (now == QLatin1String("unchecked"))

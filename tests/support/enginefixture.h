@@ -38,6 +38,13 @@ inline bool setWindowsVersion(TestRegistry &reg, const QString &version, int bui
                                   QString::number(build)));
 }
 
+// Association changes announced since the registry began; on the
+// substitute they are always counted.
+inline qint64 notifications(const TestRegistry &reg)
+{
+    return reg.notifications().value_or(-1);
+}
+
 // What the engine logs when a call of the association service fails.
 inline QString serviceError(const char *call)
 {
