@@ -59,10 +59,7 @@ public:
                               bool *isDefault) override
     {
         l.calls.append(QStringLiteral("QueryAppIsDefault %1 %2 %3 %4")
-                           .arg(query)
-                           .arg(type)
-                           .arg(level)
-                           .arg(app));
+                           .arg(query, QString::number(type), QString::number(level), app));
         if (l.failing.contains(QStringLiteral("QueryAppIsDefault ") + query))
             return HResults::invalidArgument;
         *isDefault = l.defaultExtensions.contains(query);

@@ -103,17 +103,13 @@ public:
             return {QStringLiteral("error: ") + failure};
         sqlite3_stmt *stmt = nullptr;
         QStringList out;
-        if (sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr) == SQLITE_OK) {
-            int rc;
-            while ((rc = sqlite3_step(stmt)) == SQLITE_ROW)
+        int rc = sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr);
+        while (rc == SQLITE_OK || rc == SQLITE_ROW)
+            if ((rc = sqlite3_step(stmt)) == SQLITE_ROW)
                 out.append(QString::fromUtf8(
                     reinterpret_cast<const char *>(sqlite3_column_text(stmt, 0))));
-            if (rc != SQLITE_DONE)
-                out =
-                    QStringList{QStringLiteral("error: ") + QString::fromUtf8(sqlite3_errmsg(db))};
-        } else {
-            out.append(QStringLiteral("error: ") + QString::fromUtf8(sqlite3_errmsg(db)));
-        }
+        if (rc != SQLITE_DONE)
+            out = QStringList{QStringLiteral("error: ") + QString::fromUtf8(sqlite3_errmsg(db))};
         sqlite3_finalize(stmt);
         return out;
     }
