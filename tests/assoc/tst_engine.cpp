@@ -67,13 +67,6 @@ class TestEngine : public QObject
         QVERIFY(setWindowsVersion(*reg, currentVersion));
     }
 
-    static void askOkOrNot()
-    {
-        QTest::addColumn<bool>("askOk");
-        QTest::newRow("ok asked") << true;
-        QTest::newRow("ok null") << false;
-    }
-
     // Not asked for its answer, it does the same all the same.
     static void makeDefault(bool askOk)
     {
@@ -121,37 +114,76 @@ private Q_SLOTS:
         QVERIFY(debugLines.isEmpty());
     }
 
-    void makeDefaultOnXpTakesEveryFormat_data() { askOkOrNot(); }
-
-    // Partly associated formats are taken over whole: the per-user writer
-    // leaves partially checked items alone, so they must be checked first.
-    void makeDefaultOnXpTakesEveryFormat()
+    void makeDefaultTakesEveryFormatTheWayItsWindowsDoes_data()
     {
+        QTest::addColumn<QString>("currentVersion");
+        QTest::addColumn<bool>("throughService");
+        QTest::addColumn<bool>("askOk");
+        QTest::newRow("XP, ok asked") << QStringLiteral("5.1") << false << true;
+        QTest::newRow("XP, ok null") << QStringLiteral("5.1") << false << false;
+        QTest::newRow("missing is XP") << QString() << false << true;
+        QTest::newRow("Vista, ok asked") << QStringLiteral("6.0") << true << true;
+        QTest::newRow("Vista, ok null") << QStringLiteral("6.0") << true << false;
+        QTest::newRow("7") << QStringLiteral("6.1") << true << true;
+    }
+
+    // XP's way is the per-user classes, the service's the user's choices; only
+    // the service sees the shared extensions as wholly the viewer's. On XP,
+    // partly associated formats are taken over whole: the per-user writer
+    // leaves partially checked items alone, so they must be checked first.
+    void makeDefaultTakesEveryFormatTheWayItsWindowsDoes()
+    {
+        QFETCH(QString, currentVersion);
+        QFETCH(bool, throughService);
         QFETCH(bool, askOk);
-        QVERIFY(reg->set(userClassesPath + QStringLiteral("\\.jpg"), QString(),
-                         QStringLiteral("Talvimor.JPEG")));
-        // Another program's per-user override must give way too.
-        QVERIFY(reg->set(userFileExtsPath + QStringLiteral("\\.png"), QStringLiteral("ProgId"),
-                         QStringLiteral("pngfile")));
-        const SelectionList before = queryCurrentAssociations(nullptr);
-        QCOMPARE(describe({before.at(fifOf("JPEG"))}), QStringList{QStringLiteral("JPEG=1000")});
+        setWindows(currentVersion);
+        bool allDefault = true;
+        QCOMPARE(describe(queryCurrentAssociations(&allDefault)), everyFormat(false));
+        QVERIFY(!allDefault);
+        if (!throughService) {
+            QVERIFY(reg->set(inUserClasses + QStringLiteral(".jpg"), QString(),
+                             QStringLiteral("Talvimor.JPEG")));
+            // Another program's per-user override must give way too.
+            QVERIFY(reg->set(inFileExts + QStringLiteral(".png"), QStringLiteral("ProgId"),
+                             QStringLiteral("pngfile")));
+            const SelectionList before = queryCurrentAssociations(nullptr);
+            QCOMPARE(describe({before.at(fifOf("JPEG"))}),
+                     QStringList{QStringLiteral("JPEG=1000")});
+        }
+        const QStringList userClassesBefore = reg->dump(userClassesPath);
 
         makeDefault(askOk);
 
-        bool allDefault = true;
-        const SelectionList after = queryCurrentAssociations(&allDefault);
-        // The shared extensions went to the later formats, so not everything.
-        QVERIFY(!allDefault);
-        QCOMPARE(describe(after), everyFormat(true, lostToLaterFormats));
-        QCOMPARE(reg->get(QStringLiteral("HKCR\\.pbm"), QString()),
-                 QStringLiteral("Talvimor.PBMRAW"));
-        QCOMPARE(reg->get(QStringLiteral("HKCR\\.jpe"), QString()),
-                 QStringLiteral("Talvimor.JPEG"));
-        QVERIFY(!reg->get(userFileExtsPath + QStringLiteral("\\.png"), QStringLiteral("ProgId")));
-        // XP has no Default Programs: nothing through the service's keys.
-        QVERIFY(!reg->exists(userFileExtsPath + QStringLiteral("\\.png\\UserChoice")));
-        QVERIFY(!reg->exists(userFileExtsPath + QStringLiteral("\\.bmp\\UserChoice")));
+        QCOMPARE(reg->exists(inFileExts + QStringLiteral(".gif\\UserChoice")), throughService);
+        QCOMPARE(reg->exists(inUserClasses + QStringLiteral(".gif")), !throughService);
         QCOMPARE(notifications(*reg), 1);
+        allDefault = !throughService;
+        const QStringList after = describe(queryCurrentAssociations(&allDefault));
+        QCOMPARE(allDefault, throughService);
+        QCOMPARE(describe(queryCurrentAssociations(nullptr)), after);
+        if (throughService) {
+            const QList<RegValue> declared =
+                reg->store->values(TestRegistry::key(fileAssociations));
+            QVERIFY(declared.size() > formatsInDefaultRegistry);
+            for (const RegValue &v : declared)
+                QCOMPARE(reg->get(inFileExts + v.name + QStringLiteral("\\UserChoice"),
+                                  QStringLiteral("Progid")),
+                         decodeRegSz(v.data));
+            QCOMPARE(reg->dump(userClassesPath), userClassesBefore);
+            // Each extension is asked on its own, so shared ones count for both.
+            QCOMPARE(after, everyFormat(true));
+        } else {
+            // The shared extensions went to the later formats.
+            QCOMPARE(after, everyFormat(true, lostToLaterFormats));
+            QCOMPARE(reg->get(QStringLiteral("HKCR\\.pbm"), QString()),
+                     QStringLiteral("Talvimor.PBMRAW"));
+            QCOMPARE(reg->get(QStringLiteral("HKCR\\.jpe"), QString()),
+                     QStringLiteral("Talvimor.JPEG"));
+            QVERIFY(!reg->get(inFileExts + QStringLiteral(".png"), QStringLiteral("ProgId")));
+            // XP has no Default Programs: nothing through the service's keys.
+            QVERIFY(!reg->exists(inFileExts + QStringLiteral(".png\\UserChoice")));
+            QVERIFY(!reg->exists(inFileExts + QStringLiteral(".bmp\\UserChoice")));
+        }
         QVERIFY(debugLines.isEmpty());
     }
 
@@ -179,39 +211,6 @@ private Q_SLOTS:
                 QCOMPARE(now, previous);
             previous = now;
         }
-        QVERIFY(debugLines.isEmpty());
-    }
-
-    void makeDefaultOnVistaGoesThroughTheService_data() { askOkOrNot(); }
-
-    void makeDefaultOnVistaGoesThroughTheService()
-    {
-        QFETCH(bool, askOk);
-        setWindows(QStringLiteral("6.0"));
-        bool allDefault = true;
-        QCOMPARE(describe(queryCurrentAssociations(&allDefault)), everyFormat(false));
-        QVERIFY(!allDefault);
-        const QStringList userClassesBefore = reg->dump(userClassesPath);
-
-        makeDefault(askOk);
-
-        const QList<RegValue> declared = reg->store->values(TestRegistry::key(fileAssociations));
-        QVERIFY(declared.size() > formatsInDefaultRegistry);
-        for (const RegValue &v : declared)
-            QCOMPARE(reg->get(userFileExtsPath + QLatin1Char('\\') + v.name +
-                                  QStringLiteral("\\UserChoice"),
-                              QStringLiteral("Progid")),
-                     decodeRegSz(v.data));
-        // The per-user classes are XP's way; the service does not touch them.
-        QCOMPARE(reg->dump(userClassesPath), userClassesBefore);
-        QCOMPARE(notifications(*reg), 1);
-
-        allDefault = false;
-        const SelectionList after = queryCurrentAssociations(&allDefault);
-        QVERIFY(allDefault);
-        // Each extension is asked on its own, so shared ones count for both.
-        QCOMPARE(describe(after), everyFormat(true));
-        QCOMPARE(describe(queryCurrentAssociations(nullptr)), describe(after));
         QVERIFY(debugLines.isEmpty());
     }
 
@@ -261,33 +260,6 @@ private Q_SLOTS:
                  everyFormat(true, {QStringLiteral("PBMRAW"), QStringLiteral("PGMRAW"),
                                     QStringLiteral("PPMRAW")}));
         QVERIFY(!allDefault);
-    }
-
-    void windowsVersionChoosesThePath_data()
-    {
-        QTest::addColumn<QString>("currentVersion");
-        QTest::addColumn<bool>("throughService");
-        QTest::newRow("XP") << QStringLiteral("5.1") << false;
-        QTest::newRow("missing is XP") << QString() << false;
-        QTest::newRow("Vista") << QStringLiteral("6.0") << true;
-        QTest::newRow("7") << QStringLiteral("6.1") << true;
-    }
-
-    void windowsVersionChoosesThePath()
-    {
-        QFETCH(QString, currentVersion);
-        QFETCH(bool, throughService);
-        setWindows(currentVersion);
-        bool ok = false;
-        makeAppDefaultForAllFormats(&ok);
-        QVERIFY(ok);
-        QCOMPARE(reg->exists(userFileExtsPath + QStringLiteral("\\.gif\\UserChoice")),
-                 throughService);
-        QCOMPARE(reg->exists(userClassesPath + QStringLiteral("\\.gif")), !throughService);
-        bool allDefault = !throughService;
-        queryCurrentAssociations(&allDefault);
-        // Only the service sees the shared extensions as wholly the viewer's.
-        QCOMPARE(allDefault, throughService);
     }
 
     void makeDefaultThatWritesNothingChangesNothing_data()
