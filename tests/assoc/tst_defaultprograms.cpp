@@ -448,27 +448,51 @@ private Q_SLOTS:
 
     void makingDefault_data()
     {
+        QTest::addColumn<QString>("version"); // none: the viewer not even registered
+        QTest::addColumn<bool>("owned");
         QTest::addColumn<QString>("failing");
         QTest::addColumn<bool>("expected");
         QTest::addColumn<QStringList>("debug");
-        QTest::newRow("accepted") << QString() << true << QStringList();
-        QTest::newRow("create") << QStringLiteral("Create") << false
+        const QString create = QStringLiteral("Create"), set = QStringLiteral("SetAppAsDefaultAll");
+        const QStringList setError{serviceError("SetAppAsDefaultAll")};
+        const QStringList unchanged{QStringLiteral(
+            "IApplicationAssociationRegistration SetAppAsDefaultAll: Windows no longer lets an "
+            "application set its own defaults")};
+        const QString seven = QStringLiteral("6.1"), eight = QStringLiteral("6.2"),
+                      ten = QStringLiteral("10.0");
+        QTest::newRow("accepted") << QString() << true << QString() << true << QStringList();
+        QTest::newRow("create") << QString() << true << create << false
                                 << QStringList{serviceError("CoCreateInstance")};
-        QTest::newRow("set") << QStringLiteral("SetAppAsDefaultAll") << false
-                             << QStringList{serviceError("SetAppAsDefaultAll")};
+        QTest::newRow("set") << QString() << true << set << false << setError;
+        QTest::newRow("7, nothing owned") << seven << false << QString() << true << QStringList();
+        QTest::newRow("8, nothing changed") << eight << false << QString() << false << unchanged;
+        QTest::newRow("10, nothing changed") << ten << false << QString() << false << unchanged;
+        QTest::newRow("10, owned already") << ten << true << QString() << true << QStringList();
+        QTest::newRow("10, refused, owned") << ten << true << set << true << setError;
     }
 
+    // From Windows 8 a request that changed nothing is not done, and one
+    // refused that finds everything the viewer's already is.
     void makingDefault()
     {
+        QFETCH(QString, version);
+        QFETCH(bool, owned);
         QFETCH(QString, failing);
         QFETCH(bool, expected);
         QFETCH(QStringList, debug);
+        if (!version.isNull())
+            ownedJpegAndTiff(version);
+        if (!owned)
+            ledger.currentDefaults.insert(QStringLiteral(".jpg"), QStringLiteral("jpegfile"));
         ledger.failing.insert(failing);
         ledger.returnObjectOnFailure = true;
         bool ok = !expected;
         makeAppDefaultThroughService(&ok);
         QCOMPARE(ok, expected);
         QCOMPARE(debugLines, debug);
+        if (failing != QLatin1String("Create"))
+            QCOMPARE(ledger.calls.first(),
+                     QStringLiteral("SetAppAsDefaultAll Talvimor Image Viewer"));
 
         // Without ok it still asks, and logs as before.
         const QStringList calls = ledger.calls;
@@ -479,6 +503,7 @@ private Q_SLOTS:
         if (failing != QLatin1String("Create"))
             QCOMPARE(ledger.calls.count(QStringLiteral("SetAppAsDefaultAll Talvimor Image Viewer")),
                      2);
+        QCOMPARE(ledger.stringsFreed, ledger.stringsGiven);
     }
 
     void queryNeedsTheViewerRegistered()
@@ -612,46 +637,6 @@ private Q_SLOTS:
         for (const QString &call : std::as_const(ledger.calls))
             QVERIFY2(!call.startsWith(QLatin1String("QueryCurrentDefault")), qPrintable(call));
         QCOMPARE(ledger.stringsGiven, 0);
-    }
-
-    void makingDefaultFromWindows8IsChecked_data()
-    {
-        QTest::addColumn<QString>("version");
-        QTest::addColumn<bool>("owned");
-        QTest::addColumn<bool>("setFails");
-        QTest::addColumn<bool>("expected");
-        QTest::newRow("7, nothing owned") << QStringLiteral("6.1") << false << false << true;
-        QTest::newRow("8, nothing changed") << QStringLiteral("6.2") << false << false << false;
-        QTest::newRow("10, nothing changed") << QStringLiteral("10.0") << false << false << false;
-        QTest::newRow("10, owned already") << QStringLiteral("10.0") << true << false << true;
-        QTest::newRow("10, refused, owned") << QStringLiteral("10.0") << true << true << true;
-    }
-
-    void makingDefaultFromWindows8IsChecked()
-    {
-        QFETCH(QString, version);
-        QFETCH(bool, owned);
-        QFETCH(bool, setFails);
-        QFETCH(bool, expected);
-        ownedJpegAndTiff(version);
-        if (!owned)
-            ledger.currentDefaults.insert(QStringLiteral(".jpg"), QStringLiteral("jpegfile"));
-        if (setFails)
-            ledger.failing.insert(QStringLiteral("SetAppAsDefaultAll"));
-
-        bool ok = !expected;
-        makeAppDefaultThroughService(&ok);
-        QCOMPARE(ok, expected);
-        QCOMPARE(ledger.calls.first(), QStringLiteral("SetAppAsDefaultAll Talvimor Image Viewer"));
-        QStringList debug;
-        if (setFails)
-            debug.append(serviceError("SetAppAsDefaultAll"));
-        if (!expected)
-            debug.append(QStringLiteral("IApplicationAssociationRegistration SetAppAsDefaultAll: "
-                                        "Windows no longer lets an application set its own "
-                                        "defaults"));
-        QCOMPARE(debugLines, debug);
-        QCOMPARE(ledger.stringsFreed, ledger.stringsGiven);
     }
 
     // The substitute for Windows' own service, on the substitute registry.
