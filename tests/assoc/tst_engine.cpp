@@ -62,9 +62,12 @@ class TestEngine : public QObject
     std::unique_ptr<TestRegistry> reg;
     QString marker;
 
+    // No version: the default machine's own is removed.
     void setWindows(const QString &currentVersion)
     {
-        QVERIFY(setWindowsVersion(*reg, currentVersion));
+        QVERIFY(currentVersion.isNull()
+                    ? reg->removeValue(windowsVersionKey, QStringLiteral("CurrentVersion"))
+                    : setWindowsVersion(*reg, currentVersion));
     }
 
     // Not asked for its answer, it does the same all the same.
