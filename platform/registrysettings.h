@@ -69,7 +69,7 @@ private:
     std::unique_ptr<Private> d;
 };
 
-// Makes every registry write of this process, from construction until
+// Makes every registry write of this thread, from construction until
 // commit(), land together or not at all. Without commit() the writes are
 // undone when the transaction is destroyed. The Windows registry offers no
 // such thing, so there commit() only tells whether the transaction began.
@@ -90,7 +90,7 @@ private:
     std::unique_ptr<RegistryTransactionBackend> d;
 };
 
-// Why the registry refused the last write of this process, as far as the
+// Why the registry refused the last write of this thread, as far as the
 // platform can tell, for the window to say what the user can do about it.
 enum class RegistryFailureKind {
     Unknown,  // nothing more is known than that it failed
@@ -109,11 +109,11 @@ struct RegistryFailure
 
 RegistryFailure lastRegistryFailure();
 
-// Makes the registry reads of this process, while it lives, see one state:
-// no other process's save lands between them. Reading that way is also far
-// cheaper than taking the file's lock for every value. Nothing may be
-// written while one is held outside a RegistryTransaction. The Windows
-// registry offers no such thing, so there it does nothing.
+// Makes the registry reads of this thread, while it lives, see one state:
+// no other save (of another process or thread) lands between them. Reading
+// that way is also far cheaper than taking the file's lock for every value.
+// Nothing may be written while one is held outside a RegistryTransaction.
+// The Windows registry offers no such thing, so there it does nothing.
 class RegistrySnapshot
 {
 public:

@@ -110,7 +110,7 @@ public:
     }
 
 private:
-    // The registry file of this process, shared by every backend on it.
+    // The registry file of this thread, shared by every backend on it.
     std::shared_ptr<RegistryStore> store;
     // The location opened on; none when the path names no hive, and then
     // every operation fails or finds nothing.
@@ -162,7 +162,7 @@ public:
     bool rollback() override { return finish(false); }
 
 private:
-    // The registry file of this process, shared by every backend on it.
+    // The registry file of this thread, shared by every backend on it.
     std::shared_ptr<RegistryStore> store;
     // The store's transaction began and has not ended yet.
     bool open = false;
@@ -203,7 +203,7 @@ public:
     }
 
 private:
-    // The registry file of this process, shared by every backend on it.
+    // The registry file of this thread, shared by every backend on it.
     std::shared_ptr<RegistryStore> store;
     // The store's count of failed reads when the snapshot began.
     qint64 failuresBefore;
@@ -216,7 +216,7 @@ private:
 PELLVARIN_REGISTRY_BACKENDS(SubstituteRegistryBackend, SubstituteRegistryTransaction,
                             SubstituteRegistrySnapshot)
 
-// The store of this process remembers why its last write failed, or why it
+// The store of this thread remembers why its last write failed, or why it
 // refuses the file altogether; what it refuses for other reasons (others
 // could change it, it is no registry) the window has no advice for.
 RegistryFailure lastRegistryFailure()

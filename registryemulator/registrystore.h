@@ -24,9 +24,10 @@ public:
     // PELLVARIN_REGISTRY, or registry.sqlite in the user's data directory.
     static QString defaultFileName();
 
-    // One store per file and process, shared by every settings object and
-    // transaction, so that they all see each other's writes at once. A
-    // missing file is created with owner-only permissions.
+    // One store per file and thread, shared by every settings object and
+    // transaction of the thread, so that they all see each other's writes at
+    // once; a store is used only by the thread that opened it. A missing
+    // file is created with owner-only permissions.
     static std::shared_ptr<RegistryStore> open(const QString &fileName);
     static std::shared_ptr<RegistryStore> openDefault();
 

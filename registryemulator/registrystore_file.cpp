@@ -1,7 +1,7 @@
 // The registry file: finding and opening it, refusing one that is not ours
 // or that others could change, creating the schema in a new one, and
 // preparing the statements every other part of the store runs. Opening
-// keeps one store per file and process. Also what went wrong, told once.
+// keeps one store per file and thread. Also what went wrong, told once.
 
 #include "registrystore_p.h"
 
@@ -58,9 +58,12 @@ INSERT INTO keys(id, parent, name, fold) VALUES
     (2, 0, 'HKEY_CURRENT_USER', 'HKEY_CURRENT_USER');
 )sql";
 
+// Per thread, as a connection, its key cache and its transactions serve one
+// thread at a time: two threads on one file are two connections, and see
+// each other's commits as two programs would.
 std::map<QString, std::shared_ptr<RegistryStore>> &openStores()
 {
-    static std::map<QString, std::shared_ptr<RegistryStore>> stores;
+    thread_local std::map<QString, std::shared_ptr<RegistryStore>> stores;
     return stores;
 }
 

@@ -6,6 +6,7 @@
 
 #include "testregistry.h"
 
+#include <QMutex>
 #include <QtTest>
 
 inline const QString windowsVersionKey =
@@ -61,12 +62,14 @@ inline void importDefaultRegistry(TestRegistry &reg)
 }
 #endif
 
-// The engine's debug lines, collected from collectDebugLines() on; other
-// messages go on to the handler that was there before.
+// The engine's debug lines, collected from collectDebugLines() on, from
+// any thread; other messages go on to the handler that was there before.
 inline QStringList debugLines;
 inline QtMessageHandler previousHandler = nullptr;
+inline QMutex debugLinesMutex;
 inline void collectDebug(QtMsgType type, const QMessageLogContext &context, const QString &msg)
 {
+    const QMutexLocker locked(&debugLinesMutex);
     if (type == QtDebugMsg)
         debugLines.append(msg);
     else if (previousHandler)
