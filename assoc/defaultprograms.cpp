@@ -9,9 +9,8 @@
 #include "windowsversion.h"
 
 #include <QApplication>
-#include <QMap>
+#include <QHash>
 #include <QMessageBox>
-#include <QPair>
 #include <QtDebug>
 #include <QUrl>
 
@@ -89,34 +88,41 @@ template <typename BitOf> bool eachRegisteredFormat(SelectionList *list, BitOf b
         });
 }
 
-// Per format, whether each extension opens with that format's own ProgId.
-bool eachFormatOwnsItsExtensions(AssociationRegistration &registration, SelectionList *list)
+// The viewer's ProgIds by the extensions they claim (folded, as the
+// registry compares names): an extension that two formats share (pbm, pgm,
+// ppm) opens with the viewer whichever of the two has it.
+QHash<QString, QStringList> viewerClaims()
 {
-    return eachRegisteredFormat(list, [&](int fif, const QString &extension) {
-        return currentDefault(registration, extension) == progIdOf(fif);
-    });
-}
-
-// Whether every extension of the registered formats opens with the viewer:
-// with the ProgId of one of the formats that list it, as an extension that
-// two formats share (pbm, pgm, ppm) can open with only one of them.
-bool viewerHasEveryExtension(AssociationRegistration &registration)
-{
-    // By extension folded, as the registry compares names; the first
-    // spelling is the one asked for.
-    QMap<QString, QPair<QString, QStringList>> claims;
+    QHash<QString, QStringList> claims;
     eachRegisteredFormat(nullptr, [&](int fif, const QString &extension) {
-        auto &claim = claims[foldName(extension)];
-        if (claim.first.isEmpty())
-            claim.first = extension;
-        claim.second.append(progIdOf(fif));
+        claims[foldName(extension)].append(progIdOf(fif));
         return true;
     });
+    return claims;
+}
+
+// QueryAppIsDefault's question, asked the way that still works from Windows
+// 8 on: whether the extension opens with one of the viewer's ProgIds that
+// claim it.
+bool opensWithViewer(AssociationRegistration &registration,
+                     const QHash<QString, QStringList> &claims, const QString &extension)
+{
+    const std::optional<QString> handler = currentDefault(registration, extension);
+    return handler && claims.value(foldName(extension)).contains(*handler);
+}
+
+// QueryAppIsDefaultAll's question, asked the same way: whether every
+// extension the viewer's capabilities declare opens with the ProgId
+// declared for it. Declaring nothing makes the viewer the default for
+// nothing. Every extension is asked, so that each failure is logged.
+bool viewerIsDefaultForAll(AssociationRegistration &registration)
+{
+    const std::optional<QList<DeclaredAssociation>> declared = declaredAssociations();
+    if (!declared || declared->isEmpty())
+        return false;
     bool all = true;
-    for (const auto &claim : std::as_const(claims)) {
-        const std::optional<QString> handler = currentDefault(registration, claim.first);
-        all = all && handler && claim.second.contains(*handler);
-    }
+    for (const DeclaredAssociation &association : *declared)
+        all = currentDefault(registration, association.extension) == association.progId && all;
     return all;
 }
 
@@ -207,8 +213,9 @@ void makeAppDefaultThroughService(bool *ok)
         qDebug("IApplicationAssociationRegistration SetAppAsDefaultAll error");
     if (isWindows8OrLater(windowsVersion())) {
         // From Windows 8 the call may succeed and change nothing: only the
-        // defaults themselves tell whether the viewer has them now.
-        accepted = viewerHasEveryExtension(*registration);
+        // defaults themselves tell whether the viewer has them now, by the
+        // rule the query answers with.
+        accepted = viewerIsDefaultForAll(*registration);
         if (!accepted)
             qDebug("IApplicationAssociationRegistration SetAppAsDefaultAll: Windows no longer "
                    "lets an application set its own defaults");
@@ -227,9 +234,18 @@ bool queryDefaultsThroughService(SelectionList *list)
         return false;
     }
     // From Windows 8 QueryAppIsDefault and QueryAppIsDefaultAll are not to
-    // be relied on: the effective handler of each extension is.
-    if (isWindows8OrLater(windowsVersion()))
-        return eachFormatOwnsItsExtensions(*registration, list);
+    // be relied on: the same two questions are answered from the effective
+    // handler of each extension, so that every Windows gives one answer.
+    if (isWindows8OrLater(windowsVersion())) {
+        const bool allDefault = viewerIsDefaultForAll(*registration);
+        if (list) {
+            const QHash<QString, QStringList> claims = viewerClaims();
+            eachRegisteredFormat(list, [&](int, const QString &extension) {
+                return opensWithViewer(*registration, claims, extension);
+            });
+        }
+        return allDefault;
+    }
 
     bool allDefault = false;
     if (failed(registration->queryAppIsDefaultAll(associationLevelEffective, registeredAppName,

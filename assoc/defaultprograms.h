@@ -22,6 +22,9 @@ PELLVARIN_ENGINE_EXPORT void launchAssociationPage();
 // Windows 8 on, whether the viewer is now the default for everything.
 PELLVARIN_ENGINE_EXPORT void makeAppDefaultThroughService(bool *ok);
 // Appends, for every format the viewer registered, which extensions open
-// with it now; the result is the service's own overall answer, or from
-// Windows 8 on whether every one of those extensions opens with the viewer.
+// with it now; the result is the service's own overall answer. From Windows
+// 8 on the same two questions are answered from each extension's current
+// default: a bit is set when one of the viewer's ProgIds that claim the
+// extension has it, and the result is whether every extension the viewer
+// declares opens with the ProgId it declares.
 PELLVARIN_ENGINE_EXPORT bool queryDefaultsThroughService(SelectionList *list);

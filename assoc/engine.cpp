@@ -4,11 +4,12 @@
 #include "formatlist.h"
 #include "registrysettings.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QDir>
 #include <QListWidget>
 #include <QProcess>
 #include <QtDebug>
+#include <QThread>
 
 bool launchSelectorTool()
 {
@@ -38,6 +39,17 @@ struct Route
     bool vista = false;
 };
 
+// The per-user path works on a list widget, which only a QApplication can
+// make, and only on its own thread; anywhere else Qt would abort the caller.
+bool widgetsCanBeMade(const char *entryPoint)
+{
+    const auto *app = qobject_cast<QApplication *>(QCoreApplication::instance());
+    if (app && QThread::currentThread() == app->thread())
+        return true;
+    qDebug("%s: the per-user registry needs a QApplication, on its own thread", entryPoint);
+    return false;
+}
+
 Route route()
 {
     const RegistrySnapshot snapshot;
@@ -62,6 +74,11 @@ void makeAppDefaultForAllFormats(bool *ok)
     }
     if (r.vista) {
         makeAppDefaultThroughService(ok);
+        return;
+    }
+    if (!widgetsCanBeMade("makeAppDefaultForAllFormats")) {
+        if (ok)
+            *ok = false;
         return;
     }
     QListWidget work;
@@ -93,7 +110,7 @@ SelectionList queryCurrentAssociations(bool *allDefault)
         const Route r = route();
         if (r.installed && r.vista)
             flag = queryDefaultsThroughService(&list);
-        else if (r.installed) {
+        else if (r.installed && widgetsCanBeMade("queryCurrentAssociations")) {
             QListWidget work;
             flag = fillFormatList(&work, &list);
         }

@@ -57,6 +57,25 @@ QString currentProgIdOf(const RegistrySettings &userFileExts, const RegistrySett
                          [&] { return classesProgIdOf(mergedClasses, key); });
 }
 
+std::optional<QList<DeclaredAssociation>> declaredAssociations()
+{
+    const RegistrySettings registered(registeredApplicationsPath);
+    const QString capabilities = progIdIn(registered.value(registeredAppName));
+    if (capabilities.isEmpty())
+        return std::nullopt;
+    const RegistrySettings associations(capabilitiesHive + QLatin1Char('\\') + capabilities +
+                                        QLatin1Char('\\') + fileAssociationsKey);
+    QList<DeclaredAssociation> declared;
+    for (const QString &name : associations.childKeys()) {
+        // As the service reads them: extensions only (the unnamed value
+        // lists as "."), each naming a ProgId.
+        const QString progId = progIdIn(associations.value(name));
+        if (name.size() > 1 && name.startsWith(QLatin1Char('.')) && !progId.isEmpty())
+            declared.append({name.mid(1), progId});
+    }
+    return declared;
+}
+
 bool walkRegisteredFormats(
     const std::function<std::optional<bool>(int fif, const QString &extension)> &bitOf,
     const std::function<void(int fif, const QBitArray &bits, bool all)> &take)

@@ -5,6 +5,7 @@
 #include "windowsassociations.h"
 
 #include <QBitArray>
+#include <QList>
 #include <QString>
 #include <Qt>
 #include <QVariant>
@@ -50,6 +51,17 @@ QString classesProgIdOf(const RegistrySettings &mergedClasses, const QString &ke
 // override, else the classes' default.
 QString currentProgIdOf(const RegistrySettings &userFileExts, const RegistrySettings &mergedClasses,
                         const QString &key);
+
+// An extension that the viewer's Default Programs capabilities declare, as
+// spelled there but without its ".", and the ProgId declared for it.
+struct DeclaredAssociation
+{
+    QString extension;
+    QString progId;
+};
+// What the viewer declares, in value name order; nothing when it has no
+// capabilities to declare them in.
+std::optional<QList<DeclaredAssociation>> declaredAssociations();
 
 // Walks the formats whose ProgId the viewer registered machine-wide, in
 // format order: asks bitOf(fif, extension) for each extension of a format,

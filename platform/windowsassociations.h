@@ -20,13 +20,17 @@
 // Locations.
 inline const QString machineClassesPath = QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes");
 inline const QString mergedClassesPath = QStringLiteral("HKEY_CLASSES_ROOT");
-inline const QString userClassesPath = QStringLiteral("HKEY_CURRENT_USER\\Software\\Classes");
+inline const QString userClassesPath = QStringLiteral("HKEY_CURRENT_USER\\SOFTWARE\\Classes");
 // Explorer's per-user choices, one key per extension (".png").
 inline const QString userFileExtsPath = QStringLiteral(
     "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts");
 // Default programs: application name -> its Capabilities key.
 inline const QString registeredApplicationsPath =
     QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\RegisteredApplications");
+// The Capabilities key, named below HKEY_LOCAL_MACHINE, holds
+// FileAssociations: ".png" -> the ProgId the application declares for it.
+inline const QString capabilitiesHive = QStringLiteral("HKEY_LOCAL_MACHINE");
+inline const QString fileAssociationsKey = QStringLiteral("FileAssociations");
 
 // Names inside them.
 // FileExts\.ext "ProgId": the override of the classes' choice.

@@ -114,10 +114,10 @@ private:
             stringValue(*store, *parseKeyPath(registeredApplicationsPath), appName);
         if (!capabilities)
             return std::nullopt;
-        const auto path = parseKeyPath(QStringLiteral("HKEY_LOCAL_MACHINE\\") + *capabilities);
+        const auto path = parseKeyPath(capabilitiesHive + QLatin1Char('\\') + *capabilities);
         if (!path)
             return std::nullopt;
-        const RegKeyPath associations = path->child(QStringLiteral("FileAssociations"));
+        const RegKeyPath associations = path->child(fileAssociationsKey);
         QMap<QString, QString> declared;
         extensions.clear();
         for (const RegValue &v : store->values(associations)) {

@@ -1,7 +1,8 @@
 // The engine's entry points as the viewer calls them, on the default
 // registry: making the viewer the default on XP and through the service,
-// the version choosing the path, an unregistered viewer, a read-only
-// registry, and starting the selector tool beside the caller (a stand-in
+// the version choosing the path and every version's one answer, an
+// unregistered viewer, a read-only registry, two threads, a program without
+// widgets, and starting the selector tool beside the caller (a stand-in
 // tool built into this test's directory).
 
 #include "defaultprograms.h"
@@ -18,6 +19,9 @@
 #include <QtTest>
 
 #include <FreeImage.h>
+
+#include <cstdio>
+#include <thread>
 
 namespace {
 
@@ -82,6 +86,32 @@ class TestEngine : public QObject
     {
         QVERIFY(reg->removeValue(registeredApplicationsPath, registeredAppName));
         QVERIFY(reg->exists(registeredApplicationsPath));
+    }
+
+    // The user's choices, as Settings writes them: the viewer for every
+    // extension it declares.
+    void chooseViewerInSettings()
+    {
+        for (const RegValue &v : reg->store->values(TestRegistry::key(fileAssociations)))
+            QVERIFY(reg->set(inFileExts + v.name + QStringLiteral("\\UserChoice"),
+                             QStringLiteral("Progid"), decodeRegSz(v.data)));
+    }
+
+    // This test run again as a child with its standard error after its
+    // output, for what only a new process can show.
+    static QByteArray runChild(const QString &mode)
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("PELLVARIN_ENGINE_CHILD"), mode);
+        QProcess child;
+        child.setProcessEnvironment(env);
+        child.start(QCoreApplication::applicationFilePath(), QStringList());
+        if (!child.waitForFinished(60000))
+            return "did not finish";
+        const QByteArray out = child.readAllStandardOutput() + child.readAllStandardError();
+        if (child.exitStatus() != QProcess::NormalExit)
+            return "crashed: " + out;
+        return out;
     }
 
     QString toolBesideTest() const
@@ -246,23 +276,142 @@ private Q_SLOTS:
         bool allDefault = true;
         QCOMPARE(describe(queryCurrentAssociations(&allDefault)), everyFormat(false));
         QVERIFY(!allDefault);
+    }
 
-        // The user's choices, as Settings writes them.
-        for (const RegValue &v : reg->store->values(TestRegistry::key(fileAssociations)))
-            QVERIFY(reg->set(userFileExtsPath + QLatin1Char('\\') + v.name +
-                                 QStringLiteral("\\UserChoice"),
-                             QStringLiteral("Progid"), decodeRegSz(v.data)));
-        debugLines.clear();
-        ok = false;
+    void everyWindowsGivesOneAnswer_data()
+    {
+        QTest::addColumn<QString>("currentVersion");
+        QTest::addColumn<int>("build");
+        QTest::addColumn<bool>("pngElsewhere"); // taken by another program since
+        QTest::addColumn<QStringList>("bits");
+        QTest::addColumn<bool>("allDefault");
+        QTest::addColumn<bool>("madeAgain"); // and all default after that
+        const QStringList png{QStringLiteral("PNG")};
+        const struct
+        {
+            const char *name;
+            const char *version;
+            int build;
+        } windows[] = {{"XP", "5.1", 0},
+                       {"7", "6.1", 0},
+                       {"8", "6.2", 0},
+                       {"10", "10.0", 19045},
+                       {"11", "10.0", 22631}};
+        for (const auto &w : windows) {
+            const QString version = QString::fromLatin1(w.version);
+            if (qstrcmp(w.name, "XP") == 0) {
+                // Each format asks after its own ProgId, and the shared
+                // extensions went to the later formats: never all.
+                QTest::addRow("%s, everything", w.name)
+                    << version << w.build << false << everyFormat(true, lostToLaterFormats) << false
+                    << true;
+                QTest::addRow("%s, .png elsewhere", w.name)
+                    << version << w.build << true << everyFormat(true, lostToLaterFormats + png)
+                    << false << true;
+                continue;
+            }
+            // From 8 on only the user can take .png back.
+            const bool takesBack = qstrcmp(w.name, "7") == 0;
+            QTest::addRow("%s, everything", w.name)
+                << version << w.build << false << everyFormat(true) << true << true;
+            QTest::addRow("%s, .png elsewhere", w.name)
+                << version << w.build << true << everyFormat(true, png) << false << takesBack;
+        }
+    }
+
+    // The viewer chosen for everything the way each Windows records it:
+    // through making it the default up to 7, in Settings from 8 on. Is each
+    // extension the viewer's, and is everything: one answer from 7 to 11,
+    // and no to both for .png once another program has it.
+    void everyWindowsGivesOneAnswer()
+    {
+        QFETCH(QString, currentVersion);
+        QFETCH(int, build);
+        QFETCH(bool, pngElsewhere);
+        QFETCH(QStringList, bits);
+        QFETCH(bool, allDefault);
+        QFETCH(bool, madeAgain);
+        QVERIFY(setWindowsVersion(*reg, currentVersion, build));
+        const bool xp = currentVersion == QLatin1String("5.1");
+        if (!xp && currentVersion != QLatin1String("6.1"))
+            chooseViewerInSettings();
+        bool ok = false;
         makeAppDefaultForAllFormats(&ok);
         QVERIFY(ok);
-        QVERIFY(debugLines.isEmpty());
-        // Each format asks after its own ProgId, so an extension two formats
-        // share is only the one's that the viewer declared for it.
-        QCOMPARE(describe(queryCurrentAssociations(&allDefault)),
-                 everyFormat(true, {QStringLiteral("PBMRAW"), QStringLiteral("PGMRAW"),
-                                    QStringLiteral("PPMRAW")}));
-        QVERIFY(!allDefault);
+        if (pngElsewhere)
+            QVERIFY(xp ? reg->set(inFileExts + QStringLiteral(".png"), QStringLiteral("ProgId"),
+                                  QStringLiteral("pngfile"))
+                       : reg->set(inFileExts + QStringLiteral(".png\\UserChoice"),
+                                  QStringLiteral("Progid"), QStringLiteral("pngfile")));
+
+        bool all = !allDefault;
+        QCOMPARE(describe(queryCurrentAssociations(&all)), bits);
+        QCOMPARE(all, allDefault);
+        makeAppDefaultForAllFormats(&ok);
+        QCOMPARE(ok, madeAgain);
+        queryCurrentAssociations(&all);
+        QCOMPARE(all, madeAgain && !xp);
+    }
+
+    // Each thread has the registry to itself, as with QSettings: two asking
+    // at once get what one gets.
+    void twoThreadsGetWhatOneGets()
+    {
+        QVERIFY(setWindowsVersion(*reg, QStringLiteral("10.0"), 19045));
+        chooseViewerInSettings();
+        QVERIFY(reg->set(inFileExts + QStringLiteral(".png\\UserChoice"), QStringLiteral("Progid"),
+                         QStringLiteral("pngfile")));
+        const auto ask = [] {
+            bool ok = true, allDefault = true;
+            makeAppDefaultForAllFormats(&ok);
+            QStringList answer = describe(queryCurrentAssociations(&allDefault));
+            return answer << QString::number(ok) << QString::number(allDefault);
+        };
+        const QStringList alone = ask();
+        QCOMPARE(alone.mid(alone.size() - 2),
+                 (QStringList{QStringLiteral("0"), QStringLiteral("0")}));
+        QList<QStringList> answers[2];
+        std::thread threads[2];
+        for (int t = 0; t < 2; ++t)
+            threads[t] = std::thread([&, t] {
+                for (int call = 0; call < 40; ++call)
+                    answers[t].append(ask());
+            });
+        for (std::thread &thread : threads)
+            thread.join();
+        for (const QList<QStringList> &each : answers) {
+            QCOMPARE(each.size(), 40);
+            for (const QStringList &answer : each)
+                QCOMPARE(answer, alone);
+        }
+    }
+
+    void withoutWidgets_data()
+    {
+        QTest::addColumn<QString>("currentVersion");
+        QTest::addColumn<QString>("answer");
+        QTest::addColumn<int>("refusals");
+        // Refused, with one line each, rather than aborted by Qt.
+        QTest::newRow("XP") << QStringLiteral("5.1")
+                            << QStringLiteral("make ok=0 query all=0 formats=0") << 2;
+        QTest::newRow("10")
+            << QStringLiteral("10.0")
+            << QStringLiteral("make ok=1 query all=1 formats=%1").arg(formatsInDefaultRegistry)
+            << 0;
+    }
+
+    // A command-line helper of the viewer's has a QCoreApplication: the
+    // service needs no widget, the per-user registry does.
+    void withoutWidgets()
+    {
+        QFETCH(QString, currentVersion);
+        QFETCH(QString, answer);
+        QFETCH(int, refusals);
+        QVERIFY(setWindowsVersion(*reg, currentVersion));
+        chooseViewerInSettings();
+        const QByteArray out = runChild(QStringLiteral("core"));
+        QCOMPARE(QString::fromLatin1(out.left(out.indexOf('\n'))), answer);
+        QCOMPARE(out.count("needs a QApplication"), refusals);
     }
 
     void makeDefaultThatWritesNothingChangesNothing_data()
@@ -407,14 +556,9 @@ private Q_SLOTS:
 
     void launchNeedsAnApplicationObject()
     {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("PELLVARIN_ENGINE_CHILD"), QStringLiteral("noapp"));
-        QProcess child;
-        child.setProcessEnvironment(env);
-        child.start(QCoreApplication::applicationFilePath(), QStringList());
-        QVERIFY(child.waitForFinished(60000));
-        QCOMPARE(child.exitCode(), 1);
-        QVERIFY(child.readAllStandardError().contains("no application object"));
+        const QByteArray out = runChild(QStringLiteral("noapp"));
+        QVERIFY2(out.startsWith("launch 0\n") && out.contains("no application object"),
+                 out.constData());
         QTest::qWait(200);
         QVERIFY(!QFile::exists(marker));
     }
@@ -424,8 +568,19 @@ int main(int argc, char **argv)
 {
     // A caller that never made an application object has no directory of
     // its own; nothing may be started from the root instead.
-    if (qEnvironmentVariable("PELLVARIN_ENGINE_CHILD") == QLatin1String("noapp"))
-        return launchSelectorTool() ? 0 : 1;
+    const QString child = qEnvironmentVariable("PELLVARIN_ENGINE_CHILD");
+    if (child == QLatin1String("noapp")) {
+        std::printf("launch %d\n", launchSelectorTool());
+        return 0;
+    }
+    if (child == QLatin1String("core")) {
+        QCoreApplication app(argc, argv);
+        bool ok = true, allDefault = true;
+        makeAppDefaultForAllFormats(&ok);
+        const SelectionList list = queryCurrentAssociations(&allDefault);
+        std::printf("make ok=%d query all=%d formats=%d\n", ok, allDefault, int(list.size()));
+        return 0;
+    }
     QApplication app(argc, argv);
     if (qEnvironmentVariable("PELLVARIN_ENGINE_CHILD") == QLatin1String("launch"))
         return runLaunchChild();
