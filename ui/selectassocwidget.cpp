@@ -69,7 +69,12 @@ void SelectAssocWidget::showReadFailure()
     form->buttonBox->button(QDialogButtonBox::Save)->setEnabled(false);
 }
 
-SelectAssocWidget::~SelectAssocWidget() = default;
+// The record first, then the shortcut, then the QWidget base with the
+// widgets it owns: members would otherwise go in the reverse order.
+SelectAssocWidget::~SelectAssocWidget()
+{
+    form.reset();
+}
 
 void SelectAssocWidget::setupForm()
 {

@@ -106,6 +106,9 @@ void windows(Machine &m)
                  preview, {QStringLiteral(".tif"), QStringLiteral(".tiff")},
                  QStringLiteral("image/tiff"));
 
+    // Windows spells the user's hive's key "Software", whatever case the
+    // engine names it in.
+    m.key(QStringLiteral("HKEY_CURRENT_USER\\Software"));
     m.key(userClassesPath);
     m.key(userFileExtsPath);
 }
