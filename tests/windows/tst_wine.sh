@@ -397,11 +397,12 @@ set_version win10
 user_state "$work/before-ten.txt"
 probe 10
 check "10: the engine takes the service path" test "$(probe_line installed)" = "installed 1 vista 1"
-# Each query asks every extension, each check every extension once.
+# Each query asks every extension of every format, and every extension the
+# viewer declares (one per distinct extension); each make-default the latter.
 distinct=$(awk -F'\t' 'NF == 5 { split($4, e, ","); for (i in e) seen[tolower(e[i])] } END { n = 0; for (k in seen) n++; print n }' "$table")
 echo "NOTE   : 10: Wine failed QueryCurrentDefault in" \
   "$(debug_count 'IApplicationAssociationRegistration QueryCurrentDefault error') of" \
-  "$((2 * extensions + 2 * distinct)) calls (two queries and two checks)"
+  "$((2 * extensions + 4 * distinct)) calls (two queries and two make-defaults)"
 check "10: no extension reads as the viewer's" \
   test "$(probe_line query)" = "query all=0 formats=37 set=0 bits=$extensions"
 check "10: the older questions are not asked" \
