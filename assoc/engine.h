@@ -11,7 +11,9 @@
 // What each needs of its caller is said beside it. "Service" means that on
 // Vista and later any thread may call it, several threads at once, with a
 // QCoreApplication or a QApplication, provided the thread has initialised
-// COM (CoInitializeEx): the engine never does that itself. On XP and older
+// COM (CoInitializeEx): the engine never does that itself. A QApplication's
+// own thread is initialised by Qt's Windows platform plugin; a
+// QCoreApplication's, or any other thread, is the caller's. On XP and older
 // the same calls work on a hidden list widget, so they need a QApplication
 // and its own thread; on any other thread, or under a QCoreApplication, they
 // report failure with one debug line instead of letting Qt abort the

@@ -5,14 +5,19 @@
 //   query all=0 formats=37 set=0 bits=87
 //   debug <every debug line the engine wrote>
 //   engine version 0.1.0.0
+// With "core" it runs under a QCoreApplication instead:
+//   core make ok=0
+//   query all=0 formats=0 set=0 bits=0
 #include "defaultprograms.h"
 #include "engine.h"
 
 #include <QApplication>
 
+#include <objbase.h>
 #include <windows.h>
 
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -70,6 +75,20 @@ int main(int argc, char **argv)
 {
     // Unbuffered, so that a run cut short still shows how far it came.
     std::setvbuf(stdout, nullptr, _IONBF, 0);
+    // As a viewer's command-line helper, which has no widgets, and which
+    // initialises COM itself, as QApplication does for a GUI thread.
+    if (argc > 1 && std::strcmp(argv[1], "core") == 0) {
+        QCoreApplication app(argc, argv);
+        qInstallMessageHandler(printDebug);
+        const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        bool ok = true;
+        makeAppDefaultForAllFormats(&ok);
+        std::printf("core make ok=%d\n", ok ? 1 : 0);
+        printQuery();
+        if (SUCCEEDED(com))
+            CoUninitialize();
+        return 0;
+    }
     QApplication app(argc, argv);
     qInstallMessageHandler(printDebug);
     printEngineVersion();

@@ -350,6 +350,14 @@ probe() { # WHICH
   require "$1: the engine probe ran to its end" run_probe
 }
 probe_line() { grep "^$1" "$work/probe.txt" | sed -n "${2:-1}p"; }
+# The probe under a QCoreApplication: the XP path refuses with a line each
+# time, the service answers as it does with widgets.
+core_answers() { # MAKE QUERY REFUSALS
+  run_test_program "$build/engineprobe.exe" core >"$work/core.txt" &&
+    test "$(grep '^core make' "$work/core.txt")" = "core make ok=$1" &&
+    test "$(grep '^query' "$work/core.txt")" = "$2" &&
+    test "$(grep -c 'needs a QApplication' "$work/core.txt")" = "$3"
+}
 debug_count() { grep -c "^debug $1\$" "$work/probe.txt"; }
 extensions=$(awk -F'\t' 'NF == 5 { n += split($4, e, ",") } END { print n }' "$table")
 
@@ -365,6 +373,8 @@ check "XP: the engine sees the viewer and takes the registry path" \
 check "XP: nothing is associated yet" \
   test "$(probe_line query)" = "query all=0 formats=37 set=0 bits=$extensions"
 check "XP: making the viewer the default reports true" test "$(probe_line make)" = "make ok=1"
+check "XP: without a QApplication the engine refuses, rather than abort" \
+  core_answers 0 "query all=0 formats=0 set=0 bits=0" 2
 xfail "XP: afterwards every extension reads as the viewer's" \
   "Wine 8's HKEY_CLASSES_ROOT does not merge the per-user classes the engine wrote" \
   test "$(probe_line query 2)" = "query all=1 formats=37 set=$extensions bits=$extensions"
@@ -411,6 +421,8 @@ check "10: SetAppAsDefaultAll changed nothing, which is reported as false" \
   test "$(probe_line make)" = "make ok=0"
 check "10: ... and said why, once a call" \
   test "$(debug_count 'IApplicationAssociationRegistration SetAppAsDefaultAll: Windows no longer lets an application set its own defaults')" = 2
+check "10: without a QApplication the service answers as with one" \
+  core_answers 0 "$(probe_line query)" 0
 user_state "$work/after-ten.txt"
 check "10: the service path writes nothing" same_state "$work/before-ten.txt" "$work/after-ten.txt"
 png_handler=$(reg_value 'HKLM\Software\Classes\.png' '')
