@@ -442,6 +442,7 @@ private Q_SLOTS:
         QTest::newRow("a hard link") << "hardlink";
         QTest::newRow("a hard link to its journal") << "journal";
         QTest::newRow("its -wal journal, not there yet") << "wal";
+        QTest::newRow("a symbolic link to its journal, not there yet") << "journal link";
     }
 
     // An export onto the registry would replace the database with text, and one
@@ -467,6 +468,9 @@ private Q_SLOTS:
             QCOMPARE(::link(QFile::encodeName(cli.registry).constData(), native.constData()), 0);
         } else if (how == "journal") {
             QCOMPARE(::link(QFile::encodeName(journal).constData(), native.constData()), 0);
+        } else if (how == "journal link") {
+            QVERIFY(QFile::remove(journal));
+            QVERIFY(QFile::link(journal, target));
         } else {
             target = cli.registry + "-wal";
         }

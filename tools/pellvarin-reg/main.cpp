@@ -152,13 +152,23 @@ QString formatValue(const RegValue &v)
     }
 }
 
+// Where writing to path lands: every symbolic link followed, the last one
+// too even when what it names is not there yet, as QSaveFile follows them.
+QString linkedTo(QString path)
+{
+    for (int hops = 0; hops < 40 && QFileInfo(path).isSymLink(); ++hops)
+        path = QFileInfo(path).symLinkTarget();
+    return path;
+}
+
 // Whether path is the registry or a journal that SQLite plays into it, told
 // by device and inode: a hard link, a bind mount or another case on a
 // case-insensitive file system reach the same file by another path. A
 // journal that is not there now is known by its folder and name, since a
-// file made there would be taken for one.
-bool namesTheRegistry(const QString &path, const QString &registry)
+// file made there would be taken for one, whatever link leads there.
+bool namesTheRegistry(const QString &given, const QString &registry)
 {
+    const QString path = linkedTo(given);
     const auto statOf = [](const QString &file, struct stat *st) {
         return ::stat(QFile::encodeName(file).constData(), st) == 0;
     };
