@@ -40,6 +40,10 @@ public:
     // while another program's lock kept it from being opened; the next
     // operation tries again.
     bool isUsable() const;
+    // False for a file that only permits reading (read-only, in a folder or
+    // on a file system that cannot be written) or has more than one name.
+    // A file read on a full disk counts as writable: a write then tries
+    // again and says that the disk is full.
     bool isWritable() const;
 
     // Why the file is refused, or else why the last write failed; None

@@ -72,7 +72,8 @@ A registry that anyone but you or root could change is refused: the file,
 its journals (-wal, -shm, -journal), its folder or a folder above it
 (unless that one has the sticky bit) writable by others or owned by another
 user. Writable by your own private group, which has no other member, is
-yours alone and taken.
+yours alone and taken. A registry with more than one name (a hard link) is
+read but never written.
 
 Reading never waits for a writer. Another program that holds the whole file
 longer than $PELLVARIN_REGISTRY_BUSY_TIMEOUT_MS (10000 ms) makes a command
@@ -289,7 +290,11 @@ bool Tool::openStore(bool forWriting, int *code)
         return false;
     }
     if (forWriting && !store->isWritable()) {
-        *code = fail(Failure, QStringLiteral("%1 cannot be written").arg(registry));
+        // Refused, the write says why: read-only, where, or another name.
+        store->beginTransaction();
+        *code = fail(Failure, store->problemText().isEmpty()
+                                  ? QStringLiteral("%1 cannot be written").arg(registry)
+                                  : store->problemText());
         return false;
     }
     failuresAtOpen = store->readFailures();
