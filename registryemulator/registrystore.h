@@ -45,6 +45,10 @@ public:
     // A file read on a full disk counts as writable: a write then tries
     // again and says that the disk is full.
     bool isWritable() const;
+    // A registry refused for holding what the store never makes (a trigger,
+    // a view, another table or index) is opened again with those dropped,
+    // for starting afresh (init --force). True when it is usable after.
+    bool removeForeignObjects();
 
     // Why the file is refused, or else why the last write failed; None
     // once a write has landed since.

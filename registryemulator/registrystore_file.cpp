@@ -58,6 +58,15 @@ INSERT INTO keys(id, parent, name, fold) VALUES
     (2, 0, 'HKEY_CURRENT_USER', 'HKEY_CURRENT_USER');
 )sql";
 
+// The first object in the file that the store does not make: its own are
+// its three tables and the index of keys' UNIQUE. SQLite keeps
+// sqlite_sequence for AUTOINCREMENT, which no table left uses, and it
+// cannot be dropped.
+const char *const foreignObjectSql =
+    "SELECT type, name FROM sqlite_master WHERE NOT ("
+    "(type = 'table' AND name IN ('keys', 'vals', 'notifications', 'sqlite_sequence')) OR "
+    "(type = 'index' AND name = 'sqlite_autoindex_keys_1')) LIMIT 1";
+
 std::map<QString, std::shared_ptr<RegistryStore>> &openStores()
 {
     static std::map<QString, std::shared_ptr<RegistryStore>> stores;
@@ -340,6 +349,18 @@ bool RegistryStore::isWritable() const
     return d->usable && (d->writable || d->wantsRoom) && !d->suspensions;
 }
 
+bool RegistryStore::removeForeignObjects()
+{
+    if (!d->foreignSchema)
+        return isUsable();
+    d->foreignSchema = false;
+    d->refused = false;
+    d->dropsForeign = true;
+    const bool opened = d->openFile();
+    d->dropsForeign = false;
+    return opened;
+}
+
 RegistryStore::Problem RegistryStore::problem() const
 {
     return d->problem;
@@ -457,6 +478,40 @@ bool RegistryStore::Private::hasSchema()
     return s.prepare(db, "SELECT count(*) FROM sqlite_master WHERE name IN "
                          "('keys','vals','notifications')") &&
            s.step() == SQLITE_ROW && s.int64(0) == 3;
+}
+
+std::optional<QString> RegistryStore::Private::foreignObject()
+{
+    SqliteStatement s;
+    if (!s.prepare(db, foreignObjectSql))
+        return std::nullopt;
+    const int rc = s.step();
+    if (rc == SQLITE_DONE)
+        return QString();
+    if (rc != SQLITE_ROW)
+        return std::nullopt;
+    return QStringLiteral("the %1 \"%2\"").arg(s.text(0), s.text(1));
+}
+
+bool RegistryStore::Private::dropForeignObjects()
+{
+    if (!writable || !execSql("BEGIN IMMEDIATE"))
+        return false;
+    // Checked first, so that nothing is dropped from a damaged file.
+    SqliteStatement next;
+    bool dropped = verify() && next.prepare(db, foreignObjectSql);
+    // One at a time: dropping a table drops its triggers and indexes too.
+    while (dropped && next.step() == SQLITE_ROW) {
+        const QByteArray drop =
+            "DROP " + next.text(0).toUtf8() + " \"" +
+            next.text(1).replace(QLatin1Char('"'), QLatin1String("\"\"")).toUtf8() + '"';
+        next.reset();
+        dropped = execSql(drop.constData());
+    }
+    if (dropped && execSql("COMMIT"))
+        return true;
+    execSql("ROLLBACK");
+    return false;
 }
 
 bool RegistryStore::Private::openFile()
@@ -662,6 +717,21 @@ bool RegistryStore::Private::openFile()
         refuse(Problem::Unusable, QStringLiteral("was written by a newer version"));
         return false;
     }
+    // A trigger or a view runs whenever the store writes or reads through
+    // it, and another table or index is no part of a registry.
+    const std::optional<QString> foreign = foreignObject();
+    if (!foreign || (!foreign->isEmpty() && !(dropsForeign && dropForeignObjects()))) {
+        if (!lockedOut()) {
+            foreignSchema = foreign.has_value();
+            refuse(Problem::Unusable,
+                   foreign ? QStringLiteral("holds %1, which a registry never does: it holds "
+                                            "data, never code (init --force removes it)")
+                                 .arg(*foreign)
+                           : QStringLiteral("cannot be read: %1")
+                                 .arg(QString::fromUtf8(sqlite3_errmsg(db))));
+        }
+        return false;
+    }
     // With a write-ahead log, readers and the one writer never wait for
     // each other, as on Windows, where a reader never sees half a write and
     // never waits for one. A file it cannot be switched on now (another
@@ -711,6 +781,10 @@ bool RegistryStore::Private::openConnection(const QByteArray &name, int flags)
     }
     sqlite3_busy_timeout(db, busyTimeoutMs);
     sqlite3_extended_result_codes(db, 1);
+    // The file holds data, never code: what its schema names runs only if
+    // it is harmless, and nothing can change the schema behind SQLite's back.
+    sqlite3_db_config(db, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
+    sqlite3_db_config(db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
     return true;
 }
 

@@ -50,6 +50,11 @@ public:
     // when opened, or -1 for none.
     bool immutable = false;
     off_t logSize = -1;
+    // The file was refused for holding something the store never makes
+    // (a trigger, a view, another table), which removeForeignObjects() may
+    // drop; and whether the next opening does.
+    bool foreignSchema = false;
+    bool dropsForeign = false;
     // How long a statement waits for another program's lock.
     int busyTimeoutMs = 0;
 
@@ -115,6 +120,10 @@ public:
     bool execSql(const char *sql);
     int pragmaInt(const char *sql);
     bool hasSchema();
+    // The first object in the file that the store never makes, named; empty
+    // if none; none if it could not be read.
+    std::optional<QString> foreignObject();
+    bool dropForeignObjects();
     bool openFile();
     // Opens the connection; the read-only one creates nothing beside the file.
     bool openConnection(const QByteArray &name, int flags);

@@ -5,6 +5,7 @@
 // that can be read but not written; the names every command takes;
 // notifications; oversized input, a file size limit and arguments that are
 // no text; and init and export against writers racing them.
+#include "registryfile.h"
 #include "registrystore.h"
 #include "scratchmount.h"
 
@@ -285,7 +286,14 @@ private Q_SLOTS:
         QVERIFY2(again.err.contains("already holds keys"), again.err.constData());
         QCOMPARE(cli.run({"export"}).out, modified);
 
+        // Starting afresh drops what the registry never holds.
+        QCOMPARE(runSql(cli.registry, "CREATE VIEW v AS SELECT 1; CREATE TRIGGER t AFTER INSERT "
+                                      "ON keys BEGIN DELETE FROM keys; END"),
+                 QByteArray());
         QCOMPARE(cli.run({"init", "--force"}).code, 0);
+        QCOMPARE(runSql(cli.registry, "SELECT group_concat(type || ' ' || name, ', ') FROM "
+                                      "(SELECT * FROM sqlite_master ORDER BY name)"),
+                 "table keys, table notifications, index sqlite_autoindex_keys_1, table vals");
         QCOMPARE(cli.run({"export"}).out, defaultExported());
         QCOMPARE(cli.get("HKCR\\.png", "@").out, "pngfile\n");
     }
@@ -635,7 +643,8 @@ private Q_SLOTS:
     {
         // How the registry is unusable: "text" is no database, "shared" may be
         // written by other users, "index" has a damaged unique index, "torn"
-        // every page damaged but the first, and "page" one page in the middle.
+        // every page damaged but the first, "page" one page in the middle,
+        // and "trigger", "view" and "table" hold what a registry never does.
         QTest::addColumn<QString>("kind");
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<QByteArray>("reason");
@@ -659,6 +668,11 @@ private Q_SLOTS:
         QTest::newRow("torn: delete") << "torn" << del << QByteArray("damaged");
         QTest::newRow("a page damaged: export")
             << "page" << QStringList{"export"} << QByteArray("damaged");
+        QTest::newRow("a trigger: set")
+            << "trigger" << set << QByteArray("the trigger \"planted\"");
+        QTest::newRow("a view: get") << "view" << get << QByteArray("the view \"planted\"");
+        QTest::newRow("another table: export")
+            << "table" << QStringList{"export"} << QByteArray("the table \"planted\"");
     }
 
     // However the registry is refused, the tool says it once, in one line that
@@ -688,6 +702,14 @@ private Q_SLOTS:
                                         "'UNIQUE(parent, name)') WHERE name = 'keys';"});
             QVERIFY(sqlite.waitForFinished());
             QCOMPARE(sqlite.exitCode(), 0);
+        } else if (kind == "trigger" || kind == "view" || kind == "table") {
+            const QByteArray sql =
+                kind == "trigger"
+                    ? QByteArray("CREATE TRIGGER planted AFTER INSERT ON vals BEGIN UPDATE vals "
+                                 "SET data = X'7000000000' WHERE key = new.key AND fold = "
+                                 "new.fold; END")
+                    : QByteArray("CREATE " + kind.toUtf8() + " planted AS SELECT * FROM keys");
+            QCOMPARE(runSql(cli.registry, sql.constData()), QByteArray());
         } else if (kind == "torn" || kind == "page") {
             QFile f(cli.registry);
             QVERIFY(f.open(QIODevice::ReadWrite));

@@ -528,6 +528,9 @@ int Tool::init(const QStringList &args)
     if (!args.isEmpty() && !force)
         return usage(QStringLiteral("init takes only --force"));
     int code = Success;
+    // Replacing whatever the registry holds starts with what it never holds.
+    if (force)
+        RegistryStore::open(registry)->removeForeignObjects();
     if (!openStore(true, &code))
         return code;
     const QList<RegKeyPath> hives{{Hive::LocalMachine, {}}, {Hive::CurrentUser, {}}};
