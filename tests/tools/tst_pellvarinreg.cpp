@@ -644,7 +644,8 @@ private Q_SLOTS:
         // How the registry is unusable: "text" is no database, "shared" may be
         // written by other users, "index" has a damaged unique index, "torn"
         // every page damaged but the first, "page" one page in the middle,
-        // and "trigger", "view" and "table" hold what a registry never does.
+        // "trigger", "view" and "table" hold what a registry never does, and
+        // "log" is read-only with a write in its log but no index to it.
         QTest::addColumn<QString>("kind");
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<QByteArray>("reason");
@@ -673,6 +674,7 @@ private Q_SLOTS:
         QTest::newRow("a view: get") << "view" << get << QByteArray("the view \"planted\"");
         QTest::newRow("another table: export")
             << "table" << QStringList{"export"} << QByteArray("the table \"planted\"");
+        QTest::newRow("a log without its index: get") << "log" << get << QByteArray("its log");
     }
 
     // However the registry is refused, the tool says it once, in one line that
@@ -710,6 +712,19 @@ private Q_SLOTS:
                                  "new.fold; END")
                     : QByteArray("CREATE " + kind.toUtf8() + " planted AS SELECT * FROM keys");
             QCOMPARE(runSql(cli.registry, sql.constData()), QByteArray());
+        } else if (kind == "log") {
+            // Reading it would need the index made again: a write.
+            sqlite3 *db = nullptr;
+            QCOMPARE(sqlite3_open(QFile::encodeName(cli.registry).constData(), &db), SQLITE_OK);
+            QCOMPARE(
+                sqlite3_exec(
+                    db, "PRAGMA wal_autocheckpoint = 0; INSERT INTO notifications VALUES (1, 1, 1)",
+                    nullptr, nullptr, nullptr),
+                SQLITE_OK);
+            QVERIFY(QFile::copy(cli.registry + "-wal", cli.path("log")));
+            sqlite3_close(db);
+            QVERIFY(QFile::rename(cli.path("log"), cli.registry + "-wal"));
+            QVERIFY(QFile::setPermissions(cli.registry, QFile::ReadOwner));
         } else if (kind == "torn" || kind == "page") {
             QFile f(cli.registry);
             QVERIFY(f.open(QIODevice::ReadWrite));
