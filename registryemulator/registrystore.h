@@ -41,7 +41,15 @@ public:
     // while another program's lock kept it from being opened; the next
     // operation tries again.
     bool isUsable() const;
+    // False for a file that only permits reading (read-only, in a folder or
+    // on a file system that cannot be written) or has more than one name.
+    // A file read on a full disk counts as writable: a write then tries
+    // again and says that the disk is full.
     bool isWritable() const;
+    // A registry refused for holding what the store never makes (a trigger,
+    // a view, another table or index) is opened again with those dropped,
+    // for starting afresh (init --force). True when it is usable after.
+    bool removeForeignObjects();
 
     // Why the file is refused, or else why the last write failed; None
     // once a write has landed since.

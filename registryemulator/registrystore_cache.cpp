@@ -18,6 +18,9 @@ bool RegistryStore::Private::ready()
 {
     if (errors.damaged && usable)
         refuse(Problem::Damaged, QStringLiteral("is damaged"));
+    // Read unlocked, the file must be what it was when opened.
+    if (immutable && usable && depth == 0 && !readOpen && changedUnderneath())
+        openPending = true;
     if (openPending && !retryOpen() && openPending) {
         ++readFailures; // still locked out: unknown, not empty
         return false;

@@ -58,6 +58,15 @@ INSERT INTO keys(id, parent, name, fold) VALUES
     (2, 0, 'HKEY_CURRENT_USER', 'HKEY_CURRENT_USER');
 )sql";
 
+// The first object in the file that the store does not make: its own are
+// its three tables and the index of keys' UNIQUE. SQLite keeps
+// sqlite_sequence for AUTOINCREMENT, which no table left uses, and it
+// cannot be dropped.
+const char *const foreignObjectSql =
+    "SELECT type, name FROM sqlite_master WHERE NOT ("
+    "(type = 'table' AND name IN ('keys', 'vals', 'notifications', 'sqlite_sequence')) OR "
+    "(type = 'index' AND name = 'sqlite_autoindex_keys_1')) LIMIT 1";
+
 // Per thread, as a connection, its key cache and its transactions serve one
 // thread at a time: two threads on one file are two connections, and see
 // each other's commits as two programs would.
@@ -340,7 +349,19 @@ bool RegistryStore::isUsable() const
 }
 bool RegistryStore::isWritable() const
 {
-    return d->usable && d->writable && !d->suspensions;
+    return d->usable && (d->writable || d->wantsRoom) && !d->suspensions;
+}
+
+bool RegistryStore::removeForeignObjects()
+{
+    if (!d->foreignSchema)
+        return isUsable();
+    d->foreignSchema = false;
+    d->refused = false;
+    d->dropsForeign = true;
+    const bool opened = d->openFile();
+    d->dropsForeign = false;
+    return opened;
 }
 
 RegistryStore::Problem RegistryStore::problem() const
@@ -462,6 +483,40 @@ bool RegistryStore::Private::hasSchema()
            s.step() == SQLITE_ROW && s.int64(0) == 3;
 }
 
+std::optional<QString> RegistryStore::Private::foreignObject()
+{
+    SqliteStatement s;
+    if (!s.prepare(db, foreignObjectSql))
+        return std::nullopt;
+    const int rc = s.step();
+    if (rc == SQLITE_DONE)
+        return QString();
+    if (rc != SQLITE_ROW)
+        return std::nullopt;
+    return QStringLiteral("the %1 \"%2\"").arg(s.text(0), s.text(1));
+}
+
+bool RegistryStore::Private::dropForeignObjects()
+{
+    if (!writable || !execSql("BEGIN IMMEDIATE"))
+        return false;
+    // Checked first, so that nothing is dropped from a damaged file.
+    SqliteStatement next;
+    bool dropped = verify() && next.prepare(db, foreignObjectSql);
+    // One at a time: dropping a table drops its triggers and indexes too.
+    while (dropped && next.step() == SQLITE_ROW) {
+        const QByteArray drop =
+            "DROP " + next.text(0).toUtf8() + " \"" +
+            next.text(1).replace(QLatin1Char('"'), QLatin1String("\"\"")).toUtf8() + '"';
+        next.reset();
+        dropped = execSql(drop.constData());
+    }
+    if (dropped && execSql("COMMIT"))
+        return true;
+    execSql("ROLLBACK");
+    return false;
+}
+
 bool RegistryStore::Private::openFile()
 {
     busyTimeoutMs = busyTimeout();
@@ -513,10 +568,54 @@ bool RegistryStore::Private::openFile()
         refuse(Problem::Unsafe, self);
         return false;
     }
+    this->path = path;
     device = st.st_dev;
     inode = st.st_ino;
-    // A file marked read-only stays unwritten even for root, as on Windows.
-    writable = (st.st_mode & S_IWUSR) && ::access(path.constData(), W_OK) == 0;
+    changed = st.st_mtim;
+    size = st.st_size;
+    wantsRoom = false;
+    immutable = false;
+    // What is written goes into the log beside the file first, which the
+    // folder must take; a file marked read-only stays unwritten even for
+    // root, as on Windows.
+    const QString shown = QDir::toNativeSeparators(fileName);
+    writable = false;
+    readOnlyKind = Problem::ReadOnly;
+    readOnlyText = QStringLiteral("the registry %1 is read-only").arg(shown);
+    errno = 0;
+    if (!(st.st_mode & S_IWUSR) || ::access(path.constData(), W_OK) != 0) {
+        if (errno == EROFS)
+            readOnlyText += QStringLiteral(": it lies on a file system mounted read-only");
+    } else if (st.st_nlink > 1) {
+        // Each name would keep a log of its own, and whichever is folded in
+        // last would undo what was written through the other.
+        readOnlyKind = Problem::Unsafe;
+        readOnlyText = QStringLiteral("the registry %1 has %2 names (hard links) and is not "
+                                      "written: each name keeps a log of its own, and one would "
+                                      "undo what was written through the other")
+                           .arg(shown)
+                           .arg(st.st_nlink);
+    } else if (::access(folderOf(path).constData(), W_OK) != 0) {
+        readOnlyText += QStringLiteral(": its folder %1 cannot be written")
+                            .arg(QFile::decodeName(folderOf(path)));
+    } else {
+        writable = true;
+    }
+    // SQLite gives a log and its index the file's permissions: ones made
+    // while the file was read-only would refuse every write once it is not.
+    if (writable) {
+        for (const char *suffix : {"-wal", "-shm"}) {
+            const QByteArray companion = path + suffix;
+            struct stat cs;
+            if (::lstat(companion.constData(), &cs) == 0 && S_ISREG(cs.st_mode) &&
+                !(cs.st_mode & S_IWUSR))
+                ::chmod(companion.constData(), (cs.st_mode & 07777) | S_IWUSR);
+        }
+    }
+    // Version 2 in the header is a file in write-ahead log mode.
+    char header[20] = {};
+    const bool walFile = ::pread(file.fd, header, sizeof header, 0) == sizeof header &&
+                         std::memcmp(header, "SQLite format 3", 16) == 0 && header[19] == 2;
     // Closed before SQLite opens the file: closing any descriptor of a file
     // drops every lock the process holds on it, and the lock a connection
     // holds for as long as it uses the write-ahead log is what keeps another
@@ -538,16 +637,10 @@ bool RegistryStore::Private::openFile()
         return true;
     };
 
-    const int flags = (writable ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY) |
-                      SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_NOFOLLOW;
-    sqlite3_close_v2(db);
-    db = nullptr;
-    if (sqlite3_open_v2(path.constData(), &db, flags, nullptr) != SQLITE_OK) {
-        refuse(Problem::Unusable, QStringLiteral("cannot be opened"));
+    keyCache.clear();
+    dataVersion = -1;
+    if (!(writable ? openConnection(path, SQLITE_OPEN_READWRITE) : openReadOnly(walFile)))
         return false;
-    }
-    sqlite3_busy_timeout(db, busyTimeoutMs);
-    sqlite3_extended_result_codes(db, 1);
 
     // Told as a failed write is, before a rollback can overwrite the codes.
     const auto notInitialised = [&] {
@@ -584,19 +677,38 @@ bool RegistryStore::Private::openFile()
         }
     }
 
-    const int appId = pragmaInt("PRAGMA application_id");
+    int appId = pragmaInt("PRAGMA application_id");
+    // Where even the log's index finds no room, the file is read without
+    // it, and a write tries again: on Windows a full disk stops no reader.
+    if (appId < 0 && writable &&
+        outOfRoom(sqlite3_extended_errcode(db), sqlite3_system_errno(db), folderOf(path))) {
+        writable = false;
+        if (!openReadOnly(walFile))
+            return false;
+        wantsRoom = true;
+        readOnlyKind = Problem::DiskFull;
+        readOnlyText = QStringLiteral("the disk is full: the registry %1 cannot grow").arg(shown);
+        appId = pragmaInt("PRAGMA application_id");
+    }
     if (appId < 0) {
         if (lockedOut())
             return false;
+        const int code = sqlite3_extended_errcode(db);
+        const int error = sqlite3_system_errno(db);
         // A write cut short left a journal that must be played back before
         // the file can be read, and only a writable file can be.
-        if (sqlite3_extended_errcode(db) == SQLITE_READONLY_ROLLBACK)
+        if (code == SQLITE_READONLY_ROLLBACK)
             refuse(Problem::ReadOnly,
                    QStringLiteral("is read-only, and its journal %1 holds a write that was cut "
                                   "short: only a writable file can be rolled back (chmod u+w)")
                        .arg(QFile::decodeName(path + "-journal")));
+        else if ((code & 0xff) == SQLITE_NOTADB)
+            refuse(Problem::Unusable, QStringLiteral("is not a database"));
         else
-            refuse(Problem::Unusable, QStringLiteral("is not a database or cannot be read"));
+            refuse(Problem::Unusable,
+                   QStringLiteral("cannot be read: %1%2")
+                       .arg(QString::fromUtf8(sqlite3_errstr(code)),
+                            error ? QStringLiteral(" (%1)").arg(systemError(error)) : QString()));
         return false;
     }
     if (appId != applicationId || !hasSchema()) {
@@ -606,6 +718,21 @@ bool RegistryStore::Private::openFile()
     }
     if (pragmaInt("PRAGMA user_version") > schemaVersion) {
         refuse(Problem::Unusable, QStringLiteral("was written by a newer version"));
+        return false;
+    }
+    // A trigger or a view runs whenever the store writes or reads through
+    // it, and another table or index is no part of a registry.
+    const std::optional<QString> foreign = foreignObject();
+    if (!foreign || (!foreign->isEmpty() && !(dropsForeign && dropForeignObjects()))) {
+        if (!lockedOut()) {
+            foreignSchema = foreign.has_value();
+            refuse(Problem::Unusable,
+                   foreign ? QStringLiteral("holds %1, which a registry never does: it holds "
+                                            "data, never code (init --force removes it)")
+                                 .arg(*foreign)
+                           : QStringLiteral("cannot be read: %1")
+                                 .arg(QString::fromUtf8(sqlite3_errmsg(db))));
+        }
         return false;
     }
     // With a write-ahead log, readers and the one writer never wait for
@@ -636,6 +763,68 @@ bool RegistryStore::Private::openFile()
     if (problem == Problem::Busy)
         setProblem(Problem::None, QString());
     return true;
+}
+
+bool RegistryStore::Private::openConnection(const QByteArray &name, int flags)
+{
+    // The connection before goes first: one of this process left open shares
+    // the log's index with the next, and a read-only one makes it read-only.
+    for (SqliteStatement *s :
+         {&dataVersionQuery, &findKey, &insertKey, &listKeys, &getValue, &listValues, &putValue,
+          &deleteValue, &deleteTreeValues, &deleteTreeKeys, &begin, &commit, &rollback,
+          &takeSnapshot, &bumpNotification, &readNotification})
+        s->finalize();
+    sqlite3_close_v2(db);
+    db = nullptr;
+    if (sqlite3_open_v2(name.constData(), &db,
+                        flags | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_NOFOLLOW,
+                        nullptr) != SQLITE_OK) {
+        refuse(Problem::Unusable, QStringLiteral("cannot be opened"));
+        return false;
+    }
+    sqlite3_busy_timeout(db, busyTimeoutMs);
+    sqlite3_extended_result_codes(db, 1);
+    // The file holds data, never code: what its schema names runs only if
+    // it is harmless, and nothing can change the schema behind SQLite's back.
+    sqlite3_db_config(db, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
+    sqlite3_db_config(db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+    return true;
+}
+
+// Reading makes nothing beside the file, as before the log came in: with
+// no log there, nothing is left to fold in and the file is read as it is;
+// with one, through its index, shared with whoever writes, or rebuilt in
+// memory when nobody holds it. A log whose index is gone cannot be read
+// without writing one.
+bool RegistryStore::Private::openReadOnly(bool walFile)
+{
+    immutable = false;
+    if (!walFile)
+        return openConnection(path, SQLITE_OPEN_READONLY);
+    struct stat log, index;
+    const bool hasLog = ::lstat(QByteArray(path + "-wal").constData(), &log) == 0;
+    const bool hasIndex = ::lstat(QByteArray(path + "-shm").constData(), &index) == 0;
+    if (hasLog && log.st_size > 0 && !hasIndex) {
+        refuse(Problem::Unusable,
+               QStringLiteral("cannot be read: its log %1 holds writes, and the index beside it "
+                              "is missing; open it once where it can be written")
+                   .arg(QFile::decodeName(path + "-wal")));
+        return false;
+    }
+    immutable = !hasLog || !hasIndex;
+    logSize = hasLog ? log.st_size : -1;
+    return openConnection("file:" + path.toPercentEncoding("/") +
+                              (immutable ? "?immutable=1" : "?readonly_shm=1"),
+                          SQLITE_OPEN_READONLY);
+}
+
+bool RegistryStore::Private::changedUnderneath() const
+{
+    struct stat st;
+    const off_t log = ::lstat(QByteArray(path + "-wal").constData(), &st) == 0 ? st.st_size : -1;
+    return log != logSize || ::stat(path.constData(), &st) != 0 || st.st_dev != device ||
+           st.st_ino != inode || st.st_size != size || st.st_mtim.tv_sec != changed.tv_sec ||
+           st.st_mtim.tv_nsec != changed.tv_nsec;
 }
 
 bool RegistryStore::Private::prepareStatements()

@@ -13,6 +13,7 @@
 #include <QPair>
 
 #include <sys/types.h>
+#include <time.h>
 
 // The keys table's rows for the two hives kept in the file; every other key
 // hangs below one of them.
@@ -28,11 +29,32 @@ public:
     sqlite3 *db = nullptr;
     // Whether the file is a sound registry of ours; if not, it reads as empty.
     bool usable = false;
-    // Whether its permissions let us write it; never true without usable.
+    // Whether the connection may write it; never true without usable.
     bool writable = false;
-    // The file opened, so that a file put in its place is opened anew.
+    // Opened for reading only because the log's index found no room: a
+    // write opens the file again to try, and otherwise says the disk is full.
+    bool wantsRoom = false;
+    // Why the file is not written, for a write that is refused.
+    Problem readOnlyKind = Problem::ReadOnly;
+    QString readOnlyText;
+    // The file opened, so that a file put in its place is opened anew, and
+    // when it was last changed, for a connection that reads it unlocked.
+    QByteArray path;
     dev_t device = 0;
     ino_t inode = 0;
+    struct timespec changed = {};
+    off_t size = 0;
+    // The connection reads the file as it is, without locks or the log: a
+    // file that no program holds, in a place nothing can be written. A log
+    // that appears or a change to the file opens it again. The log's size
+    // when opened, or -1 for none.
+    bool immutable = false;
+    off_t logSize = -1;
+    // The file was refused for holding something the store never makes
+    // (a trigger, a view, another table), which removeForeignObjects() may
+    // drop; and whether the next opening does.
+    bool foreignSchema = false;
+    bool dropsForeign = false;
     // How long a statement waits for another program's lock.
     int busyTimeoutMs = 0;
 
@@ -98,7 +120,16 @@ public:
     bool execSql(const char *sql);
     int pragmaInt(const char *sql);
     bool hasSchema();
+    // The first object in the file that the store never makes, named; empty
+    // if none; none if it could not be read.
+    std::optional<QString> foreignObject();
+    bool dropForeignObjects();
     bool openFile();
+    // Opens the connection; the read-only one creates nothing beside the file.
+    bool openConnection(const QByteArray &name, int flags);
+    bool openReadOnly(bool walFile);
+    // Whether a connection that reads the file unlocked must open it again.
+    bool changedUnderneath() const;
     // Brings a writable file of an older schema up to date; false, inside
     // the transaction that failed, if it could not.
     bool updateFolds();

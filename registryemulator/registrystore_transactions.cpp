@@ -4,8 +4,6 @@
 
 #include "registrystore_p.h"
 
-#include <QDir>
-
 bool RegistryStore::inTransaction() const
 {
     return d->depth > 0;
@@ -73,11 +71,13 @@ bool RegistryStore::beginTransaction()
             d->setProblem(Problem::None, QString());
         if (d->openPending)
             d->retryOpen();
+        // Read on a full disk: there may be room now.
+        else if (d->wantsRoom && d->readDepth == 0)
+            d->openFile();
     }
-    if (!isWritable()) {
+    if (!isWritable() || !d->writable) {
         if (d->usable && !d->writable)
-            d->setProblem(Problem::ReadOnly, QStringLiteral("the registry %1 is read-only")
-                                                 .arg(QDir::toNativeSeparators(d->fileName)));
+            d->setProblem(d->readOnlyKind, d->readOnlyText);
         return false;
     }
     // A read transaction cannot become a write one without risking a

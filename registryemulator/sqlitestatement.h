@@ -36,6 +36,12 @@ public:
         return sqlite3_prepare_v3(db, sql, -1, SQLITE_PREPARE_PERSISTENT, &stmt, nullptr) ==
                SQLITE_OK;
     }
+    // A statement left would keep its connection open past sqlite3_close_v2().
+    void finalize()
+    {
+        sqlite3_finalize(stmt);
+        stmt = nullptr;
+    }
     // Binds in order; the statement is reset and ready when this returns.
     SqliteStatement &reset()
     {

@@ -739,6 +739,11 @@ private Q_SLOTS:
         QCOMPARE(s.status(), QSettings::AccessError);
         QVERIFY(!s.contains(QStringLiteral("new")));
         QCOMPARE(fileHash(ro), before);
+        // Read without locks, it is read afresh once another program writes it.
+        QVERIFY(QFile::setPermissions(ro, QFile::ReadOwner | QFile::WriteOwner));
+        QCOMPARE(runSql(ro, "UPDATE vals SET data = X'6E006F000000' WHERE name = 'kept'"),
+                 QByteArray());
+        QCOMPARE(s.value(QStringLiteral("kept")).toString(), QStringLiteral("no"));
     }
 
     void twoProcessesWritingAtOnce()

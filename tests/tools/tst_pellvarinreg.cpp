@@ -1,11 +1,13 @@
 // pellvarin-reg run as a separate process, as scripts and tests run it. In
 // order: usage, help and output that cannot be written; init, get, set,
 // delete, import and export; where the registry is and when none is made;
-// damaged, busy and unsafe registries, each told in one line; the names
-// every command takes; notifications; oversized input, a file size limit
-// and arguments that are no text; and init and export against writers
-// racing them.
+// damaged, busy and unsafe registries, each told in one line; registries
+// that can be read but not written; the names every command takes;
+// notifications; oversized input, a file size limit and arguments that are
+// no text; and init and export against writers racing them.
+#include "registryfile.h"
 #include "registrystore.h"
+#include "scratchmount.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -18,6 +20,7 @@
 #include <sqlite3.h>
 
 #include <cerrno>
+#include <optional>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -98,7 +101,11 @@ public:
     Result runBare(const QStringList &args) const
     {
         QProcess p;
-        start(p, QStringLiteral(PELLVARIN_REG_EXECUTABLE), args);
+        const QString tool = QStringLiteral(PELLVARIN_REG_EXECUTABLE);
+        if (as.isEmpty())
+            start(p, tool, args);
+        else
+            start(p, as.first(), as.mid(1) + QStringList{tool} + args);
         return finish(p, 60000);
     }
 
@@ -140,6 +147,8 @@ public:
     // Variables the runs go without, and those they get on top.
     QStringList unset;
     QMap<QString, QString> extra;
+    // A command that the tool's runs go through, and its arguments.
+    QStringList as;
 };
 
 // A key this many levels below HKEY_CURRENT_USER.
@@ -277,7 +286,14 @@ private Q_SLOTS:
         QVERIFY2(again.err.contains("already holds keys"), again.err.constData());
         QCOMPARE(cli.run({"export"}).out, modified);
 
+        // Starting afresh drops what the registry never holds.
+        QCOMPARE(runSql(cli.registry, "CREATE VIEW v AS SELECT 1; CREATE TRIGGER t AFTER INSERT "
+                                      "ON keys BEGIN DELETE FROM keys; END"),
+                 QByteArray());
         QCOMPARE(cli.run({"init", "--force"}).code, 0);
+        QCOMPARE(runSql(cli.registry, "SELECT group_concat(type || ' ' || name, ', ') FROM "
+                                      "(SELECT * FROM sqlite_master ORDER BY name)"),
+                 "table keys, table notifications, index sqlite_autoindex_keys_1, table vals");
         QCOMPARE(cli.run({"export"}).out, defaultExported());
         QCOMPARE(cli.get("HKCR\\.png", "@").out, "pngfile\n");
     }
@@ -442,6 +458,7 @@ private Q_SLOTS:
         QTest::newRow("a hard link") << "hardlink";
         QTest::newRow("a hard link to its journal") << "journal";
         QTest::newRow("its -wal journal, not there yet") << "wal";
+        QTest::newRow("a symbolic link to its journal, not there yet") << "journal link";
     }
 
     // An export onto the registry would replace the database with text, and one
@@ -467,6 +484,9 @@ private Q_SLOTS:
             QCOMPARE(::link(QFile::encodeName(cli.registry).constData(), native.constData()), 0);
         } else if (how == "journal") {
             QCOMPARE(::link(QFile::encodeName(journal).constData(), native.constData()), 0);
+        } else if (how == "journal link") {
+            QVERIFY(QFile::remove(journal));
+            QVERIFY(QFile::link(journal, target));
         } else {
             target = cli.registry + "-wal";
         }
@@ -623,7 +643,9 @@ private Q_SLOTS:
     {
         // How the registry is unusable: "text" is no database, "shared" may be
         // written by other users, "index" has a damaged unique index, "torn"
-        // every page damaged but the first, and "page" one page in the middle.
+        // every page damaged but the first, "page" one page in the middle,
+        // "trigger", "view" and "table" hold what a registry never does, and
+        // "log" is read-only with a write in its log but no index to it.
         QTest::addColumn<QString>("kind");
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<QByteArray>("reason");
@@ -647,6 +669,12 @@ private Q_SLOTS:
         QTest::newRow("torn: delete") << "torn" << del << QByteArray("damaged");
         QTest::newRow("a page damaged: export")
             << "page" << QStringList{"export"} << QByteArray("damaged");
+        QTest::newRow("a trigger: set")
+            << "trigger" << set << QByteArray("the trigger \"planted\"");
+        QTest::newRow("a view: get") << "view" << get << QByteArray("the view \"planted\"");
+        QTest::newRow("another table: export")
+            << "table" << QStringList{"export"} << QByteArray("the table \"planted\"");
+        QTest::newRow("a log without its index: get") << "log" << get << QByteArray("its log");
     }
 
     // However the registry is refused, the tool says it once, in one line that
@@ -676,6 +704,27 @@ private Q_SLOTS:
                                         "'UNIQUE(parent, name)') WHERE name = 'keys';"});
             QVERIFY(sqlite.waitForFinished());
             QCOMPARE(sqlite.exitCode(), 0);
+        } else if (kind == "trigger" || kind == "view" || kind == "table") {
+            const QByteArray sql =
+                kind == "trigger"
+                    ? QByteArray("CREATE TRIGGER planted AFTER INSERT ON vals BEGIN UPDATE vals "
+                                 "SET data = X'7000000000' WHERE key = new.key AND fold = "
+                                 "new.fold; END")
+                    : QByteArray("CREATE " + kind.toUtf8() + " planted AS SELECT * FROM keys");
+            QCOMPARE(runSql(cli.registry, sql.constData()), QByteArray());
+        } else if (kind == "log") {
+            // Reading it would need the index made again: a write.
+            sqlite3 *db = nullptr;
+            QCOMPARE(sqlite3_open(QFile::encodeName(cli.registry).constData(), &db), SQLITE_OK);
+            QCOMPARE(
+                sqlite3_exec(
+                    db, "PRAGMA wal_autocheckpoint = 0; INSERT INTO notifications VALUES (1, 1, 1)",
+                    nullptr, nullptr, nullptr),
+                SQLITE_OK);
+            QVERIFY(QFile::copy(cli.registry + "-wal", cli.path("log")));
+            sqlite3_close(db);
+            QVERIFY(QFile::rename(cli.path("log"), cli.registry + "-wal"));
+            QVERIFY(QFile::setPermissions(cli.registry, QFile::ReadOwner));
         } else if (kind == "torn" || kind == "page") {
             QFile f(cli.registry);
             QVERIFY(f.open(QIODevice::ReadWrite));
@@ -725,6 +774,79 @@ private Q_SLOTS:
         QVERIFY2(!locked.err.contains("not a database") && !locked.err.contains("damaged"),
                  locked.err.constData());
         QCOMPARE(cli.run(set).code, 0);
+        QCOMPARE(cli.get("HKCU\\A", "x").out, "y\n");
+    }
+
+    void readsWhatItCannotWrite_data()
+    {
+        // What keeps the registry from being written, and what a write says.
+        QTest::addColumn<QString>("obstacle");
+        QTest::addColumn<QByteArray>("reason");
+        QTest::newRow("read-only file") << "file" << QByteArray("is read-only");
+        QTest::newRow("folder that cannot be written") << "folder" << QByteArray("its folder");
+        QTest::newRow("read-only mount") << "mount" << QByteArray("mounted read-only");
+        QTest::newRow("full disk") << "full" << QByteArray("the disk is full");
+        QTest::newRow("file size limit") << "limit" << QByteArray("the disk is full");
+        QTest::newRow("a second name") << "link" << QByteArray("has 2 names");
+    }
+
+    // As on Windows, what keeps the registry from being written leaves it
+    // readable and fails only a write, in one line that says why; once it is
+    // gone, nothing left behind stops a write. Root may write whatever the
+    // permissions say, so those are tried as user nobody.
+    void readsWhatItCannotWrite()
+    {
+        QFETCH(QString, obstacle);
+        QFETCH(QByteArray, reason);
+        Cli cli;
+        std::optional<ScratchMount> disk;
+        QString folder = cli.path("folder");
+        if (obstacle == "mount" || obstacle == "full") {
+            disk.emplace();
+            if (!disk->isMounted())
+                QSKIP(disk->whyNot().constData());
+            folder = disk->filePath("folder");
+        }
+        QVERIFY(QDir().mkdir(folder));
+        const QByteArray native = QFile::encodeName(folder);
+        if ((obstacle == "file" || obstacle == "folder") && ::geteuid() == 0) {
+            QCOMPARE(::chmod(QFile::encodeName(cli.dir.path()).constData(), 0711), 0);
+            QCOMPARE(::chown(native.constData(), 65534, 65534), 0);
+            cli.as = QStringList{"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+        }
+        cli.registry = folder + "/registry.sqlite";
+        QCOMPARE(cli.run({"init"}).code, 0);
+        const QByteArray file = QFile::encodeName(cli.registry);
+        const QByteArray second = file + ".2";
+        const auto obstruct = [&](bool on) {
+            if (obstacle == "file")
+                return ::chmod(file.constData(), on ? 0400 : 0600) == 0;
+            if (obstacle == "folder")
+                return ::chmod(native.constData(), on ? 0500 : 0700) == 0;
+            if (obstacle == "mount")
+                return disk->setReadOnly(on);
+            if (obstacle == "full")
+                return on ? disk->fill() : QFile::remove(disk->filePath("fill"));
+            if (obstacle == "limit")
+                cli.as =
+                    on ? QStringList{"sh", "-c", "ulimit -f 0; exec \"$@\"", "sh"} : QStringList();
+            else if (on)
+                return ::link(file.constData(), second.constData()) == 0;
+            else
+                return ::unlink(second.constData()) == 0;
+            return true;
+        };
+        QVERIFY(obstruct(true));
+        const QByteArray before = readFile(cli.registry);
+        const Result read = cli.get("HKCR\\.png", "@");
+        const Result write = cli.run({"set", "HKCU\\A", "x", "y"});
+        QVERIFY(obstruct(false));
+        QCOMPARE(read.code, 0);
+        QCOMPARE(read.out, "pngfile\n");
+        QCOMPARE(write.code, 2);
+        QVERIFY2(write.err.count('\n') == 1 && write.err.contains(reason), write.err.constData());
+        QCOMPARE(readFile(cli.registry), before);
+        QCOMPARE(cli.run({"set", "HKCU\\A", "x", "y"}).code, 0);
         QCOMPARE(cli.get("HKCU\\A", "x").out, "y\n");
     }
 

@@ -1,12 +1,13 @@
 // A Save that fails says why, in words the user can act on, and leaves the
 // window open with the choice made: each call of the Save failing in turn
-// with a full disk's, a read-only one's or another error, a read-only file,
-// a damaged one, and one that another program is using, each brought about
-// on the substitute registry as it would happen. Last, a window that could
-// not read the registry at all says so instead of showing a list.
+// with a full disk's, a read-only one's or another error, a full disk, a
+// read-only file, a damaged one, and one that another program is using, each
+// brought about on the substitute registry as it would happen. Last, a window
+// that could not read the registry at all says so instead of showing a list.
 
 #include "fifof.h"
 #include "registrylayout.h"
+#include "scratchmount.h"
 #include "selectassocwidget.h"
 #include "shellnotify.h"
 #include "syscallfaults.h"
@@ -186,6 +187,30 @@ private Q_SLOTS:
         QVERIFY2(box.text.contains(QLatin1String("read-only")), qPrintable(box.text));
         QCOMPARE(reg->everything(), before);
         QCOMPARE(reg->store->notifications(associationsChangedEvent).count, 0);
+    }
+
+    // As on Windows, a full disk keeps nobody from reading the registry:
+    // the window shows the list, and only its Save fails.
+    void fullDisk()
+    {
+        ScratchMount disk;
+        if (!disk.isMounted())
+            QSKIP(disk.whyNot().constData());
+        const QString full = disk.filePath(QStringLiteral("registry.sqlite"));
+        QVERIFY(copyRegistryFile(reg->fileName, full));
+        QVERIFY(disk.fill());
+        reg->fileName = full;
+        qputenv("PELLVARIN_REGISTRY", QFile::encodeName(full));
+        reg->store = RegistryStore::openDefault();
+        const QStringList before = reg->everything();
+        open();
+        const Box box = save();
+        checkStillOpen(box);
+        QVERIFY2(box.text.contains(QLatin1String("the disk is full")), qPrintable(box.text));
+        QCOMPARE(reg->everything(), before);
+        // Done with while the disk is there.
+        window.reset();
+        reg.reset();
     }
 
     void damaged()

@@ -72,7 +72,8 @@ A registry that anyone but you or root could change is refused: the file,
 its journals (-wal, -shm, -journal), its folder or a folder above it
 (unless that one has the sticky bit) writable by others or owned by another
 user. Writable by your own private group, which has no other member, is
-yours alone and taken.
+yours alone and taken. A registry with more than one name (a hard link) is
+read but never written.
 
 Reading never waits for a writer. Another program that holds the whole file
 longer than $PELLVARIN_REGISTRY_BUSY_TIMEOUT_MS (10000 ms) makes a command
@@ -152,13 +153,23 @@ QString formatValue(const RegValue &v)
     }
 }
 
+// Where writing to path lands: every symbolic link followed, the last one
+// too even when what it names is not there yet, as QSaveFile follows them.
+QString linkedTo(QString path)
+{
+    for (int hops = 0; hops < 40 && QFileInfo(path).isSymLink(); ++hops)
+        path = QFileInfo(path).symLinkTarget();
+    return path;
+}
+
 // Whether path is the registry or a journal that SQLite plays into it, told
 // by device and inode: a hard link, a bind mount or another case on a
 // case-insensitive file system reach the same file by another path. A
 // journal that is not there now is known by its folder and name, since a
-// file made there would be taken for one.
-bool namesTheRegistry(const QString &path, const QString &registry)
+// file made there would be taken for one, whatever link leads there.
+bool namesTheRegistry(const QString &given, const QString &registry)
 {
+    const QString path = linkedTo(given);
     const auto statOf = [](const QString &file, struct stat *st) {
         return ::stat(QFile::encodeName(file).constData(), st) == 0;
     };
@@ -279,7 +290,11 @@ bool Tool::openStore(bool forWriting, int *code)
         return false;
     }
     if (forWriting && !store->isWritable()) {
-        *code = fail(Failure, QStringLiteral("%1 cannot be written").arg(registry));
+        // Refused, the write says why: read-only, where, or another name.
+        store->beginTransaction();
+        *code = fail(Failure, store->problemText().isEmpty()
+                                  ? QStringLiteral("%1 cannot be written").arg(registry)
+                                  : store->problemText());
         return false;
     }
     failuresAtOpen = store->readFailures();
@@ -513,6 +528,9 @@ int Tool::init(const QStringList &args)
     if (!args.isEmpty() && !force)
         return usage(QStringLiteral("init takes only --force"));
     int code = Success;
+    // Replacing whatever the registry holds starts with what it never holds.
+    if (force)
+        RegistryStore::open(registry)->removeForeignObjects();
     if (!openStore(true, &code))
         return code;
     const QList<RegKeyPath> hives{{Hive::LocalMachine, {}}, {Hive::CurrentUser, {}}};
