@@ -17,11 +17,14 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <map>
+#include <mutex>
 #include <pwd.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -268,18 +271,86 @@ bool outOfRoom(int code, int error, const QByteArray &folder)
            (code == SQLITE_IOERR_WRITE && error == 0 && noRoomLeft(folder));
 }
 
-// Closes a descriptor when it goes out of scope.
-struct FileDescriptor
+// Every descriptor a FileHold holds, by file, with how many holds share
+// it; a file opened twice by a race keeps both until the last hold goes.
+struct HeldFile
 {
-    int fd = -1;
-    ~FileDescriptor()
-    {
-        if (fd >= 0)
-            ::close(fd);
-    }
+    std::vector<int> descriptors;
+    int holds = 0;
 };
+std::mutex heldFilesMutex;
+std::map<std::pair<dev_t, ino_t>, HeldFile> &heldFiles()
+{
+    static std::map<std::pair<dev_t, ino_t>, HeldFile> files;
+    return files;
+}
 
 } // namespace
+
+FileHold FileHold::acquire(const QByteArray &path, bool create, struct stat *st)
+{
+    const std::lock_guard<std::mutex> locked(heldFilesMutex);
+    auto &files = heldFiles();
+    FileHold hold;
+    if (::lstat(path.constData(), st) == 0 && S_ISREG(st->st_mode)) {
+        const auto it = files.find({st->st_dev, st->st_ino});
+        if (it != files.end() && ::fstat(it->second.descriptors.front(), st) == 0) {
+            ++it->second.holds;
+            hold.device = st->st_dev;
+            hold.inode = st->st_ino;
+            hold.descriptor = it->second.descriptors.front();
+            return hold;
+        }
+    }
+    int fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    // Created here, not by SQLite, so that it is owner-only from its first
+    // byte; the descriptor that made it is the one held.
+    if (fd < 0 && errno == ENOENT && create)
+        fd = ::open(path.constData(), O_CREAT | O_EXCL | O_RDWR | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0 && errno == EEXIST && create)
+        fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return hold;
+    if (::fstat(fd, st) != 0) {
+        const int error = errno;
+        ::close(fd); // nobody's lock can be on a file no hold has
+        errno = error;
+        return hold;
+    }
+    HeldFile &file = files[{st->st_dev, st->st_ino}];
+    file.descriptors.push_back(fd);
+    ++file.holds;
+    hold.device = st->st_dev;
+    hold.inode = st->st_ino;
+    hold.descriptor = fd;
+    return hold;
+}
+
+FileHold &FileHold::operator=(FileHold &&other) noexcept
+{
+    if (this != &other) {
+        release();
+        device = other.device;
+        inode = other.inode;
+        descriptor = std::exchange(other.descriptor, -1);
+    }
+    return *this;
+}
+
+void FileHold::release()
+{
+    if (descriptor < 0)
+        return;
+    descriptor = -1;
+    const std::lock_guard<std::mutex> locked(heldFilesMutex);
+    auto &files = heldFiles();
+    const auto it = files.find({device, inode});
+    if (it == files.end() || --it->second.holds > 0)
+        return;
+    for (const int fd : it->second.descriptors)
+        ::close(fd);
+    files.erase(it);
+}
 
 QString RegistryStore::defaultFileName()
 {
@@ -539,24 +610,15 @@ bool RegistryStore::Private::openFile()
         refuse(Problem::Unsafe, folders);
         return false;
     }
-    FileDescriptor file;
-    file.fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (file.fd < 0 && errno == ENOENT) {
-        // Created here, not by SQLite, so that it is owner-only from its first byte.
-        const int created =
-            ::open(path.constData(), O_CREAT | O_EXCL | O_WRONLY | O_NOFOLLOW | O_CLOEXEC, 0600);
-        if (created < 0 && errno != EEXIST) {
+    const bool missing = ::lstat(path.constData(), &st) != 0 && errno == ENOENT;
+    FileHold next = FileHold::acquire(path, true, &st);
+    if (next.fd() < 0) {
+        if (missing && errno != ELOOP)
             refuse(Problem::Unusable,
                    QStringLiteral("cannot be created (%1)").arg(systemError(errno)));
-            return false;
-        }
-        if (created >= 0)
-            ::close(created);
-        file.fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    }
-    if (file.fd < 0 || ::fstat(file.fd, &st) != 0) {
-        refuse(errno == ELOOP ? Problem::Unsafe : Problem::Unusable,
-               QStringLiteral("cannot be read (%1)").arg(systemError(errno)));
+        else
+            refuse(errno == ELOOP ? Problem::Unsafe : Problem::Unusable,
+                   QStringLiteral("cannot be read (%1)").arg(systemError(errno)));
         return false;
     }
     if (!S_ISREG(st.st_mode)) {
@@ -614,14 +676,8 @@ bool RegistryStore::Private::openFile()
     }
     // Version 2 in the header is a file in write-ahead log mode.
     char header[20] = {};
-    const bool walFile = ::pread(file.fd, header, sizeof header, 0) == sizeof header &&
+    const bool walFile = ::pread(next.fd(), header, sizeof header, 0) == sizeof header &&
                          std::memcmp(header, "SQLite format 3", 16) == 0 && header[19] == 2;
-    // Closed before SQLite opens the file: closing any descriptor of a file
-    // drops every lock the process holds on it, and the lock a connection
-    // holds for as long as it uses the write-ahead log is what keeps another
-    // program from deleting the log under it.
-    ::close(file.fd);
-    file.fd = -1;
 
     // Another program's lock condemns nothing: the store opens the file
     // again at its next operation.
@@ -639,7 +695,11 @@ bool RegistryStore::Private::openFile()
 
     keyCache.clear();
     dataVersion = -1;
-    if (!(writable ? openConnection(path, SQLITE_OPEN_READWRITE) : openReadOnly(walFile)))
+    const bool connected =
+        writable ? openConnection(path, SQLITE_OPEN_READWRITE) : openReadOnly(walFile);
+    // The connection before is closed now, so the file it was on may go.
+    hold = std::move(next);
+    if (!connected)
         return false;
 
     // Told as a failed write is, before a rollback can overwrite the codes.

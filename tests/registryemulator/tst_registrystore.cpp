@@ -19,6 +19,7 @@
 
 #include <sqlite3.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -770,6 +771,28 @@ private Q_SLOTS:
         QCOMPARE(s.value(QStringLiteral("a199")).toString(), QStringLiteral("a"));
         QCOMPARE(s.value(QStringLiteral("b0")).toString(), QStringLiteral("b"));
         QCOMPARE(runSql(file, "PRAGMA integrity_check"), QByteArray("ok"));
+    }
+
+    // A thread opening the file after another must leave the first one's
+    // hold on the log in place: a program closing after them would fold the
+    // log in and delete it while this process still uses it.
+    void secondThreadKeepsTheLogHeld()
+    {
+        RegistrySettings s(QStringLiteral("HKEY_CURRENT_USER\\Software\\Race"));
+        s.setValue(QStringLiteral("seed"), QStringLiteral("1"));
+        QVERIFY(QFile::exists(file + QStringLiteral("-wal")));
+        std::thread([] {
+            RegistrySettings(QStringLiteral("HKEY_CURRENT_USER\\Software")).childGroups();
+        }).join();
+        QProcess writer;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("PELLVARIN_WRITER"), QStringLiteral("later"));
+        writer.setProcessEnvironment(env);
+        writer.start(QCoreApplication::applicationFilePath(), QStringList());
+        QVERIFY(writer.waitForFinished(60000));
+        QCOMPARE(writer.exitCode(), 0);
+        QVERIFY(QFile::exists(file + QStringLiteral("-wal")));
+        QCOMPARE(s.childKeys().size(), 201);
     }
 
     // As on Windows, a reader never holds up a writer: another process's
