@@ -180,7 +180,8 @@ QString nameFault(QStringView name, bool key)
             .arg(limit);
     if (key ? isValidKeyName(name) : isValidValueName(name))
         return QString();
-    return QStringLiteral("a %1 name cannot start with U+FEFF or hold half a surrogate pair")
+    return QStringLiteral(
+               "a %1 name cannot start with U+FEFF or U+FFFE, or hold half a surrogate pair")
         .arg(key ? QStringLiteral("key") : QStringLiteral("value"));
 }
 

@@ -658,6 +658,10 @@ void TestRegFile::malformedInputWritesNothing_data()
     QTest::newRow("value with CR") << good + "\"\r\"=\"\"\n" << next << "value name cannot";
     QTest::newRow("value with NUL")
         << good + QByteArray("\"\0\"=\"\"\n", 7) << next << "value name cannot";
+    // Taken for a byte-order mark, it would swap the rest of the name.
+    QTest::newRow("key starting with U+FFFE") << good + "[HKEY_CURRENT_USER\\\xef\xbf\xbe"
+                                                        "ab]\n"
+                                              << next << "U+FFFE";
     // Windows refuses longer names; a shortened one would name another.
     QTest::newRow("key name of 256")
         << good + "[HKEY_CURRENT_USER\\ok\\" + QByteArray(256, 'k') + "\\below]\n"

@@ -195,6 +195,9 @@ private Q_SLOTS:
             << "set HKCU\\A " + QString(maxValueNameLength + 1, 'v') + " x" << false << "at most";
         QTest::newRow("key name too long")
             << "set HKCU\\A\\" + QString(maxKeyNameLength + 1, 'k') + " v x" << false << "at most";
+        // Taken for a byte-order mark, it would swap the rest of the name.
+        QTest::newRow("key name starting with U+FFFE")
+            << "set HKCU\\A\\" + QString(QChar(0xFFFE)) + "ab v x" << false << "U+FFFE";
     }
 
     // Refused arguments write nothing, and a name the registry cannot take is

@@ -334,7 +334,7 @@ std::optional<RegKeyPath> Tool::key(const QString &arg, int *code)
         if (!isValidKeyName(part) || !isWritableName(part)) {
             *code = fail(Failure, QStringLiteral("the registry cannot hold the key name \"%1\": "
                                                  "at most %2 characters, no NUL, line break, "
-                                                 "leading U+FEFF or half surrogate pair")
+                                                 "leading U+FEFF or U+FFFE, or half surrogate pair")
                                       .arg(shortened(part))
                                       .arg(maxKeyNameLength));
             return std::nullopt;
@@ -470,7 +470,7 @@ int Tool::set(const QStringList &given)
     if (!isValidValueName(args[1]) || !isWritableName(args[1]))
         return fail(Failure, QStringLiteral("the registry cannot hold the value name \"%1\": "
                                             "at most %2 characters, no NUL, line break, "
-                                            "leading U+FEFF or half surrogate pair")
+                                            "leading U+FEFF or U+FFFE, or half surrogate pair")
                                  .arg(shortened(args[1]))
                                  .arg(maxValueNameLength));
     if (!store->setValue(*k, valueName(args[1], literal), RegType::Sz, encodeRegSz(args[2])))
