@@ -199,6 +199,14 @@ bool Exporter::writeKey(const RegKeyPath &key)
                         .arg(key.toString());
             return false;
         }
+        // Import would refuse it: what is written must read back.
+        if (v.data.size() > maxRegValueBytes) {
+            error = QStringLiteral("a value of %1 holds more than %2 MiB, more than a .reg file "
+                                   "takes")
+                        .arg(key.toString())
+                        .arg(maxRegValueBytes / (1024 * 1024));
+            return false;
+        }
         appendValue(buf, v);
     }
     buf += '\n';

@@ -38,7 +38,8 @@ FILE, else $PELLVARIN_REGISTRY, else ~/.local/share/pellvarin/registry.sqlite.
 
 Commands:
   import FILE            apply a .reg file: all of it, or on any error nothing;
-                         files of more than 64 Mi characters are refused
+                         a line of more than 64 Mi characters, or a value of
+                         more than 32 MiB, is refused
   export [KEY] [-o OUT]  write KEY and everything below it as a .reg file to
                          standard output (UTF-8, to read) or to OUT (UTF-16LE
                          as regedit writes and reads it; a file is replaced
