@@ -31,22 +31,26 @@ class QIODevice;
 // here, as in the MIME database's "image/png" keys.
 std::optional<RegKeyPath> parseRegKeyName(const QString &name);
 
-// The most characters (UTF-16 units, a line end counting as one) a .reg
-// file read may hold: far beyond any machine's associations, and small
-// enough to hold in memory several times over while it is parsed. Counted
-// in text, not bytes, so that whatever export writes in either encoding,
-// import takes back: the same text in UTF-16 takes twice the bytes.
-constexpr qint64 maxRegFileChars = 64 * 1024 * 1024;
-// No encoding takes more bytes for a character so counted than UTF-16 does
-// for a "\r\n" line end: a file of more bytes than this cannot fit.
-constexpr qint64 maxRegFileBytes = 4 * maxRegFileChars + 2;
+// The most bytes of data one value of a .reg file holds: far beyond what
+// any program keeps in the registry (Microsoft advises storing values of
+// more than 2 KB as files), and small enough to hold a few times over while
+// it is read. Export refuses a larger value, so that what it writes, import
+// takes back.
+constexpr qint64 maxRegValueBytes = 32 * 1024 * 1024;
+// The most characters (UTF-16 units) one line holds, its line end not
+// counted: room for the largest value written as a string, every character
+// escaped, with the longest name. A file as a whole has no limit.
+constexpr qint64 maxRegLineChars = 64 * 1024 * 1024;
 
-// Reads the whole file before writing anything, then applies it as one
-// transaction: either every line lands or the registry is left as it was.
-// On failure *error says "FILE:LINE: what is wrong" (the line where the
-// offending entry starts), or "FILE: ..." for what has no line. Text of
-// more than maxRegFileChars characters is refused before it is parsed, and
-// a file of more than maxRegFileBytes bytes, or one without end, unread.
+// Reads the file a piece at a time and applies each entry as it is read,
+// all in one transaction: either every line lands or the registry is left
+// as it was. Memory does not grow with the file, only with its longest
+// line and largest value. The registry's write lock is held from the line
+// after the header to the end of the file; a file with no .reg header takes
+// none. On failure *error says "FILE:LINE: what is wrong"
+// (the line where the offending entry starts), or "FILE: ..." for what has
+// no line. A line or a value beyond the limits above is refused on its line,
+// so that a file without line ends is never held whole.
 bool importRegFile(RegistryStore &store, const QString &fileName, QString *error = nullptr);
 // The same for content already in memory; displayName stands for FILE.
 bool importRegFile(RegistryStore &store, const QByteArray &content, const QString &displayName,
@@ -54,8 +58,9 @@ bool importRegFile(RegistryStore &store, const QByteArray &content, const QStrin
 
 // Writes root and every key below it, or without root everything under
 // HKEY_LOCAL_MACHINE and then HKEY_CURRENT_USER. A hive's own key is
-// written only when it holds values. Fails for a root that does not exist
-// and for names that no .reg line can hold (line breaks, broken UTF-16).
+// written only when it holds values. Fails for a root that does not exist,
+// for names that no .reg line can hold (line breaks, broken UTF-16) and for
+// a value of more than maxRegValueBytes.
 enum class RegFileEncoding { Utf8, Utf16 };
 bool exportRegFile(const RegistryStore &store, const std::optional<RegKeyPath> &root,
                    QIODevice &out, QString *error = nullptr,

@@ -1,14 +1,14 @@
 // Reading .reg files into the store.
 //
-// A file is read whole before anything is written, in three steps:
-// decodeRegFileText() (regfile_decoder.cpp) makes its bytes text; the
-// Parser below turns the text, line by line, into a list of operations,
-// stopping at the first line it cannot take; apply() then runs those
-// operations as one transaction, so that a file lands whole or not at all.
+// A file streams through, so that memory does not grow with it: RegFileLines
+// (regfile_decoder.cpp) makes its bytes text a piece at a time; the Parser
+// below turns each line into an operation and applies it at once, all in
+// one transaction that the first line it cannot take rolls back, so that a
+// file lands whole or not at all.
 //
 // Laid out in that order: the small lexical helpers, the operations and the
-// Parser with its line handlers, the applier, and last the entry points
-// that regfile.h declares.
+// Parser with its line handlers, and last the entry points that regfile.h
+// declares.
 
 #include "regfile.h"
 #include "regfile_p.h"
@@ -16,7 +16,7 @@
 #include <QFile>
 #include <QStringView>
 
-#include <vector>
+#include <optional>
 
 namespace {
 
@@ -69,6 +69,12 @@ QString lineError(const QString &displayName, int line, const QString &what)
     return displayName + QLatin1Char(':') + QString::number(line) + QStringLiteral(": ") + what;
 }
 
+QString tooBig()
+{
+    return QStringLiteral("the value holds more than %1 MiB, more than a .reg file takes")
+        .arg(maxRegValueBytes / (1024 * 1024));
+}
+
 // ---------------------------------------------------------------------------
 // Parsing
 
@@ -82,19 +88,25 @@ struct Op
     QString name;                 // the value's name, for SetValue and DeleteValue
     quint32 type = RegType::None; // the value's type, for SetValue
     QByteArray data;              // the value's bytes, for SetValue
-    // Set on a [KEY] whose first value creates it anyway: a third fewer writes.
-    bool implied = false;
 };
 
+// Parses and applies, one entry at a time, inside the caller's transaction.
 class Parser
 {
 public:
-    explicit Parser(const QString &displayName) : displayName(displayName) {}
+    Parser(RegistryStore &store, RegFileLines &lines, const QString &displayName)
+        : store(store), lines(lines), displayName(displayName)
+    {
+    }
 
-    bool parse(const QString &content);
+    // Whether the file starts as a .reg file does; read before the write
+    // lock is taken, so that any other file takes none.
+    bool header();
+    // The rest, false at the first line that cannot be read or applied; the
+    // caller then rolls everything back.
+    bool run();
 
-    std::vector<Op> ops; // what the file asks for, once parse() succeeds
-    QString error;       // why parse() failed
+    QString error; // why run() failed
 
 private:
     enum class Section { None, Open, Deleted };
@@ -105,16 +117,19 @@ private:
     bool valueLine(QStringView t);
     bool quoted(QStringView t, qsizetype *pos, QString *out, int line);
     bool hexList(QStringView first, QByteArray *data);
+    bool apply(const Op &op);
+    bool createPending();
 
+    RegistryStore &store;            // where the file goes
+    RegFileLines &lines;             // the file
     QString displayName;             // the file as messages name it
-    QStringView text;                // the whole file
-    qsizetype pos = 0;               // where the next line starts in text
-    int lineNo = 0;                  // the line nextLine() gave last
     bool ansi = false;               // REGEDIT4: hex strings are 8-bit
     Section section = Section::None; // what the last [KEY] line opened
     RegKeyPath current;              // the key values go to in an open section
-    qsizetype currentOp = -1;        // the CreateKey of the current section
-    QString currentName;             // as the file spells it, for messages
+    // The current section's key, not yet created: its first value creates
+    // it anyway, which spares a third of the writes.
+    std::optional<Op> pendingKey;
+    QString currentName; // as the file spells it, for messages
 };
 
 bool Parser::fail(int line, const QString &what)
@@ -123,35 +138,33 @@ bool Parser::fail(int line, const QString &what)
     return false;
 }
 
-// The next physical line, without its line end.
+// The next line; false at the end of the file, or with error set when the
+// file stops being text there or cannot be read.
 bool Parser::nextLine(QStringView *line)
 {
-    if (pos >= text.size())
-        return false;
-    qsizetype end = text.indexOf(u'\n', pos);
-    if (end < 0)
-        end = text.size();
-    QStringView l = text.mid(pos, end - pos);
-    if (l.endsWith(u'\r'))
-        l.chop(1);
-    *line = l;
-    pos = end + 1;
-    ++lineNo;
-    return true;
+    if (lines.next(line))
+        return true;
+    if (lines.failed())
+        error = lines.lineNumber() > 0 ? lineError(displayName, lines.lineNumber(), lines.why)
+                                       : displayName + QStringLiteral(": ") + lines.why;
+    return false;
 }
 
-bool Parser::parse(const QString &content)
+bool Parser::header()
 {
-    text = content;
     QStringView line;
-    const QStringView header = nextLine(&line) ? trimBlanks(line) : QStringView();
-    if (header == regFileHeaderV4) {
-        ansi = true;
-    } else if (header != regFileHeaderV5) {
-        return fail(1, QStringLiteral("not a registry file: the first line must be \"%1\" or "
-                                      "\"%2\"")
-                           .arg(regFileHeaderV5, regFileHeaderV4));
-    }
+    const QStringView first = nextLine(&line) ? trimBlanks(line) : QStringView();
+    if (!error.isEmpty())
+        return false;
+    ansi = first == regFileHeaderV4;
+    return ansi || first == regFileHeaderV5 ||
+           fail(1, QStringLiteral("not a registry file: the first line must be \"%1\" or \"%2\"")
+                       .arg(regFileHeaderV5, regFileHeaderV4));
+}
+
+bool Parser::run()
+{
+    QStringView line;
     while (nextLine(&line)) {
         const QStringView t = trimBlanks(line);
         if (t.isEmpty() || t.startsWith(u';'))
@@ -162,11 +175,43 @@ bool Parser::parse(const QString &content)
         else if (t.startsWith(u'"') || t.startsWith(u'@'))
             ok = valueLine(t);
         else
-            ok = fail(lineNo, QStringLiteral("expected [KEY], a value or a comment"));
+            ok = fail(lines.lineNumber(), QStringLiteral("expected [KEY], a value or a comment"));
         if (!ok)
             return false;
     }
-    return true;
+    return error.isEmpty() && createPending();
+}
+
+// Writes op; a line that fails is named, and nothing of the file is kept.
+bool Parser::apply(const Op &op)
+{
+    bool done = false;
+    switch (op.kind) {
+    case Op::CreateKey:
+        done = store.createKey(op.key);
+        break;
+    case Op::DeleteKey:
+        done = store.removeKey(op.key);
+        break;
+    case Op::SetValue:
+        done = store.setValue(op.key, op.name, op.type, op.data);
+        break;
+    case Op::DeleteValue:
+        done = store.removeValue(op.key, op.name);
+        break;
+    }
+    return done ||
+           fail(op.line, QStringLiteral(
+                             "could not be written to the registry; nothing of the file was kept"));
+}
+
+bool Parser::createPending()
+{
+    if (!pendingKey)
+        return true;
+    const Op op = std::move(*pendingKey);
+    pendingKey.reset();
+    return apply(op);
 }
 
 // Why the registry would refuse a name that has passed the line checks, or
@@ -180,12 +225,14 @@ QString nameFault(QStringView name, bool key)
             .arg(limit);
     if (key ? isValidKeyName(name) : isValidValueName(name))
         return QString();
-    return QStringLiteral("a %1 name cannot start with U+FEFF or hold half a surrogate pair")
+    return QStringLiteral(
+               "a %1 name cannot start with U+FEFF or U+FFFE, or hold half a surrogate pair")
         .arg(key ? QStringLiteral("key") : QStringLiteral("value"));
 }
 
 bool Parser::keyLine(QStringView t)
 {
+    const int lineNo = lines.lineNumber();
     // The last "]" closes: key names may themselves hold brackets.
     if (!t.endsWith(u']'))
         return fail(lineNo, QStringLiteral("the key name has no closing ]"));
@@ -195,7 +242,8 @@ bool Parser::keyLine(QStringView t)
         inner = inner.mid(1);
     if (inner.isEmpty())
         return fail(lineNo, QStringLiteral("empty key name"));
-    const auto key = parseRegKeyName(inner.toString());
+    const QString name = inner.toString();
+    const auto key = parseRegKeyName(name);
     if (!key) {
         const qsizetype sep = inner.indexOf(u'\\');
         return fail(lineNo,
@@ -217,19 +265,23 @@ bool Parser::keyLine(QStringView t)
         if (!fault.isEmpty())
             return fail(lineNo, fault);
     }
-    currentName = inner.toString();
+    if (deletion && key->parts.isEmpty())
+        return fail(lineNo, QStringLiteral("a whole hive cannot be deleted"));
+    if (!createPending())
+        return false;
+    currentName = name;
     if (deletion) {
-        if (key->parts.isEmpty())
-            return fail(lineNo, QStringLiteral("a whole hive cannot be deleted"));
-        ops.push_back(Op{Op::DeleteKey, lineNo, *key, QString(), 0, QByteArray()});
-        currentOp = -1;
         section = Section::Deleted;
-    } else {
-        currentOp = qsizetype(ops.size());
-        ops.push_back(Op{Op::CreateKey, lineNo, *key, QString(), 0, QByteArray()});
-        section = Section::Open;
-        current = *key;
+        return apply(Op{Op::DeleteKey, lineNo, *key, QString(), 0, QByteArray()});
     }
+    section = Section::Open;
+    current = *key;
+    Op create{Op::CreateKey, lineNo, *key, QString(), 0, QByteArray()};
+    // Not through the merged view, though: there creating a key and writing
+    // a value may land in different hives.
+    if (key->hive == Hive::ClassesRoot)
+        return apply(create);
+    pendingKey = std::move(create);
     return true;
 }
 
@@ -269,7 +321,7 @@ bool Parser::quoted(QStringView t, qsizetype *pos, QString *out, int line)
 
 bool Parser::valueLine(QStringView t)
 {
-    const int start = lineNo;
+    const int start = lines.lineNumber();
     if (section == Section::None)
         return fail(start, QStringLiteral("a value before any [KEY]"));
     if (section == Section::Deleted)
@@ -304,6 +356,8 @@ bool Parser::valueLine(QStringView t)
             return false;
         if (j != rest.size())
             return fail(start, QStringLiteral("unexpected text after the string"));
+        if (s.size() >= maxRegValueBytes / 2)
+            return fail(start, tooBig());
         op.data = encodeRegSz(s);
     } else if (rest == u"-") {
         op.kind = Op::DeleteValue;
@@ -329,6 +383,8 @@ bool Parser::valueLine(QStringView t)
         if (!hexList(rest.mid(colon + 1), &op.data))
             return false;
         if (ansi && (op.type == RegType::ExpandSz || op.type == RegType::MultiSz)) {
+            if (op.data.size() > maxRegValueBytes / 2)
+                return fail(start, tooBig());
             QByteArray wide(op.data.size() * 2, '\0');
             char *out = wide.data();
             for (qsizetype b = 0; b < op.data.size(); ++b)
@@ -339,113 +395,102 @@ bool Parser::valueLine(QStringView t)
         return fail(start, QStringLiteral("unknown value data; expected \"string\", dword:, "
                                           "hex:, hex(N): or -"));
     }
-    // Not through the merged view, though: there creating a key and writing
-    // a value may land in different hives.
-    if (op.kind == Op::SetValue && currentOp >= 0 && current.hive != Hive::ClassesRoot) {
-        ops[size_t(currentOp)].implied = true;
-        currentOp = -1;
-    }
-    ops.push_back(std::move(op));
-    return true;
+    // A value written creates its key; one deleted from a key not there
+    // yet deletes nothing, as it would once the key is made.
+    if (op.kind == Op::SetValue)
+        pendingKey.reset();
+    return apply(op);
 }
 
-// Comma-separated bytes; a trailing "\" continues the list on the next line.
+// Comma-separated bytes; a trailing "\" continues the list on the next
+// line. Each line's bytes are taken as it comes, so that a long list is never
+// held as text whole; a line's end may still cut a byte in two.
 bool Parser::hexList(QStringView first, QByteArray *data)
 {
-    // Where each physical line begins in the joined list, so that a bad byte
-    // is reported on its own line.
-    struct Piece
-    {
-        qsizetype offset; // where the line's bytes start in the joined list
-        int line;         // the line's number in the file
-    };
-    std::vector<Piece> pieces{{0, lineNo}};
-    const int start = lineNo;
-    QString joined;
-    QStringView list = first;
-    while (list.endsWith(u'\\')) {
-        joined.append(list.chopped(1));
-        QStringView next;
-        if (!nextLine(&next))
-            return fail(start, QStringLiteral("the hex list continues past the end of the file"));
-        pieces.push_back({joined.size(), lineNo});
-        list = trimBlanks(next);
-    }
-    if (!joined.isEmpty() || pieces.size() > 1) {
-        joined.append(list);
-        list = joined;
-    }
-    auto lineAt = [&](qsizetype offset) {
-        int line = start;
-        for (const Piece &p : pieces) {
-            if (p.offset <= offset)
-                line = p.line;
-        }
-        return line;
-    };
-
+    const int start = lines.lineNumber();
     data->clear();
-    data->reserve(list.size() / 3 + 1);
-    if (trimBlanks(list).isEmpty())
-        return true; // no bytes at all is a value of length zero
-    const qsizetype n = list.size();
-    for (qsizetype i = 0;;) {
-        qsizetype end = list.indexOf(u',', i);
-        if (end < 0)
-            end = n;
-        const QStringView byte = trimBlanks(list.mid(i, end - i));
-        const qsizetype at = byte.isEmpty() ? i : byte.begin() - list.begin();
-        if (byte.isEmpty() && end == n)
-            return fail(lineAt(i - 1), QStringLiteral("the hex list ends in a ,"));
+    // What came since the last comma on the lines before, where it began,
+    // and where its first character that is not blank is.
+    QString cut;
+    int cutStart = 0, cutLine = 0;
+    int commaLine = 0; // where the last comma was, which must not end the list
+    const auto take = [&](QStringView byte, int line) {
         const int high = byte.size() == 2 ? hexDigit(byte[0]) : 0;
         const int low = byte.isEmpty() || byte.size() > 2 ? -1 : hexDigit(byte.back());
         if (high < 0 || low < 0)
-            return fail(lineAt(at), QStringLiteral("expected a byte of two hex digits, found "
-                                                   "\"%1\"")
-                                        .arg(byte));
+            return fail(
+                line, QStringLiteral("expected a byte of two hex digits, found \"%1\"").arg(byte));
+        if (data->size() >= maxRegValueBytes)
+            return fail(start, tooBig());
         data->append(char(high << 4 | low));
-        if (end == n)
-            return true;
-        i = end + 1;
+        return true;
+    };
+    QStringView list = first;
+    for (int line = start;;) {
+        const bool continues = list.endsWith(u'\\');
+        if (continues)
+            list.chop(1);
+        for (;;) {
+            const qsizetype comma = list.indexOf(u',');
+            const QStringView piece = comma < 0 ? list : list.left(comma);
+            if (!piece.isEmpty() && cut.isEmpty())
+                cutStart = line;
+            if (!trimBlanks(piece).isEmpty() && trimBlanks(cut).isEmpty())
+                cutLine = line;
+            if (comma < 0 && continues) {
+                cut += piece;
+                // Three characters are no byte, whatever follows them.
+                if (trimBlanks(cut).size() > 2)
+                    return take(trimBlanks(cut), cutLine);
+                break;
+            }
+            // Joined only where a line's end cut it.
+            const QString joined = cut.isEmpty() ? QString() : QString(cut + piece);
+            const QStringView byte = cut.isEmpty() ? piece : QStringView(joined);
+            const QStringView trimmed = trimBlanks(byte);
+            // An empty byte is told where it began: after the comma before.
+            const int at = !trimmed.isEmpty() ? cutLine : byte.isEmpty() ? line : cutStart;
+            cut.clear();
+            if (comma >= 0) {
+                if (!take(trimmed, at))
+                    return false;
+                commaLine = line;
+                list = list.mid(comma + 1);
+                continue;
+            }
+            if (!trimmed.isEmpty())
+                return take(trimmed, at);
+            // No bytes at all is a value of length zero.
+            return commaLine == 0 || fail(commaLine, QStringLiteral("the hex list ends in a ,"));
+        }
+        QStringView next;
+        if (!nextLine(&next))
+            return error.isEmpty() &&
+                   fail(start, QStringLiteral("the hex list continues past the end of the file"));
+        line = lines.lineNumber();
+        list = trimBlanks(next);
     }
 }
 
 // ---------------------------------------------------------------------------
-// Applying
+// Reading and applying
 
-bool applyOne(RegistryStore &store, const Op &op)
+// Runs the parser over lines in one transaction of its own, or of the
+// caller's when there is one.
+bool importLines(RegistryStore &store, RegFileLines &lines, const QString &displayName,
+                 QString *error)
 {
-    switch (op.kind) {
-    case Op::CreateKey:
-        return store.createKey(op.key);
-    case Op::DeleteKey:
-        return store.removeKey(op.key);
-    case Op::SetValue:
-        return store.setValue(op.key, op.name, op.type, op.data);
-    case Op::DeleteValue:
-        return store.removeValue(op.key, op.name);
-    }
-    return false;
-}
-
-bool apply(RegistryStore &store, const std::vector<Op> &ops, const QString &displayName,
-           QString *error)
-{
+    Parser parser(store, lines, displayName);
+    if (!parser.header())
+        return failWith(error, parser.error);
     if (!store.isWritable())
         return failWith(
             error, displayName +
                        QStringLiteral(": the registry %1 cannot be written").arg(store.fileName()));
     bool began = false;
-    const Op *failed = nullptr;
     const bool landed = atomically(store, [&] {
         began = true;
-        for (const Op &op : ops) {
-            if (!op.implied && !applyOne(store, op)) {
-                failed = &op;
-                return false;
-            }
-        }
-        return true;
+        return parser.run();
     });
     if (landed)
         return true;
@@ -454,34 +499,12 @@ bool apply(RegistryStore &store, const std::vector<Op> &ops, const QString &disp
             error,
             displayName +
                 QStringLiteral(": could not begin writing the registry %1").arg(store.fileName()));
-    const QString lost =
-        QStringLiteral("could not be written to the registry; nothing of the file was kept");
     // A line that failed is named; a commit that failed has no line.
-    return failWith(error, failed ? lineError(displayName, failed->line, lost)
-                                  : displayName + QStringLiteral(": ") + lost);
-}
-
-// ---------------------------------------------------------------------------
-// The size limit
-
-// The characters text holds, a "\r\n" line end counting as one: what
-// regedit's UTF-16 form adds to each line is not more text.
-qint64 textLength(QStringView text)
-{
-    qint64 crlf = 0;
-    for (qsizetype i = text.indexOf(u'\r'); i >= 0; i = text.indexOf(u'\r', i + 1)) {
-        if (i + 1 < text.size() && text[i + 1] == u'\n')
-            ++crlf;
-    }
-    return text.size() - crlf;
-}
-
-QString tooLarge(const QString &displayName)
-{
-    return displayName + QStringLiteral(": longer than %1 Mi characters (%2), more than a .reg "
-                                        "file can hold")
-                             .arg(maxRegFileChars / (1024 * 1024))
-                             .arg(maxRegFileChars);
+    return failWith(error, !parser.error.isEmpty()
+                               ? parser.error
+                               : displayName + QStringLiteral(": could not be written to the "
+                                                              "registry; nothing of the file was "
+                                                              "kept"));
 }
 
 } // namespace
@@ -489,29 +512,20 @@ QString tooLarge(const QString &displayName)
 std::optional<RegKeyPath> parseRegKeyName(const QString &name)
 {
     const qsizetype sep = name.indexOf(QLatin1Char('\\'));
-    const QString hive = sep < 0 ? name : name.left(sep);
-    if (hive.isEmpty() || hive.contains(QLatin1Char('/')))
+    const auto hive = hiveNamed(sep < 0 ? name : name.left(sep));
+    if (!hive)
         return std::nullopt;
-    auto key = parseKeyPath(hive);
-    if (!key || !key->parts.isEmpty())
-        return std::nullopt;
+    RegKeyPath key{*hive, {}};
     if (sep >= 0)
-        key->parts = name.mid(sep + 1).split(QLatin1Char('\\'), Qt::SkipEmptyParts);
+        key.parts = name.mid(sep + 1).split(QLatin1Char('\\'), Qt::SkipEmptyParts);
     return key;
 }
 
 bool importRegFile(RegistryStore &store, const QByteArray &content, const QString &displayName,
                    QString *error)
 {
-    const RegFileText decoded = decodeRegFileText(content);
-    if (decoded.badLine)
-        return failWith(error, lineError(displayName, decoded.badLine, decoded.why));
-    if (textLength(decoded.text) > maxRegFileChars)
-        return failWith(error, tooLarge(displayName));
-    Parser parser(displayName);
-    if (!parser.parse(decoded.text))
-        return failWith(error, parser.error);
-    return apply(store, parser.ops, displayName, error);
+    RegFileLines lines(content);
+    return importLines(store, lines, displayName, error);
 }
 
 bool importRegFile(RegistryStore &store, const QString &fileName, QString *error)
@@ -520,21 +534,6 @@ bool importRegFile(RegistryStore &store, const QString &fileName, QString *error
     if (!file.open(QIODevice::ReadOnly))
         return failWith(error,
                         fileName + QStringLiteral(": cannot be read: ") + file.errorString());
-    // The size first, so that a file that cannot fit is not read at all;
-    // devices and pipes tell none, and are read only until they pass it.
-    if (file.size() > maxRegFileBytes)
-        return failWith(error, tooLarge(fileName));
-    QByteArray content;
-    while (content.size() <= maxRegFileBytes) {
-        const QByteArray chunk = file.read(1024 * 1024);
-        if (chunk.isEmpty())
-            break;
-        content += chunk;
-    }
-    if (content.size() > maxRegFileBytes)
-        return failWith(error, tooLarge(fileName));
-    if (file.error() != QFileDevice::NoError)
-        return failWith(error,
-                        fileName + QStringLiteral(": cannot be read: ") + file.errorString());
-    return importRegFile(store, content, fileName, error);
+    RegFileLines lines(file);
+    return importLines(store, lines, fileName, error);
 }

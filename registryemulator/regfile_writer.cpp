@@ -199,6 +199,14 @@ bool Exporter::writeKey(const RegKeyPath &key)
                         .arg(key.toString());
             return false;
         }
+        // Import would refuse it: what is written must read back.
+        if (v.data.size() > maxRegValueBytes) {
+            error = QStringLiteral("a value of %1 holds more than %2 MiB, more than a .reg file "
+                                   "takes")
+                        .arg(key.toString())
+                        .arg(maxRegValueBytes / (1024 * 1024));
+            return false;
+        }
         appendValue(buf, v);
     }
     buf += '\n';
@@ -210,18 +218,32 @@ bool Exporter::run(const QList<RegKeyPath> &roots)
     buf = QByteArray(regFileHeaderV5.data(), regFileHeaderV5.size()) + "\n\n";
     if (encoding == RegFileEncoding::Utf16 && !write(QByteArray("\xff\xfe", 2)))
         return false;
-    // Iterative, so that however deep the registry goes the stack does not.
-    std::vector<RegKeyPath> pending;
-    for (auto r = roots.crbegin(); r != roots.crend(); ++r)
-        pending.push_back(*r);
-    while (!pending.empty()) {
-        const RegKeyPath key = std::move(pending.back());
-        pending.pop_back();
+    // Iterative, so that however deep the registry goes the stack does not:
+    // one path, and for each level on it the names below and the next to go
+    // to, rather than a path for every key still to be written.
+    struct Level
+    {
+        QStringList subkeys;
+        qsizetype next = 0;
+    };
+    for (const RegKeyPath &root : roots) {
+        RegKeyPath key = root;
         if (!writeKey(key))
             return false;
-        const QStringList subkeys = store.subkeyNames(key);
-        for (auto s = subkeys.crbegin(); s != subkeys.crend(); ++s)
-            pending.push_back(key.child(*s));
+        std::vector<Level> levels{{store.subkeyNames(key)}};
+        while (!levels.empty()) {
+            Level &level = levels.back();
+            if (level.next == level.subkeys.size()) {
+                levels.pop_back();
+                if (!levels.empty())
+                    key.parts.removeLast();
+                continue;
+            }
+            key.parts.append(level.subkeys.at(level.next++));
+            if (!writeKey(key))
+                return false;
+            levels.push_back({store.subkeyNames(key)});
+        }
     }
     return flush(true);
 }

@@ -6,6 +6,23 @@
 
 #include <algorithm>
 
+namespace {
+
+// Enough for the keys a caller goes back to, and not one entry for each key
+// of a registry of millions walked or filled once: past it the cache starts
+// over, which costs a lookup in the file for each key met again.
+constexpr qsizetype maxCachedKeys = 1 << 16;
+
+void remember(QHash<QPair<qint64, QString>, qint64> &cache, const QPair<qint64, QString> &key,
+              qint64 id)
+{
+    if (cache.size() >= maxCachedKeys)
+        cache.clear();
+    cache.insert(key, id);
+}
+
+} // namespace
+
 QStringList RegistryStore::Private::sortedUnique(QStringList names)
 {
     std::sort(names.begin(), names.end());
@@ -74,7 +91,7 @@ qint64 RegistryStore::Private::childId(qint64 parent, const QString &name)
         failRead();
         return 0;
     }
-    keyCache.insert(cacheKey, id);
+    remember(keyCache, cacheKey, id);
     return id;
 }
 
@@ -103,7 +120,7 @@ qint64 RegistryStore::Private::create(qint64 root, const QStringList &parts)
             if (!insertKey.reset().bind(id).bind(part).bind(folded).exec())
                 return 0;
             next = sqlite3_last_insert_rowid(db);
-            keyCache.insert(qMakePair(id, folded), next);
+            remember(keyCache, qMakePair(id, folded), next);
         }
         id = next;
     }

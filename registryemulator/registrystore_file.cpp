@@ -958,15 +958,17 @@ bool RegistryStore::Private::verify()
 // agree on everything else.
 namespace {
 
+// In UTF-8 both ways, as the statements bind and read names.
 void foldFunction(sqlite3_context *context, int, sqlite3_value **argv)
 {
-    const auto *text = static_cast<const char16_t *>(sqlite3_value_text16(argv[0]));
+    const auto *text = reinterpret_cast<const char *>(sqlite3_value_text(argv[0]));
     if (!text) {
         sqlite3_result_null(context);
         return;
     }
-    const QString folded = foldName(QString::fromUtf16(text, sqlite3_value_bytes16(argv[0]) / 2));
-    sqlite3_result_text16(context, folded.utf16(), int(folded.size() * 2), SQLITE_TRANSIENT);
+    const QByteArray folded = foldName(exactText(text, sqlite3_value_bytes(argv[0]))).toUtf8();
+    sqlite3_result_text64(context, folded.constData(), sqlite3_uint64(folded.size()),
+                          SQLITE_TRANSIENT, SQLITE_UTF8);
 }
 
 } // namespace
@@ -975,7 +977,7 @@ bool RegistryStore::Private::updateFolds()
 {
     if (!writable || pragmaInt("PRAGMA user_version") >= schemaVersion)
         return true;
-    if (sqlite3_create_function_v2(db, "pellvarin_fold", 1, SQLITE_UTF16 | SQLITE_DETERMINISTIC,
+    if (sqlite3_create_function_v2(db, "pellvarin_fold", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
                                    nullptr, foldFunction, nullptr, nullptr, nullptr) != SQLITE_OK ||
         !execSql("BEGIN IMMEDIATE"))
         return false;

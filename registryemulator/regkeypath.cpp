@@ -27,6 +27,18 @@ QString hiveName(Hive hive)
     return QString();
 }
 
+std::optional<Hive> hiveNamed(const QString &name)
+{
+    const QString root = foldName(name);
+    if (root == QLatin1String("HKEY_LOCAL_MACHINE") || root == QLatin1String("HKLM"))
+        return Hive::LocalMachine;
+    if (root == QLatin1String("HKEY_CURRENT_USER") || root == QLatin1String("HKCU"))
+        return Hive::CurrentUser;
+    if (root == QLatin1String("HKEY_CLASSES_ROOT") || root == QLatin1String("HKCR"))
+        return Hive::ClassesRoot;
+    return std::nullopt;
+}
+
 std::optional<RegKeyPath> parseKeyPath(const QString &path)
 {
     QString p = path;
@@ -34,16 +46,8 @@ std::optional<RegKeyPath> parseKeyPath(const QString &path)
     QStringList parts = p.split(QLatin1Char('\\'), Qt::SkipEmptyParts);
     if (parts.isEmpty())
         return std::nullopt;
-    const QString root = foldName(parts.takeFirst());
-    RegKeyPath key;
-    if (root == QLatin1String("HKEY_LOCAL_MACHINE") || root == QLatin1String("HKLM"))
-        key.hive = Hive::LocalMachine;
-    else if (root == QLatin1String("HKEY_CURRENT_USER") || root == QLatin1String("HKCU"))
-        key.hive = Hive::CurrentUser;
-    else if (root == QLatin1String("HKEY_CLASSES_ROOT") || root == QLatin1String("HKCR"))
-        key.hive = Hive::ClassesRoot;
-    else
+    const auto hive = hiveNamed(parts.takeFirst());
+    if (!hive)
         return std::nullopt;
-    key.parts = parts;
-    return key;
+    return RegKeyPath{*hive, parts};
 }

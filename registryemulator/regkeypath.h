@@ -29,6 +29,8 @@ struct RegKeyPath
 // "/"; a leading separator and empty levels are dropped. Other hives, such
 // as HKEY_USERS, are not kept here and give nothing.
 std::optional<RegKeyPath> parseKeyPath(const QString &path);
+// The hive one of those names, as any of them spells it, stands for.
+std::optional<Hive> hiveNamed(const QString &name);
 QString hiveName(Hive hive);
 
 // How deep keys nest below a hive as it is named: HKEY_CLASSES_ROOT's are

@@ -9,6 +9,20 @@
 
 #include <sqlite3.h>
 
+// Text as SQLite holds it, in UTF-8, exactly. SQLite's own UTF-16 would turn
+// U+FFFE and U+FFFF into U+FFFD, and the toolkit's decoders take a leading
+// U+FEFF for a byte-order mark and drop it.
+inline QString exactText(const char *utf8, qsizetype size)
+{
+    QString text;
+    while (size >= 3 && qstrncmp(utf8, "\xef\xbb\xbf", 3) == 0) {
+        text += QChar(0xFEFF);
+        utf8 += 3;
+        size -= 3;
+    }
+    return text + QString::fromUtf8(utf8, size);
+}
+
 // What the statements of one connection met: damage, which condemns the
 // file, and the last error with the system's errno behind it, which says
 // why a write failed.
@@ -55,9 +69,14 @@ public:
         sqlite3_bind_int64(stmt, next++, v);
         return *this;
     }
+    // As UTF-8, the file's own encoding: SQLite reads UTF-16 that starts with
+    // U+FEFF or U+FFFE as a byte-order mark, whichever byte order it is told,
+    // and would drop the first or swap every unit after it.
     SqliteStatement &bind(const QString &v)
     {
-        sqlite3_bind_text16(stmt, next++, v.utf16(), int(v.size() * 2), SQLITE_TRANSIENT);
+        const QByteArray utf8 = v.toUtf8();
+        sqlite3_bind_text64(stmt, next++, utf8.constData(), sqlite3_uint64(utf8.size()),
+                            SQLITE_TRANSIENT, SQLITE_UTF8);
         return *this;
     }
     SqliteStatement &bind(const QByteArray &v)
@@ -101,8 +120,8 @@ public:
     qint64 int64(int col) const { return sqlite3_column_int64(stmt, col); }
     QString text(int col) const
     {
-        const auto *p = static_cast<const char16_t *>(sqlite3_column_text16(stmt, col));
-        return QString::fromUtf16(p, sqlite3_column_bytes16(stmt, col) / 2);
+        const auto *p = reinterpret_cast<const char *>(sqlite3_column_text(stmt, col));
+        return exactText(p, sqlite3_column_bytes(stmt, col));
     }
     QByteArray blob(int col) const
     {

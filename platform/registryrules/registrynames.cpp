@@ -2,11 +2,14 @@
 
 namespace {
 
-// SQLite keeps names as UTF-8 and takes a leading U+FEFF of UTF-16 text for
-// a byte-order mark: such a name would come back as another.
+// A leading U+FEFF or U+FFFE is what readers of UTF-16 take for a
+// byte-order mark, the toolkit's among them: one drops the first and the
+// other reads every unit after it byte-swapped, so that such a name would
+// come back as another.
 bool storableName(QStringView name)
 {
-    return name.isValidUtf16() && !name.startsWith(QChar(0xFEFF)) && !name.contains(QChar(0));
+    return name.isValidUtf16() && !name.startsWith(QChar(0xFEFF)) &&
+           !name.startsWith(QChar(0xFFFE)) && !name.contains(QChar(0));
 }
 
 } // namespace

@@ -16,8 +16,9 @@ QString foldName(const QString &name);
 // Whether a name can exist in the registry and survive its file: within the
 // limit and without NUL (Windows takes names NUL-terminated, so the rest
 // would name another key or value), a key name neither empty nor holding
-// "\", and no name starting with U+FEFF or holding half a surrogate pair,
-// which the file's UTF-8 cannot keep. Other control characters are names
+// "\", and no name starting with U+FEFF or U+FFFE, which readers of UTF-16
+// take for a byte-order mark, or holding half a surrogate pair, which the
+// file's UTF-8 cannot keep. Other control characters are names
 // like any other, as on Windows. The store neither stores nor finds any
 // other name.
 bool isValidKeyName(QStringView name);

@@ -174,13 +174,16 @@ private Q_SLOTS:
         const QString old = dir.filePath(QStringLiteral("version1-%1.sqlite").arg(counter));
         QVERIFY(copyRegistryFile(file, old));
         // ⱟ-key and the value ꟁ as the Qt 6 build folded them, and the same
-        // key twice as that build and the Qt 5.15 build folded it.
+        // key twice as that build and the Qt 5.15 build folded it; and a name
+        // with U+FFFF, which the fold must read as it is written.
         const QByteArray seeded =
             runSql(old, "PRAGMA user_version = 1;"
                         "INSERT INTO keys(parent, name, fold) SELECT id, char(0x2C5F) || '-key', "
                         "char(0x2C2F) || '-KEY' FROM keys WHERE parent = 2 AND fold = 'SOFTWARE';"
                         "INSERT INTO vals(key, name, fold, type, data) SELECT id, char(0xA7C1), "
                         "char(0xA7C0), 1, X'31000000' FROM keys WHERE fold = 'SOFTWARE';"
+                        "INSERT INTO vals(key, name, fold, type, data) VALUES (1, "
+                        "'n' || char(0xFFFF), 'N' || char(0xFFFF), 1, X'32000000');"
                         "INSERT INTO keys(parent, name, fold) SELECT id, 'dup' || char(0x2C5F), "
                         "'DUP' || char(0x2C2F) FROM keys WHERE fold = 'SOFTWARE';"
                         "INSERT INTO keys(parent, name, fold) SELECT id, 'dup' || char(0x2C5F), "
@@ -218,6 +221,7 @@ private Q_SLOTS:
         const auto value = store->value(software, units({0xA7C1}));
         QVERIFY(value);
         QCOMPARE(decodeRegSz(value->data), QStringLiteral("1"));
+        QVERIFY(store->value(key("HKLM"), units({0x6E, 0xFFFF})));
         QVERIFY(store->keyExists(software.child(QStringLiteral("DUP") + chi)));
         QCOMPARE(runSql(old, "SELECT group_concat(hex(fold), ' ') FROM (SELECT fold FROM keys "
                              "WHERE name LIKE 'dup%' ORDER BY fold)"),
@@ -879,9 +883,11 @@ private Q_SLOTS:
 
     // A name is only ever one name in one key: separators cannot make a
     // store key reach elsewhere, a NUL cannot cut it short, and quotes or
-    // LIKE wildcards mean nothing to the file underneath. SQLite would drop a
-    // leading U+FEFF as a byte-order mark and a lone surrogate would not
-    // survive UTF-8: such names are refused, not aliased.
+    // LIKE wildcards mean nothing to the file underneath. Readers of UTF-16
+    // take a leading U+FEFF or U+FFFE for a byte-order mark (U+FFFE then
+    // swaps a U+5C00 after it into "\\") and a lone surrogate would not
+    // survive UTF-8: such names are refused, not aliased. Elsewhere in a name
+    // both, and U+FFFF, are characters like any other.
     void namesStayInTheirKey()
     {
         auto store = RegistryStore::openDefault();
@@ -895,14 +901,17 @@ private Q_SLOTS:
         // A key name cannot hold "\", so no part may; a NUL would end it.
         const QString nul = QStringLiteral("a") + QChar(0) + QStringLiteral("x");
         const QString bom = QChar(0xFEFF) + QStringLiteral("abc");
+        const QString swapped = QChar(0xFFFE) + QStringLiteral("abc");
+        const QString swappedSeparator = units({0xFFFE, 0x5C00});
         const QString half = QStringLiteral("x") + QChar(0xD800);
-        for (const QString &bad : {QStringLiteral("..\\..\\Machine"), QStringLiteral("a\\b"),
-                                   QStringLiteral("\\"), nul, QString(), bom, half}) {
+        for (const QString &bad :
+             {QStringLiteral("..\\..\\Machine"), QStringLiteral("a\\b"), QStringLiteral("\\"), nul,
+              QString(), bom, swapped, swappedSeparator, half}) {
             QVERIFY(!store->createKey(base.child(bad)));
             QVERIFY(!store->setValue(base.child(bad), QString(), RegType::Sz, {}));
             QVERIFY(!store->keyExists(base.child(bad)));
         }
-        for (const QString &bad : {nul, bom, half}) {
+        for (const QString &bad : {nul, bom, swapped, units({0xFFFE, 0x0A00}), half}) {
             QVERIFY(!store->setValue(base, bad, RegType::Sz, encodeRegSz(QStringLiteral("cut"))));
             QVERIFY(!store->value(base, bad));
         }
@@ -919,7 +928,7 @@ private Q_SLOTS:
             QStringLiteral("image/png"),    QStringLiteral("tab\there"),
             QStringLiteral("\x01\x1b\x7f"), QStringLiteral("'); DROP TABLE keys; --"),
             QStringLiteral("a%"),           QStringLiteral("a_c"),
-            QStringLiteral("\"quoted\"")};
+            QStringLiteral("\"quoted\""),   units({0x61, 0xFFFE, 0x62, 0xFEFF, 0xFFFF})};
         for (const QString &name : valuesOnly + both)
             QVERIFY2(store->setValue(base, name, RegType::Sz, encodeRegSz(name)), qPrintable(name));
         for (const QString &name : both)

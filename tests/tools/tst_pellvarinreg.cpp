@@ -5,10 +5,12 @@
 // that can be read but not written; the names every command takes;
 // notifications; oversized input, a file size limit and arguments that are
 // no text; and init and export against writers racing them.
+#include "regfile.h"
 #include "registryfile.h"
 #include "registrystore.h"
 #include "scratchmount.h"
 
+#include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -20,7 +22,10 @@
 #include <sqlite3.h>
 
 #include <cerrno>
+#include <memory>
 #include <optional>
+#include <tuple>
+#include <vector>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -151,6 +156,44 @@ public:
     QStringList as;
 };
 
+// Every row of a registry in the order the file numbers them, as counts and
+// a digest: registries of millions of keys compare without holding either.
+QByteArray registryRows(const QString &path)
+{
+    sqlite3 *db = nullptr;
+    QCryptographicHash digest(QCryptographicHash::Sha256);
+    QByteArray counts, rows;
+    if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READONLY, nullptr) ==
+        SQLITE_OK) {
+        for (const char *sql :
+             {"SELECT id, parent, name, fold FROM keys ORDER BY id",
+              "SELECT key, name, fold, type, data FROM vals ORDER BY key, fold"}) {
+            sqlite3_stmt *stmt = nullptr;
+            qint64 count = 0;
+            sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr);
+            while (sqlite3_step(stmt) == SQLITE_ROW) {
+                ++count;
+                for (int col = 0; col < sqlite3_column_count(stmt); ++col) {
+                    const auto *bytes = static_cast<const char *>(sqlite3_column_blob(stmt, col));
+                    const int size = sqlite3_column_bytes(stmt, col);
+                    rows.append(reinterpret_cast<const char *>(&size), sizeof size);
+                    rows.append(bytes, size);
+                }
+                if (rows.size() >= 1 << 20) {
+                    digest.addData(rows);
+                    rows.clear();
+                }
+            }
+            if (sqlite3_finalize(stmt) != SQLITE_OK)
+                counts += "unreadable ";
+            counts += QByteArray::number(count) + ' ';
+        }
+    }
+    sqlite3_close(db);
+    digest.addData(rows);
+    return counts + digest.result().toHex();
+}
+
 // A key this many levels below HKEY_CURRENT_USER.
 QString nested(int levels)
 {
@@ -204,6 +247,9 @@ private Q_SLOTS:
             << "set HKCU\\A " + QString(maxValueNameLength + 1, 'v') + " x" << false << "at most";
         QTest::newRow("key name too long")
             << "set HKCU\\A\\" + QString(maxKeyNameLength + 1, 'k') + " v x" << false << "at most";
+        // Taken for a byte-order mark, it would swap the rest of the name.
+        QTest::newRow("key name starting with U+FFFE")
+            << "set HKCU\\A\\" + QString(QChar(0xFFFE)) + "ab v x" << false << "U+FFFE";
     }
 
     // Refused arguments write nothing, and a name the registry cannot take is
@@ -436,6 +482,74 @@ private Q_SLOTS:
         QCOMPARE(fresh.run({"export"}).out, before);
         QCOMPARE(cli.run({"export", "HKCU\\Missing", "-o", out}).code, 1);
         QCOMPARE(readFile(out), written);
+    }
+
+    // Whatever export writes comes back, in either form, into an empty
+    // registry: the largest values a file holds, and 60 Mi characters of
+    // short keys, which their hive's full name makes twice as long. Costly:
+    // runs that share no registry go two at a time.
+    void exportImportsBack_data()
+    {
+        QTest::addColumn<bool>("shortKeys");
+        QTest::newRow("the largest values, the longest name") << false;
+        QTest::newRow("60 Mi characters of short keys") << true;
+    }
+
+    void exportImportsBack()
+    {
+        QFETCH(bool, shortKeys);
+        Cli cli;
+        QByteArray text = v5;
+        qint64 keys = 1;
+        if (shortKeys) {
+            for (keys = 0; text.size() + 16 <= 60 << 20;)
+                text += "[HKCU\\k" + QByteArray::number(++keys).rightJustified(7, '0') + "]\n";
+        } else {
+            // A string of every character escaped, and bytes wrapped as
+            // people write them, each of maxRegValueBytes.
+            const QByteArray escaped = QByteArray("\\\\\\\"").repeated(maxRegValueBytes / 4);
+            const QByteArray hexLine = QByteArray("5a,").repeated(32) + "\\\n";
+            text += "[HKEY_CURRENT_USER\\Big]\n\"" +
+                    QByteArray("\\\"").repeated(maxValueNameLength) + "\"=\"" + escaped.chopped(2) +
+                    "\"\n\"bytes\"=hex:" + hexLine.repeated(maxRegValueBytes / 32 - 1) +
+                    QByteArray("5a,").repeated(31) + "5a\n";
+        }
+        const QString source = cli.write("source.reg", text);
+        text.clear();
+        // Each run's registry, arguments and file for its standard output.
+        using Run = std::tuple<QString, QStringList, QString>;
+        const auto together = [&](const QList<Run> &runs) {
+            std::vector<std::unique_ptr<QProcess>> started;
+            for (const auto &[registry, args, out] : runs) {
+                started.push_back(std::make_unique<QProcess>());
+                if (!out.isEmpty())
+                    started.back()->setStandardOutputFile(out);
+                cli.start(*started.back(), QStringLiteral(PELLVARIN_REG_EXECUTABLE),
+                          QStringList{"--registry", registry} + args);
+            }
+            bool all = true;
+            for (const auto &p : started) {
+                const Result r = finish(*p, 600000);
+                all = all && r.code == 0;
+                if (r.code != 0)
+                    qWarning() << p->arguments() << r.err;
+            }
+            return all;
+        };
+        const QString utf16 = cli.path("utf16.reg"), utf8 = cli.path("utf8.reg");
+        const QString fromUtf16 = cli.path("b.sqlite"), fromUtf8 = cli.path("c.sqlite");
+        QVERIFY(together({{cli.registry, {"import", source}, {}}}));
+        QVERIFY(together(
+            {{cli.registry, {"export", "-o", utf16}, {}}, {cli.registry, {"export"}, utf8}}));
+        QVERIFY(together({{fromUtf16, {"import", utf16}, {}}, {fromUtf8, {"import", utf8}, {}}}));
+
+        // The keys, in the order export writes them, are numbered alike.
+        const QByteArray rows = registryRows(cli.registry);
+        const QByteArray counts = QByteArray::number(keys + 2) + (shortKeys ? " 0 " : " 2 ");
+        QVERIFY2(rows.startsWith(counts), rows.constData());
+        QCOMPARE(registryRows(fromUtf16), rows);
+        QCOMPARE(registryRows(fromUtf8), rows);
+        QVERIFY(readFile(utf16).startsWith("\xff\xfeW\0i\0n\0"));
     }
 
     void registryLocation()
@@ -850,20 +964,19 @@ private Q_SLOTS:
         QCOMPARE(cli.get("HKCU\\A", "x").out, "y\n");
     }
 
-    // An input without end, or one beyond the stated limit, is refused before
-    // it is read whole, whatever memory the tool may have.
+    // An input without end, or a line beyond the stated limit, is refused
+    // before it is read whole, whatever memory the tool may have.
     void inputTooLargeIsRefused()
     {
         Cli cli;
-        // Sparse, costing no disk: NULs after the header, text too long to take
-        // once decoded, and a file too large to hold that much text at all,
-        // which is refused unread.
+        // Sparse, costing no disk: NULs after the header, a line too long to
+        // take, however much of the file is left.
         for (const qint64 size : {65ll << 20, (256ll << 20) + 3}) {
             const QString big = cli.write(QStringLiteral("big%1.reg").arg(size), v5);
             QVERIFY(QFile::resize(big, size));
             const Result sized = cli.run({"import", big});
             QCOMPARE(sized.code, 2);
-            QVERIFY2(sized.err.startsWith(QByteArray(QFile::encodeName(big) + ": ")),
+            QVERIFY2(sized.err.startsWith(QByteArray(QFile::encodeName(big) + ":3: ")),
                      sized.err.constData());
             QVERIFY2(sized.err.contains("64 Mi characters"), sized.err.constData());
         }
@@ -877,7 +990,7 @@ private Q_SLOTS:
         const Result endless =
             cli.shell("ulimit -v 3000000; exec \"$T\" --registry \"$R\" import /dev/zero");
         QCOMPARE(endless.code, 2);
-        QVERIFY2(endless.err.startsWith("/dev/zero: "), endless.err.constData());
+        QVERIFY2(endless.err.startsWith("/dev/zero:1: "), endless.err.constData());
         QVERIFY2(endless.err.contains("64 Mi characters"), endless.err.constData());
     }
 

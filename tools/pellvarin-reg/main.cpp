@@ -38,7 +38,8 @@ FILE, else $PELLVARIN_REGISTRY, else ~/.local/share/pellvarin/registry.sqlite.
 
 Commands:
   import FILE            apply a .reg file: all of it, or on any error nothing;
-                         files of more than 64 Mi characters are refused
+                         a line of more than 64 Mi characters, or a value of
+                         more than 32 MiB, is refused
   export [KEY] [-o OUT]  write KEY and everything below it as a .reg file to
                          standard output (UTF-8, to read) or to OUT (UTF-16LE
                          as regedit writes and reads it; a file is replaced
@@ -349,7 +350,7 @@ std::optional<RegKeyPath> Tool::key(const QString &arg, int *code)
         if (!isValidKeyName(part) || !isWritableName(part)) {
             *code = fail(Failure, QStringLiteral("the registry cannot hold the key name \"%1\": "
                                                  "at most %2 characters, no NUL, line break, "
-                                                 "leading U+FEFF or half surrogate pair")
+                                                 "leading U+FEFF or U+FFFE, or half surrogate pair")
                                       .arg(shortened(part))
                                       .arg(maxKeyNameLength));
             return std::nullopt;
@@ -485,7 +486,7 @@ int Tool::set(const QStringList &given)
     if (!isValidValueName(args[1]) || !isWritableName(args[1]))
         return fail(Failure, QStringLiteral("the registry cannot hold the value name \"%1\": "
                                             "at most %2 characters, no NUL, line break, "
-                                            "leading U+FEFF or half surrogate pair")
+                                            "leading U+FEFF or U+FFFE, or half surrogate pair")
                                  .arg(shortened(args[1]))
                                  .arg(maxValueNameLength));
     if (!store->setValue(*k, valueName(args[1], literal), RegType::Sz, encodeRegSz(args[2])))
