@@ -101,8 +101,13 @@ bool RegistryStore::beginTransaction()
         // before trusting any key id remembered from before it.
         d->ready();
         d->doomed = false;
-    } else if (d->doomed) {
-        return false; // the outer transaction is lost already; write nothing more
+    } else if (d->doomed || sqlite3_get_autocommit(d->db)) {
+        // The outer transaction is lost already: undone by a write that
+        // failed, or by SQLite itself when a full disk or I/O error met a
+        // statement (a read, too, may have to spill pages). Anything written
+        // now would land on its own, outside it.
+        d->doomed = true;
+        return false;
     }
     // No savepoint for an inner transaction: its failure dooms the outermost,
     // which then undoes everything, so there is never a point to return to.

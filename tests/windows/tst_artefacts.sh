@@ -252,4 +252,39 @@ imports_windows7() {
 }
 check "nothing in the folder imports a function that Windows 7 lacks" imports_windows7
 
+# The installer's fragment installs exactly the folder, and each format's
+# icon is a group the program carries.
+fragment() {
+  local wxs=$build/sdk/installer/pellvarin.wxs groups
+  [ -f "$wxs" ] || { echo "no $wxs"; return 1; }
+  groups=$(wrestool -l --type=14 "$exe") || return 1
+  python3 - "$wxs" "$dist" "$groups" <<'PY'
+import os, re, sys
+import xml.etree.ElementTree as ET
+wxs, dist, group_list = sys.argv[1:]
+ns = {"w": "http://schemas.microsoft.com/wix/2006/wi"}
+root = ET.parse(wxs).getroot()
+group = {r.get("Id") for r in root.iterfind(".//w:ComponentGroup[@Id='PellvarinFiles']/w:ComponentRef", ns)}
+installed = {f.get("Source").split("$(var.PellvarinDist)/", 1)[1]
+             for c in root.iterfind(".//w:Component", ns) if c.get("Id") in group
+             for f in c.iterfind("w:File", ns)}
+present = {os.path.relpath(os.path.join(d, f), dist) for d, _, fs in os.walk(dist) for f in fs}
+bad = ["installs %s, which the folder lacks" % f for f in sorted(installed - present)]
+bad += ["leaves out %s" % f for f in sorted(present - installed)]
+groups = {int(g) for g in re.findall(r"--name=(\d+)", group_list)}
+icons = [v.get("Value") for v in root.iterfind(".//w:RegistryValue", ns)
+         if v.get("Key").endswith("\\DefaultIcon")]
+if not icons:
+    bad.append("no DefaultIcon")
+for icon in icons:
+    m = re.fullmatch(r"\[INSTALLDIR\]Pellvarin\.exe,-(\d+)", icon)
+    if not m or int(m.group(1)) not in groups:
+        bad.append("DefaultIcon %s names no icon group of the program" % icon)
+print("\n".join(bad))
+sys.exit(1 if bad else 0)
+PY
+}
+check "the SDK's installer fragment installs the folder, and each icon it registers is the program's" \
+  fragment
+
 summary

@@ -1,7 +1,12 @@
-// Prints the default registry: a Windows XP machine on which the Talvimor
-// Image Viewer is installed, its ProgIds and capabilities taken from
-// FreeImage's own format table, beside the few programs that own the common
-// image extensions out of the box.
+// Writes the viewer's installation in the three forms it takes, from
+// FreeImage's own format table:
+//   make-default-registry                  the default registry: a Windows XP
+//       machine on which the viewer is installed, beside the few programs
+//       that own the common image extensions out of the box, as a .reg file
+//   make-default-registry --wxs DIST        the WiX fragment that installs
+//       the Windows folder DIST and registers the viewer
+//   make-default-registry --default-associations
+//                                          the administrators' defaults file
 //
 // The machine is written into a registry of its own and exported from
 // there, so that apart from its comment the committed file is exactly what
@@ -9,7 +14,9 @@
 // what changed. scripts/make-default-registry builds and runs it.
 
 #include "identity.h"
+#include "installerfiles.h"
 #include "regfile.h"
+#include "registration.h"
 #include "registrystore.h"
 #include "windowsassociations.h"
 
@@ -20,16 +27,10 @@
 #include <FreeImage.h>
 
 #include <cstdio>
-#include <set>
 
 namespace {
 
-const QString viewerExe =
-    QStringLiteral("C:\\Program Files\\") + productName + u'\\' + productName + u".exe";
 const QString machineClasses = machineClassesPath + u'\\';
-// Where the viewer keeps its capabilities, below HKEY_LOCAL_MACHINE.
-const QString capabilities =
-    QStringLiteral("Software\\") + productName + u"\\Image Viewer\\Capabilities";
 
 // The machine's keys and values, written until the first write that fails.
 class Machine
@@ -113,55 +114,42 @@ void windows(Machine &m)
     m.key(userFileExtsPath);
 }
 
+// Installed where the WiX fragment's example installs it, so that the
+// registration it writes is this one to the letter.
 void viewer(Machine &m)
 {
-    const QString capKey = QStringLiteral("HKEY_LOCAL_MACHINE\\") + capabilities;
-    m.sz(registeredApplicationsPath, registeredAppName, capabilities);
-    m.sz(capKey, QStringLiteral("ApplicationName"), registeredAppName);
-    m.sz(capKey, QStringLiteral("ApplicationDescription"),
-         QStringLiteral("Views the image formats that FreeImage reads, from BMP to JPEG XR."));
-
-    // An extension two formats share (pbm for PBM and PBMRAW) goes to the first.
-    std::set<QString> claimed;
-    for (int fif = 0; fif < FreeImage_GetFIFCount(); ++fif) {
-        const auto format = static_cast<FREE_IMAGE_FORMAT>(fif);
-        const QString progId =
-            progIdPrefix + QString::fromLatin1(FreeImage_GetFormatFromFIF(format));
-        m.sz(machineClasses + progId, QString(),
-             QString::fromLatin1(FreeImage_GetFIFDescription(format)));
-        m.sz(machineClasses + progId + QStringLiteral("\\DefaultIcon"), QString(),
-             viewerExe + QLatin1Char(',') + QString::number(fif + 1));
-        m.sz(machineClasses + progId + QStringLiteral("\\shell\\open\\command"), QString(),
-             QLatin1Char('"') + viewerExe + QStringLiteral("\" \"%1\""));
-        const QStringList extensions =
-            QString::fromLatin1(FreeImage_GetFIFExtensionList(format)).split(QLatin1Char(','));
-        for (const QString &ext : extensions) {
-            if (!ext.isEmpty() && claimed.insert(ext).second)
-                m.sz(capKey + QStringLiteral("\\FileAssociations"), QLatin1Char('.') + ext, progId);
-        }
-    }
+    const QVector<RegistrationValue> values = viewerRegistration(
+        {QStringLiteral("C:\\Program Files\\") + productName + u'\\', productName + u".exe"});
+    for (const RegistrationValue &v : values)
+        m.sz(QStringLiteral("HKEY_LOCAL_MACHINE\\") + v.key, v.name, v.data);
 }
 
-int fail(const QString &why)
+int fail(const QString &why, int status = 1)
 {
     std::fprintf(stderr, "make-default-registry: %s\n", qPrintable(why));
-    return 1;
+    return status;
 }
 
-} // namespace
-
-int main(int argc, char **argv)
+int put(const QByteArray &text)
 {
-    QCoreApplication app(argc, argv);
-    QTemporaryDir dir;
-    if (!dir.isValid())
-        return fail(QStringLiteral("cannot create a temporary directory"));
-    const auto store = RegistryStore::open(dir.filePath(QStringLiteral("registry.sqlite")));
-    if (!store->isWritable())
-        return fail(QStringLiteral("cannot create a registry in %1").arg(dir.path()));
+    if (std::fwrite(text.constData(), 1, size_t(text.size()), stdout) != size_t(text.size()) ||
+        std::fflush(stdout) != 0)
+        return fail(QStringLiteral("cannot write the output"));
+    return 0;
+}
 
-    FreeImage_Initialise(FALSE);
-    const QByteArray version = FreeImage_GetVersion();
+QByteArray defaultRegistry(const QByteArray &version, QString *error)
+{
+    QTemporaryDir dir;
+    if (!dir.isValid()) {
+        *error = QStringLiteral("cannot create a temporary directory");
+        return {};
+    }
+    const auto store = RegistryStore::open(dir.filePath(QStringLiteral("registry.sqlite")));
+    if (!store->isWritable()) {
+        *error = QStringLiteral("cannot create a registry in %1").arg(dir.path());
+        return {};
+    }
     Machine machine(*store);
     // One transaction, synced once rather than after every value.
     const bool written = atomically(*store, [&] {
@@ -169,21 +157,53 @@ int main(int argc, char **argv)
         viewer(machine);
         return machine.ok;
     });
-    FreeImage_DeInitialise();
-    if (!written)
-        return fail(QStringLiteral("cannot write the machine into %1").arg(store->fileName()));
-
+    if (!written) {
+        *error = QStringLiteral("cannot write the machine into %1").arg(store->fileName());
+        return {};
+    }
     QBuffer out;
     out.open(QIODevice::WriteOnly);
-    QString error;
-    if (!exportRegFile(*store, std::nullopt, out, &error))
-        return fail(error);
+    if (!exportRegFile(*store, std::nullopt, out, error))
+        return {};
     QByteArray text = out.data();
     // Under the header line, where every reader takes it for a comment.
     text.insert(text.indexOf('\n') + 1,
                 "; Generated by scripts/make-default-registry from FreeImage " + version + ".\n");
-    if (std::fwrite(text.constData(), 1, size_t(text.size()), stdout) != size_t(text.size()) ||
-        std::fflush(stdout) != 0)
-        return fail(QStringLiteral("cannot write the output"));
-    return 0;
+    return text;
+}
+
+// FreeImage for as long as the one form is written.
+class FreeImageSession
+{
+public:
+    FreeImageSession() { FreeImage_Initialise(FALSE); }
+    ~FreeImageSession() { FreeImage_DeInitialise(); }
+    FreeImageSession(const FreeImageSession &) = delete;
+    FreeImageSession &operator=(const FreeImageSession &) = delete;
+};
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments().mid(1);
+    const FreeImageSession freeImage;
+    const QByteArray version = FreeImage_GetVersion();
+    const QString from = QStringLiteral("FreeImage ") + QString::fromLatin1(version);
+    QString error;
+    QByteArray text;
+    if (args.isEmpty())
+        text = defaultRegistry(version, &error);
+    else if (args.size() == 2 && args[0] == u"--wxs")
+        text = wixFragment(args[1], from, &error);
+    else if (args == QStringList{QStringLiteral("--default-associations")})
+        text = defaultAssociations(from);
+    else
+        return fail(QStringLiteral("usage: make-default-registry [--wxs DIST | "
+                                   "--default-associations]"),
+                    2);
+    if (text.isEmpty())
+        return fail(error);
+    return put(text);
 }
