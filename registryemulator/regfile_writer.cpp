@@ -5,6 +5,7 @@
 
 #include "regfile.h"
 #include "regfile_p.h"
+#include "registrynames.h"
 
 #include <QIODevice>
 
@@ -190,8 +191,13 @@ bool Exporter::writeKey(const RegKeyPath &key)
             return false;
         }
     }
-    std::stable_partition(values.begin(), values.end(),
-                          [](const RegValue &v) { return v.name.isEmpty(); });
+    // The default value first, then the rest as the registry orders names,
+    // without regard to case: Windows keeps values in the order they were
+    // written, which a file cannot know, and Wine's regedit, reading this file
+    // back, exports them in this order.
+    std::stable_sort(values.begin(), values.end(), [](const RegValue &a, const RegValue &b) {
+        return foldName(a.name) < foldName(b.name);
+    });
     buf += '[' + key.toString().toUtf8() + "]\n";
     for (const RegValue &v : values) {
         if (!writableText(v.name)) {

@@ -451,8 +451,8 @@ private Q_SLOTS:
             cli.run({"export", "HKCR\\.PNG"}).out,
             v5 + "[HKEY_CLASSES_ROOT\\.png]\n@=\"Talvimor.PNG\"\n\"Content Type\"=\"image/png\"\n"
                  "\"PerceivedType\"=\"image\"\n\n"
-                 "[HKEY_CLASSES_ROOT\\.png\\OpenWithProgids]\n\"Talvimor.PNG\"=\"\"\n"
-                 "\"pngfile\"=hex(0):\n\n");
+                 "[HKEY_CLASSES_ROOT\\.png\\OpenWithProgids]\n\"pngfile\"=hex(0):\n"
+                 "\"Talvimor.PNG\"=\"\"\n\n");
         QCOMPARE(cli.run({"export", "HKCR\\.gif"}).code, 1);
 
         // A bad line anywhere: the importer's message, and nothing written.
