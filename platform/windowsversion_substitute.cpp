@@ -36,7 +36,7 @@ int windowsVersion()
         if (okMajor && okMinor)
             return winVersionFromNt(ntMajor, ntMinor);
     }
-    return 0x30;
+    return windowsRelease(WindowsReleaseId::WindowsXP).winVersion;
 }
 
 // Windows keeps the build as a string, "22621" for instance.
