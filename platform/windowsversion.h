@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 // The Windows releases the engine tells apart, and the one it runs on. Each
 // release is known by the NT version it reports and, where two share one,
 // by the build; the engine's decisions compare the release's number in Qt
@@ -122,3 +124,14 @@ constexpr bool isWindows11OrLaterBuild(int windowsBuild)
 {
     return windowsBuild >= windowsRelease(WindowsReleaseId::Windows11).firstBuild;
 }
+
+// The version key, where Windows keeps its version for programs that read
+// the registry, and where the substitute reads which Windows it stands in
+// for; the releases above say which of its values holds theirs.
+inline const QString windowsVersionKey =
+    QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion");
+inline const QString currentVersionValue = QStringLiteral("CurrentVersion");
+inline const QString majorVersionNumberValue = QStringLiteral("CurrentMajorVersionNumber");
+inline const QString minorVersionNumberValue = QStringLiteral("CurrentMinorVersionNumber");
+// A string, "22621" for instance.
+inline const QString buildNumberValue = QStringLiteral("CurrentBuildNumber");
