@@ -142,27 +142,12 @@ bool isVistaOrLater()
     return isWindowsVistaOrLater(windowsVersion());
 }
 
-bool isWindowsVistaOrLater(int winVersion)
-{
-    return winVersion > 0x7F;
-}
-
-bool isWindows8OrLater(int winVersion)
-{
-    return winVersion >= windows8Version;
-}
-
-bool isWindows10OrLater(int winVersion)
-{
-    return winVersion >= windows10Version;
-}
-
 QString defaultAppsPageUri(int windowsBuild)
 {
     QString uri = QStringLiteral("ms-settings:defaultapps");
     // Windows 11 opens the application's own page for this parameter; Windows
     // 10 does not know it, so it gets the plain page.
-    if (windowsBuild >= windows11FirstBuild)
+    if (isWindows11OrLaterBuild(windowsBuild))
         uri += QStringLiteral("?registeredAppMachine=") +
                QString::fromLatin1(QUrl::toPercentEncoding(registeredAppName));
     return uri;

@@ -65,7 +65,7 @@ public:
         const auto declared = declaredProgIds(appName);
         if (!declared)
             return HResults::fileNotFound;
-        if (windowsVersion() >= windows8Version)
+        if (isWindows8OrLater(windowsVersion()))
             return HResults::ok;
         const bool written = atomically(*store, [&] {
             for (auto it = declared->constBegin(); it != declared->constEnd(); ++it) {

@@ -1,13 +1,18 @@
 #include "windowsversion.h"
 
+#include <iterator>
+
 int winVersionFromNt(int major, int minor)
 {
-    // NT 10.0 is Windows 10 and 11; whatever comes after 6 is at least that.
-    if (major > 6)
-        return 0xc0;
-    if (major == 6)
-        return minor <= 0 ? 0x80 : minor == 1 ? 0x90 : minor == 2 ? 0xa0 : 0xb0;
-    if (major == 5)
-        return minor <= 0 ? 0x20 : minor == 1 ? 0x30 : 0x40;
-    return 0x10; // NT 4 and older
+    // The first release of each NT version stands for it: the ones after it
+    // are told apart by build alone. The first of a major stands for a minor
+    // below it too, so that whatever the minor, the major decides.
+    const WindowsRelease *found = nullptr;
+    for (const WindowsRelease &r : windowsReleases) {
+        if (r.ntMajor > major)
+            return (found ? *found : r).winVersion;
+        if (r.ntMajor == major && (!found || (r.ntMinor <= minor && r.ntMinor > found->ntMinor)))
+            found = &r;
+    }
+    return (found ? *found : std::end(windowsReleases)[-1]).winVersion;
 }

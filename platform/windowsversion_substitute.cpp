@@ -10,7 +10,7 @@ namespace {
 
 RegKeyPath currentVersionKey()
 {
-    return *parseKeyPath(QStringLiteral("HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion"));
+    return *parseKeyPath(windowsVersionKey);
 }
 
 } // namespace
@@ -19,16 +19,16 @@ int windowsVersion()
 {
     const auto store = RegistryStore::openDefault();
     const RegKeyPath key = currentVersionKey();
-    auto dword = [&](const char *name) -> int {
-        const auto number = regDwordOf(store->value(key, QLatin1String(name)));
+    auto dword = [&](const QString &name) -> int {
+        const auto number = regDwordOf(store->value(key, name));
         return number ? int(*number) : -1;
     };
-    const int major = dword("CurrentMajorVersionNumber");
-    const int minor = dword("CurrentMinorVersionNumber");
+    const int major = dword(majorVersionNumberValue);
+    const int minor = dword(minorVersionNumberValue);
     if (major >= 0 && minor >= 0)
         return winVersionFromNt(major, minor);
 
-    if (const auto current = regStringOf(store->value(key, QStringLiteral("CurrentVersion")))) {
+    if (const auto current = regStringOf(store->value(key, currentVersionValue))) {
         const QStringList parts = current->split(QLatin1Char('.'));
         bool okMajor = false, okMinor = parts.size() < 2;
         const int ntMajor = parts.value(0).toInt(&okMajor);
@@ -36,14 +36,13 @@ int windowsVersion()
         if (okMajor && okMinor)
             return winVersionFromNt(ntMajor, ntMinor);
     }
-    return 0x30;
+    return windowsRelease(WindowsReleaseId::WindowsXP).winVersion;
 }
 
-// Windows keeps the build as a string, "22621" for instance.
 int windowsBuild()
 {
-    const auto text = regStringOf(RegistryStore::openDefault()->value(
-        currentVersionKey(), QStringLiteral("CurrentBuildNumber")));
+    const auto text =
+        regStringOf(RegistryStore::openDefault()->value(currentVersionKey(), buildNumberValue));
     bool ok = false;
     const int build = text ? text->trimmed().toInt(&ok) : 0;
     return ok && build > 0 ? build : 0;

@@ -295,24 +295,33 @@ private Q_SLOTS:
     void windowsVersionComesFromTheRegistry_data()
     {
         QTest::addColumn<QString>("version");
+        QTest::addColumn<int>("build");
         QTest::addColumn<int>("expected");
-        QTest::newRow("missing is XP") << QString() << 0x30;
-        QTest::newRow("2000") << QStringLiteral("5.0") << 0x20;
-        QTest::newRow("XP") << QStringLiteral("5.1") << 0x30;
-        QTest::newRow("Server 2003") << QStringLiteral("5.2") << 0x40;
-        QTest::newRow("Vista") << QStringLiteral("6.0") << 0x80;
-        QTest::newRow("7") << QStringLiteral("6.1") << 0x90;
-        QTest::newRow("8") << QStringLiteral("6.2") << 0xa0;
-        QTest::newRow("8.1") << QStringLiteral("6.3") << 0xb0;
-        QTest::newRow("10 behind a 6.3") << QStringLiteral("10.0") << 0xc0;
-        QTest::newRow("garbage is XP") << QStringLiteral("six") << 0x30;
+        QTest::newRow("missing is XP") << QString() << 0 << 0x30;
+        QTest::newRow("NT 4") << QStringLiteral("4.0") << 0 << 0x10;
+        QTest::newRow("2000") << QStringLiteral("5.0") << 0 << 0x20;
+        QTest::newRow("XP") << QStringLiteral("5.1") << 0 << 0x30;
+        QTest::newRow("Server 2003") << QStringLiteral("5.2") << 0 << 0x40;
+        QTest::newRow("Vista") << QStringLiteral("6.0") << 0 << 0x80;
+        QTest::newRow("7") << QStringLiteral("6.1") << 0 << 0x90;
+        QTest::newRow("8") << QStringLiteral("6.2") << 0 << 0xa0;
+        QTest::newRow("8.1") << QStringLiteral("6.3") << 0 << 0xb0;
+        QTest::newRow("6.4 is 8.1") << QStringLiteral("6.4") << 0 << 0xb0;
+        QTest::newRow("7.0 is 10") << QStringLiteral("7.0") << 0 << 0xc0;
+        QTest::newRow("10 behind a 6.3") << QStringLiteral("10.0") << 0 << 0xc0;
+        QTest::newRow("11") << QStringLiteral("10.0") << 22631 << 0xc0;
+        QTest::newRow("after 11") << QStringLiteral("11.0") << 0 << 0xc0;
+        QTest::newRow("garbage is XP") << QStringLiteral("six") << 0 << 0x30;
     }
 
+    // Every release, and versions no release has: within an NT major they
+    // count as the release below, and a major of their own as the next one.
     void windowsVersionComesFromTheRegistry()
     {
         QFETCH(QString, version);
+        QFETCH(int, build);
         QFETCH(int, expected);
-        setWindows(version);
+        setWindows(version, build);
         QCOMPARE(windowsVersion(), expected);
         QCOMPARE(isVistaOrLater(), expected > 0x7F);
     }

@@ -5,20 +5,18 @@
 // debug lines.
 
 #include "testregistry.h"
+#include "windowsversion.h"
 
 #include <QMutex>
 #include <QtTest>
-
-inline const QString windowsVersionKey =
-    QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion");
 
 // The numbers Windows 10 and later give beside the "6.3" kept for old programs.
 inline bool setWindowsVersionNumbers(TestRegistry &reg, quint32 major, quint32 minor)
 {
     bool ok = true;
-    for (const auto &[name, v] : {std::pair{"CurrentMajorVersionNumber", major},
-                                  std::pair{"CurrentMinorVersionNumber", minor}})
-        ok = ok && reg.setData(windowsVersionKey, QLatin1String(name), RegType::Dword,
+    for (const auto &[name, v] :
+         {std::pair{majorVersionNumberValue, major}, std::pair{minorVersionNumberValue, minor}})
+        ok = ok && reg.setData(windowsVersionKey, name, RegType::Dword,
                                QByteArray(reinterpret_cast<const char *>(&v), 4));
     return ok;
 }
@@ -27,7 +25,7 @@ inline bool setWindowsVersionNumbers(TestRegistry &reg, quint32 major, quint32 m
 // version for none at all.
 inline bool setWindowsVersion(TestRegistry &reg, const QString &version, int build = 0)
 {
-    const QString current = QStringLiteral("CurrentVersion");
+    const QString &current = currentVersionValue;
     if (version.isNull())
         return !reg.get(windowsVersionKey, current) || reg.removeValue(windowsVersionKey, current);
     const QStringList parts = version.split(QLatin1Char('.'));
@@ -35,8 +33,7 @@ inline bool setWindowsVersion(TestRegistry &reg, const QString &version, int bui
     return reg.set(windowsVersionKey, current, ten ? QStringLiteral("6.3") : version) &&
            (!ten ||
             setWindowsVersionNumbers(reg, parts.value(0).toUInt(), parts.value(1).toUInt())) &&
-           (build <= 0 || reg.set(windowsVersionKey, QStringLiteral("CurrentBuildNumber"),
-                                  QString::number(build)));
+           (build <= 0 || reg.set(windowsVersionKey, buildNumberValue, QString::number(build)));
 }
 
 // Association changes announced since the registry began; on the

@@ -19,6 +19,7 @@
 #include "registration.h"
 #include "registrystore.h"
 #include "windowsassociations.h"
+#include "windowsversion.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
@@ -85,10 +86,8 @@ void systemProgId(Machine &m, const QString &progId, const QString &description,
 
 void windows(Machine &m)
 {
-    const QString nt =
-        QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion");
-    m.sz(nt, QStringLiteral("CurrentVersion"), QStringLiteral("5.1"));
-    m.sz(nt, QStringLiteral("ProductName"), QStringLiteral("Microsoft Windows XP"));
+    m.sz(windowsVersionKey, currentVersionValue, QStringLiteral("5.1"));
+    m.sz(windowsVersionKey, QStringLiteral("ProductName"), QStringLiteral("Microsoft Windows XP"));
 
     const QString preview =
         QStringLiteral("%SystemRoot%\\System32\\rundll32.exe "
