@@ -3,6 +3,7 @@
 // preparing the statements every other part of the store runs. Opening
 // keeps one store per file and thread. Also what went wrong, told once.
 
+#include "filesafety.h"
 #include "registrystore_p.h"
 
 #include <QDir>
@@ -15,10 +16,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <grp.h>
 #include <map>
 #include <mutex>
-#include <pwd.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -86,23 +85,6 @@ int busyTimeout()
     return ok && ms >= 0 ? ms : defaultBusyTimeoutMs;
 }
 
-QString systemError(int error)
-{
-    return QString::fromLocal8Bit(strerror(error));
-}
-
-// Root can change everything anyway; anyone else but us is another user.
-bool ours(uid_t owner)
-{
-    return owner == ::geteuid() || owner == 0;
-}
-
-QByteArray folderOf(const QByteArray &path)
-{
-    const qsizetype slash = path.lastIndexOf('/');
-    return slash > 0 ? path.left(slash) : QByteArray("/");
-}
-
 // The missing folders down to dir, owner-only like the file made in them.
 bool makeFolders(const QByteArray &dir)
 {
@@ -129,123 +111,6 @@ QByteArray resolved(const QByteArray &path)
     QByteArray r(folder);
     std::free(folder);
     return (r.endsWith('/') ? r : r + '/') + path.mid(path.lastIndexOf('/') + 1);
-}
-
-// Whether gid is owner's own group with nobody else in it. Where every user
-// has such a group, umask 002 makes new folders and files group-writable
-// without opening them to anyone. Others are in a group when it lists them
-// or when it is their primary group; any doubt counts as someone else.
-bool privateGroup(uid_t owner, gid_t gid)
-{
-    const struct passwd *pw = ::getpwuid(owner);
-    if (!pw || pw->pw_gid != gid)
-        return false;
-    const QByteArray name(pw->pw_name);
-    const struct group *gr = ::getgrgid(gid);
-    if (!gr)
-        return false;
-    for (char **member = gr->gr_mem; member && *member; ++member) {
-        if (name != *member)
-            return false;
-    }
-    bool alone = true;
-    ::setpwent();
-    for (;;) {
-        errno = 0;
-        const struct passwd *other = ::getpwent();
-        if (!other) {
-            alone = errno == 0 || errno == ENOENT;
-            break;
-        }
-        if (other->pw_gid == gid && other->pw_uid != owner) {
-            alone = false;
-            break;
-        }
-    }
-    ::endpwent();
-    return alone;
-}
-
-// Whether anyone but the owner may write what st describes.
-bool writableByOthers(const struct stat &st)
-{
-    if (st.st_mode & S_IWOTH)
-        return true;
-    return (st.st_mode & S_IWGRP) && !privateGroup(st.st_uid, st.st_gid);
-}
-
-// Why another user could change what the registry at path (resolved) holds
-// through the folders it lies in, or empty if none can. Its own folder must
-// be closed to others: a journal planted there is played into the file on
-// its next opening, sticky bit or not. Above it, a folder others can write
-// is safe only with the sticky bit, which keeps them from replacing what
-// they do not own.
-QString foldersOpenToOthers(const QByteArray &path)
-{
-    QByteArray child = path;
-    for (bool own = true;; own = false) {
-        const QByteArray dir = folderOf(child);
-        const QString name = QFile::decodeName(dir);
-        struct stat st;
-        if (::stat(dir.constData(), &st) != 0)
-            return QStringLiteral("cannot be checked: its folder %1 cannot be read (%2)")
-                .arg(name, systemError(errno));
-        if (!ours(st.st_uid))
-            return QStringLiteral("can be changed by other users: its folder %1 belongs to "
-                                  "user %2")
-                .arg(name)
-                .arg(st.st_uid);
-        if (writableByOthers(st)) {
-            struct stat entry;
-            const bool guarded = !own && (st.st_mode & S_ISVTX) &&
-                                 ::lstat(child.constData(), &entry) == 0 && ours(entry.st_uid);
-            if (!guarded)
-                return QStringLiteral("can be changed by other users: its folder %1 can be "
-                                      "written by others")
-                    .arg(name);
-        }
-        if (dir == "/")
-            return {};
-        child = dir;
-    }
-}
-
-// The same for the file itself, whose status st is that of the descriptor
-// opened, and for the journals beside it, which SQLite plays into it.
-QString fileOpenToOthers(const QByteArray &path, const struct stat &st)
-{
-    if (!ours(st.st_uid))
-        return QStringLiteral("can be changed by other users: it belongs to user %1")
-            .arg(st.st_uid);
-    // Whoever can write the file decides what opens every file type; a file
-    // that others can write is no registry of ours (chmod 600 mends it).
-    if (writableByOthers(st))
-        return QStringLiteral("can be written by other users");
-    for (const char *suffix : {"-journal", "-wal", "-shm"}) {
-        const QByteArray journal = path + suffix;
-        const QString name = QFile::decodeName(journal);
-        struct stat js;
-        if (::lstat(journal.constData(), &js) != 0) {
-            if (errno == ENOENT)
-                continue;
-            return QStringLiteral("cannot be checked: its journal %1 cannot be read (%2)")
-                .arg(name, systemError(errno));
-        }
-        if (!S_ISREG(js.st_mode))
-            return QStringLiteral("can be changed by other users: its journal %1 is not a "
-                                  "plain file")
-                .arg(name);
-        if (!ours(js.st_uid))
-            return QStringLiteral("can be changed by other users: its journal %1 belongs to "
-                                  "user %2")
-                .arg(name)
-                .arg(js.st_uid);
-        if (writableByOthers(js))
-            return QStringLiteral("can be changed by other users: its journal %1 can be "
-                                  "written by others")
-                .arg(name);
-    }
-    return {};
 }
 
 // Whether a write that failed without saying why most likely found no room:
@@ -605,9 +470,9 @@ bool RegistryStore::Private::openFile()
         refuse(Problem::Unusable, QStringLiteral("cannot be found (%1)").arg(systemError(errno)));
         return false;
     }
-    const QString folders = foldersOpenToOthers(path);
-    if (!folders.isEmpty()) {
-        refuse(Problem::Unsafe, folders);
+    const FileSafety folders = foldersSafety(path);
+    if (!folders.safe) {
+        refuse(Problem::Unsafe, folders.why);
         return false;
     }
     const bool missing = ::lstat(path.constData(), &st) != 0 && errno == ENOENT;
@@ -625,9 +490,9 @@ bool RegistryStore::Private::openFile()
         refuse(Problem::Unusable, QStringLiteral("is not a regular file"));
         return false;
     }
-    const QString self = fileOpenToOthers(path, st);
-    if (!self.isEmpty()) {
-        refuse(Problem::Unsafe, self);
+    const FileSafety self = fileSafety(path, st);
+    if (!self.safe) {
+        refuse(Problem::Unsafe, self.why);
         return false;
     }
     this->path = path;
