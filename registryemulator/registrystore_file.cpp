@@ -1,7 +1,7 @@
 // The registry file: finding and opening it, refusing one that is not ours
 // or that others could change, creating the schema in a new one, and
 // preparing the statements every other part of the store runs. Opening
-// keeps one store per file and thread. Also what went wrong, told once.
+// keeps one store per file and thread.
 
 #include "filesafety.h"
 #include "registrystore_p.h"
@@ -10,15 +10,12 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
-#include <QtDebug>
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <map>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/statvfs.h>
 #include <unistd.h>
 #include <utility>
 
@@ -31,8 +28,6 @@ constexpr int schemaVersion = 2;
 // How long a write waits for another program's; PELLVARIN_REGISTRY_BUSY_TIMEOUT_MS
 // shortens it where waiting is pointless, as in tests.
 constexpr int defaultBusyTimeoutMs = 10000;
-
-bool logsProblems = true;
 
 const char *const schemaSql = R"sql(
 CREATE TABLE keys(
@@ -108,29 +103,6 @@ QByteArray resolved(const QByteArray &path)
     QByteArray r(folder);
     std::free(folder);
     return (r.endsWith('/') ? r : r + '/') + path.mid(path.lastIndexOf('/') + 1);
-}
-
-// Whether a write that failed without saying why most likely found no room:
-// SQLite keeps the errno of a failed journal write to itself, but a file size
-// limit in force or a disk without a free block tells what it was.
-bool noRoomLeft(const QByteArray &folder)
-{
-    struct rlimit limit;
-    if (::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
-        return true;
-    struct statvfs fs;
-    return ::statvfs(folder.constData(), &fs) == 0 && fs.f_bavail == 0;
-}
-
-// Whether a failure with SQLite's extended code and the errno it met was
-// for want of room. SQLite tells a full disk apart, but a file size limit
-// only by errno.
-bool outOfRoom(int code, int error, const QByteArray &folder)
-{
-    const int primary = code & 0xff;
-    return primary == SQLITE_FULL ||
-           (primary == SQLITE_IOERR && (error == ENOSPC || error == EFBIG || error == EDQUOT)) ||
-           (code == SQLITE_IOERR_WRITE && error == 0 && noRoomLeft(folder));
 }
 
 } // namespace
@@ -216,96 +188,6 @@ bool RegistryStore::removeForeignObjects()
     const bool opened = d->openFile();
     d->dropsForeign = false;
     return opened;
-}
-
-RegistryStore::Problem RegistryStore::problem() const
-{
-    return d->problem;
-}
-
-QString RegistryStore::problemText() const
-{
-    return d->problemText;
-}
-
-void RegistryStore::setLogsProblems(bool logs)
-{
-    logsProblems = logs;
-}
-
-void RegistryStore::Private::setProblem(Problem kind, const QString &text)
-{
-    problem = kind;
-    problemText = text;
-}
-
-void RegistryStore::Private::refuse(Problem kind, const QString &why)
-{
-    if (!usable && refused)
-        return; // said once is enough
-    refused = true;
-    usable = false;
-    writable = false;
-    openPending = false;
-    const QString file = QDir::toNativeSeparators(fileName);
-    setProblem(kind, fileName.isEmpty()
-                         ? QStringLiteral("the registry %1").arg(why)
-                         : QStringLiteral("%1 is not a usable registry: it %2").arg(file, why));
-    if (!logsProblems)
-        return;
-    const QString subject = fileName.isEmpty() ? QStringLiteral("The registry")
-                                               : QStringLiteral("Registry file ") + file;
-    qWarning().noquote() << QStringLiteral("%1 %2; it reads as empty and nothing will be "
-                                           "written to it.")
-                                .arg(subject, why);
-}
-
-bool RegistryStore::Private::noteFailure(bool reading)
-{
-    if (refused)
-        return false; // the refusal says why
-    if (errors.damaged) {
-        refuse(Problem::Damaged, QStringLiteral("is damaged"));
-        return false;
-    }
-    const int primary = errors.code & 0xff;
-    const int error = errors.systemErrno;
-    const QString file = QDir::toNativeSeparators(fileName);
-    if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED) {
-        setProblem(Problem::Busy,
-                   QStringLiteral("another program is using the registry %1; try again when it "
-                                  "is done")
-                       .arg(file));
-        if (logsProblems && !busyLogged)
-            qWarning().noquote() << QStringLiteral("Registry file %1 is locked: another program "
-                                                   "is using it, so %2.")
-                                        .arg(file, reading ? QStringLiteral("it could not be read")
-                                                           : QStringLiteral("nothing was written"));
-        busyLogged = true;
-        return true;
-    }
-    if (reading) {
-        setProblem(Problem::Other, QStringLiteral("the registry %1 could not be read").arg(file));
-        return false;
-    }
-    if (outOfRoom(errors.code, error, folderOf(QFile::encodeName(fileName))))
-        setProblem(Problem::DiskFull,
-                   QStringLiteral("the disk is full: the registry %1 cannot grow").arg(file));
-    else if (primary == SQLITE_READONLY || primary == SQLITE_PERM ||
-             (primary == SQLITE_IOERR && (error == EACCES || error == EROFS || error == EPERM)))
-        setProblem(Problem::ReadOnly, QStringLiteral("the registry %1 is read-only").arg(file));
-    else
-        setProblem(Problem::Other,
-                   QStringLiteral("the registry %1 could not be written").arg(file));
-    return false;
-}
-
-void RegistryStore::Private::failRead()
-{
-    ++readFailures;
-    // A file that could not even be opened has said why already.
-    if (usable)
-        noteFailure(true);
 }
 
 bool RegistryStore::Private::retryOpen()
@@ -485,21 +367,13 @@ bool RegistryStore::Private::openFile()
     if (!connected)
         return false;
 
-    // Told as a failed write is, before a rollback can overwrite the codes.
-    const auto notInitialised = [&] {
-        if (outOfRoom(sqlite3_extended_errcode(db), sqlite3_system_errno(db), folderOf(path)))
-            refuse(Problem::DiskFull, QStringLiteral("could not be initialised: the disk is full"));
-        else
-            refuse(Problem::Unusable, QStringLiteral("could not be initialised"));
-    };
-
     // An empty file is a registry not yet written; anything else must be ours.
     if (st.st_size == 0 && writable) {
         // Born with its log, so that no process ever meets it in the old mode.
         execSql("PRAGMA journal_mode = WAL");
         if (!execSql("BEGIN IMMEDIATE")) {
             if (!lockedOut())
-                notInitialised();
+                refuseUninitialised();
             return false;
         }
         if (!hasSchema()) {
@@ -507,14 +381,14 @@ bool RegistryStore::Private::openFile()
                 "PRAGMA application_id = " + QByteArray::number(applicationId) +
                 "; PRAGMA user_version = " + QByteArray::number(schemaVersion);
             if (!execSql(schemaSql) || !execSql(stamp.constData())) {
-                notInitialised();
+                refuseUninitialised();
                 execSql("ROLLBACK");
                 return false;
             }
         }
         if (!execSql("COMMIT")) {
             if (!lockedOut())
-                notInitialised();
+                refuseUninitialised();
             execSql("ROLLBACK");
             return false;
         }
@@ -536,22 +410,7 @@ bool RegistryStore::Private::openFile()
     if (appId < 0) {
         if (lockedOut())
             return false;
-        const int code = sqlite3_extended_errcode(db);
-        const int error = sqlite3_system_errno(db);
-        // A write cut short left a journal that must be played back before
-        // the file can be read, and only a writable file can be.
-        if (code == SQLITE_READONLY_ROLLBACK)
-            refuse(Problem::ReadOnly,
-                   QStringLiteral("is read-only, and its journal %1 holds a write that was cut "
-                                  "short: only a writable file can be rolled back (chmod u+w)")
-                       .arg(QFile::decodeName(path + "-journal")));
-        else if ((code & 0xff) == SQLITE_NOTADB)
-            refuse(Problem::Unusable, QStringLiteral("is not a database"));
-        else
-            refuse(Problem::Unusable,
-                   QStringLiteral("cannot be read: %1%2")
-                       .arg(QString::fromUtf8(sqlite3_errstr(code)),
-                            error ? QStringLiteral(" (%1)").arg(systemError(error)) : QString()));
+        refuseUnreadable();
         return false;
     }
     if (appId != applicationId || !hasSchema()) {

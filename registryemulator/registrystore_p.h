@@ -1,7 +1,8 @@
 #pragma once
 
 // The store's state, shared by its parts: the file and its schema
-// (registrystore_file.cpp), the key cache and the rows of one hive
+// (registrystore_file.cpp), what went wrong with it
+// (registrystore_diagnosis.cpp), the key cache and the rows of one hive
 // (registrystore_cache.cpp), keys and values as callers name them, the
 // merged classes view included (registrystore_view.cpp), and transactions
 // and notifications (registrystore_transactions.cpp).
@@ -21,6 +22,10 @@
 // hangs below one of them.
 constexpr qint64 machineRootId = 1;
 constexpr qint64 userRootId = 2;
+
+// Whether a failure with SQLite's extended code and the errno it met was
+// for want of room, in the file's folder.
+bool outOfRoom(int code, int error, const QByteArray &folder);
 
 class RegistryStore::Private
 {
@@ -113,7 +118,7 @@ public:
     // close_v2 lets the statements, finalised after this body, go last.
     ~Private() { sqlite3_close_v2(db); }
 
-    // registrystore_file.cpp
+    // registrystore_diagnosis.cpp
     void refuse(Problem kind, const QString &why);
     void setProblem(Problem kind, const QString &text);
     // Names what errors last met, busy locks logged once; true if it was one.
@@ -121,6 +126,12 @@ public:
     // Counts a read that could not complete and says why; what it would
     // have found is unknown, never absent.
     void failRead();
+    // A file that could not be initialised, or read at all, for what the
+    // connection last met.
+    void refuseUninitialised();
+    void refuseUnreadable();
+
+    // registrystore_file.cpp
     bool retryOpen();
     bool execSql(const char *sql);
     int pragmaInt(const char *sql);
