@@ -1,7 +1,7 @@
 #pragma once
 
-// The store's state, shared by its parts: the file and its schema
-// (registrystore_file.cpp), what went wrong with it
+// The store's state, shared by its parts: the file (registrystore_file.cpp)
+// and its schema (registrystore_schema.cpp), what went wrong with it
 // (registrystore_diagnosis.cpp), the key cache and the rows of one hive
 // (registrystore_cache.cpp), keys and values as callers name them, the
 // merged classes view included (registrystore_view.cpp), and transactions
@@ -135,22 +135,35 @@ public:
     bool retryOpen();
     bool execSql(const char *sql);
     int pragmaInt(const char *sql);
-    bool hasSchema();
-    // The first object in the file that the store never makes, named; empty
-    // if none; none if it could not be read.
-    std::optional<QString> foreignObject();
-    bool dropForeignObjects();
     bool openFile();
+    // Whether another program's lock kept the connection from its last
+    // statement; if so, the connection is closed and opened again later.
+    bool lockedOut();
     // Opens the connection; the read-only one creates nothing beside the file.
     bool openConnection(const QByteArray &name, int flags);
     bool openReadOnly(bool walFile);
     // Whether a connection that reads the file unlocked must open it again.
     bool changedUnderneath() const;
+    bool verify();
+
+    // registrystore_schema.cpp
+    bool hasSchema();
+    // The tables of a registry, in a file with none yet, inside the
+    // transaction that the caller commits.
+    bool createSchema();
+    // Whether the file at the connection is a registry of ours, of a version
+    // it can read; it is refused if not.
+    bool acceptSchema(int appId);
+    // The first object in the file that the store never makes, named; empty
+    // if none; none if it could not be read.
+    std::optional<QString> foreignObject();
+    bool dropForeignObjects();
     // Brings a writable file of an older schema up to date; false, inside
     // the transaction that failed, if it could not.
     bool updateFolds();
+    // The same, refusing the file that could not be.
+    bool bringSchemaUpToDate();
     bool prepareStatements();
-    bool verify();
 
     // registrystore_cache.cpp
     bool ready();
