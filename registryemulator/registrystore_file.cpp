@@ -1,7 +1,6 @@
 // The registry file: finding and opening it, refusing one that is not ours
-// or that others could change, creating the schema in a new one, and
-// preparing the statements every other part of the store runs. Opening
-// keeps one store per file and thread.
+// or that others could change, and opening it again when it changed or a
+// lock kept it. Opening keeps one store per file and thread.
 
 #include "filesafety.h"
 #include "registrystore_p.h"
@@ -178,27 +177,69 @@ int RegistryStore::Private::pragmaInt(const char *sql)
 bool RegistryStore::Private::openFile()
 {
     busyTimeoutMs = busyTimeout();
+    const QByteArray path = locateFile();
+    if (path.isEmpty())
+        return false;
+    struct stat st;
+    FileHold next = holdFile(path, &st);
+    if (next.fd() < 0)
+        return false;
+    rememberFile(path, st);
+    decideWritable(st);
+    if (writable)
+        makeLogWritable();
+    const bool walFile = inWalMode(next.fd());
+    if (!connect(std::move(next), walFile))
+        return false;
+    // An empty file is a registry not yet written; anything else must be ours.
+    if (st.st_size == 0 && writable && !initialiseEmptyFile())
+        return false;
+    const std::optional<int> appId = readApplicationId(walFile);
+    if (!appId || !acceptSchema(*appId))
+        return false;
+    // With a write-ahead log, readers and the one writer never wait for
+    // each other, as on Windows, where a reader never sees half a write and
+    // never waits for one. A file it cannot be switched on now (another
+    // program holds it) stays as it is, correct but slower to read.
+    if (writable && st.st_size != 0)
+        execSql("PRAGMA journal_mode = WAL");
+    if (!bringSchemaUpToDate())
+        return false;
+    execSql("PRAGMA synchronous = FULL");
+    if (!prepareOrRefuse())
+        return false;
+    markOpened();
+    return true;
+}
+
+// What is checked is what the links lead to, and what is opened is what
+// was checked: folders that nobody else can write cannot change between
+// the two, and the last step is never a link.
+QByteArray RegistryStore::Private::locateFile()
+{
     const QByteArray given = QFile::encodeName(fileName);
     struct stat st;
     if (::stat(given.constData(), &st) != 0 && errno == ENOENT && !makeFolders(folderOf(given))) {
         refuse(Problem::Unusable, QStringLiteral("cannot be created (%1)").arg(systemError(errno)));
-        return false;
+        return {};
     }
-    // What is checked is what the links lead to, and what is opened is what
-    // was checked: folders that nobody else can write cannot change between
-    // the two, and the last step is never a link.
     const QByteArray path = resolved(given);
     if (path.isEmpty()) {
         refuse(Problem::Unusable, QStringLiteral("cannot be found (%1)").arg(systemError(errno)));
-        return false;
+        return {};
     }
     const FileSafety folders = foldersSafety(path);
     if (!folders.safe) {
         refuse(Problem::Unsafe, folders.why);
-        return false;
+        return {};
     }
-    const bool missing = ::lstat(path.constData(), &st) != 0 && errno == ENOENT;
-    FileHold next = FileHold::acquire(path, true, &st);
+    return path;
+}
+
+FileHold RegistryStore::Private::holdFile(const QByteArray &path, struct stat *st)
+{
+    const bool missing = ::lstat(path.constData(), st) != 0 && errno == ENOENT;
+    FileHold next = FileHold::acquire(path, true, st);
     if (next.fd() < 0) {
         if (missing && errno != ELOOP)
             refuse(Problem::Unusable,
@@ -206,17 +247,22 @@ bool RegistryStore::Private::openFile()
         else
             refuse(errno == ELOOP ? Problem::Unsafe : Problem::Unusable,
                    QStringLiteral("cannot be read (%1)").arg(systemError(errno)));
-        return false;
+        return next;
     }
-    if (!S_ISREG(st.st_mode)) {
+    if (!S_ISREG(st->st_mode)) {
         refuse(Problem::Unusable, QStringLiteral("is not a regular file"));
-        return false;
+        return {};
     }
-    const FileSafety self = fileSafety(path, st);
+    const FileSafety self = fileSafety(path, *st);
     if (!self.safe) {
         refuse(Problem::Unsafe, self.why);
-        return false;
+        return {};
     }
+    return next;
+}
+
+void RegistryStore::Private::rememberFile(const QByteArray &path, const struct stat &st)
+{
     this->path = path;
     device = st.st_dev;
     inode = st.st_ino;
@@ -224,9 +270,13 @@ bool RegistryStore::Private::openFile()
     size = st.st_size;
     wantsRoom = false;
     immutable = false;
-    // What is written goes into the log beside the file first, which the
-    // folder must take; a file marked read-only stays unwritten even for
-    // root, as on Windows.
+}
+
+// What is written goes into the log beside the file first, which the
+// folder must take; a file marked read-only stays unwritten even for
+// root, as on Windows.
+void RegistryStore::Private::decideWritable(const struct stat &st)
+{
     const QString shown = QDir::toNativeSeparators(fileName);
     writable = false;
     readOnlyKind = Problem::ReadOnly;
@@ -250,53 +300,65 @@ bool RegistryStore::Private::openFile()
     } else {
         writable = true;
     }
-    // SQLite gives a log and its index the file's permissions: ones made
-    // while the file was read-only would refuse every write once it is not.
-    if (writable) {
-        for (const char *suffix : {"-wal", "-shm"}) {
-            const QByteArray companion = path + suffix;
-            struct stat cs;
-            if (::lstat(companion.constData(), &cs) == 0 && S_ISREG(cs.st_mode) &&
-                !(cs.st_mode & S_IWUSR))
-                ::chmod(companion.constData(), (cs.st_mode & 07777) | S_IWUSR);
-        }
-    }
-    // Version 2 in the header is a file in write-ahead log mode.
-    char header[20] = {};
-    const bool walFile = ::pread(next.fd(), header, sizeof header, 0) == sizeof header &&
-                         std::memcmp(header, "SQLite format 3", 16) == 0 && header[19] == 2;
+}
 
+// SQLite gives a log and its index the file's permissions: ones made while
+// the file was read-only would refuse every write once it is not.
+void RegistryStore::Private::makeLogWritable()
+{
+    for (const char *suffix : {"-wal", "-shm"}) {
+        const QByteArray companion = path + suffix;
+        struct stat cs;
+        if (::lstat(companion.constData(), &cs) == 0 && S_ISREG(cs.st_mode) &&
+            !(cs.st_mode & S_IWUSR))
+            ::chmod(companion.constData(), (cs.st_mode & 07777) | S_IWUSR);
+    }
+}
+
+// Version 2 in the header is a file in write-ahead log mode.
+bool RegistryStore::Private::inWalMode(int fd)
+{
+    char header[20] = {};
+    return ::pread(fd, header, sizeof header, 0) == sizeof header &&
+           std::memcmp(header, "SQLite format 3", 16) == 0 && header[19] == 2;
+}
+
+bool RegistryStore::Private::connect(FileHold next, bool walFile)
+{
     keyCache.clear();
     dataVersion = -1;
     const bool connected =
         writable ? openConnection(path, SQLITE_OPEN_READWRITE) : openReadOnly(walFile);
     // The connection before is closed now, so the file it was on may go.
     hold = std::move(next);
-    if (!connected)
-        return false;
+    return connected;
+}
 
-    // An empty file is a registry not yet written; anything else must be ours.
-    if (st.st_size == 0 && writable) {
-        // Born with its log, so that no process ever meets it in the old mode.
-        execSql("PRAGMA journal_mode = WAL");
-        if (!execSql("BEGIN IMMEDIATE")) {
-            if (!lockedOut())
-                refuseUninitialised();
-            return false;
-        }
-        if (!createSchema()) {
+bool RegistryStore::Private::initialiseEmptyFile()
+{
+    // Born with its log, so that no process ever meets it in the old mode.
+    execSql("PRAGMA journal_mode = WAL");
+    if (!execSql("BEGIN IMMEDIATE")) {
+        if (!lockedOut())
             refuseUninitialised();
-            execSql("ROLLBACK");
-            return false;
-        }
-        if (!execSql("COMMIT")) {
-            if (!lockedOut())
-                refuseUninitialised();
-            execSql("ROLLBACK");
-            return false;
-        }
+        return false;
     }
+    if (!createSchema()) {
+        refuseUninitialised();
+        execSql("ROLLBACK");
+        return false;
+    }
+    if (!execSql("COMMIT")) {
+        if (!lockedOut())
+            refuseUninitialised();
+        execSql("ROLLBACK");
+        return false;
+    }
+    return true;
+}
 
+std::optional<int> RegistryStore::Private::readApplicationId(bool walFile)
+{
     int appId = pragmaInt("PRAGMA application_id");
     // Where even the log's index finds no room, the file is read without
     // it, and a write tries again: on Windows a full disk stops no reader.
@@ -304,41 +366,37 @@ bool RegistryStore::Private::openFile()
         outOfRoom(sqlite3_extended_errcode(db), sqlite3_system_errno(db), folderOf(path))) {
         writable = false;
         if (!openReadOnly(walFile))
-            return false;
+            return std::nullopt;
         wantsRoom = true;
         readOnlyKind = Problem::DiskFull;
-        readOnlyText = QStringLiteral("the disk is full: the registry %1 cannot grow").arg(shown);
+        readOnlyText = QStringLiteral("the disk is full: the registry %1 cannot grow")
+                           .arg(QDir::toNativeSeparators(fileName));
         appId = pragmaInt("PRAGMA application_id");
     }
     if (appId < 0) {
-        if (lockedOut())
-            return false;
-        refuseUnreadable();
-        return false;
-    }
-    if (!acceptSchema(appId))
-        return false;
-    // With a write-ahead log, readers and the one writer never wait for
-    // each other, as on Windows, where a reader never sees half a write and
-    // never waits for one. A file it cannot be switched on now (another
-    // program holds it) stays as it is, correct but slower to read.
-    if (writable && st.st_size != 0)
-        execSql("PRAGMA journal_mode = WAL");
-    if (!bringSchemaUpToDate())
-        return false;
-    execSql("PRAGMA synchronous = FULL");
-    if (!prepareStatements()) {
         if (!lockedOut())
-            refuse(
-                Problem::Unusable,
-                QStringLiteral("cannot be used (%1)").arg(QString::fromUtf8(sqlite3_errmsg(db))));
-        return false;
+            refuseUnreadable();
+        return std::nullopt;
     }
+    return appId;
+}
+
+bool RegistryStore::Private::prepareOrRefuse()
+{
+    if (prepareStatements())
+        return true;
+    if (!lockedOut())
+        refuse(Problem::Unusable,
+               QStringLiteral("cannot be used (%1)").arg(QString::fromUtf8(sqlite3_errmsg(db))));
+    return false;
+}
+
+void RegistryStore::Private::markOpened()
+{
     usable = true;
     busyLogged = false;
     if (problem == Problem::Busy)
         setProblem(Problem::None, QString());
-    return true;
 }
 
 // Another program's lock condemns nothing: the store opens the file again

@@ -135,7 +135,28 @@ public:
     bool retryOpen();
     bool execSql(const char *sql);
     int pragmaInt(const char *sql);
+    // Opens the file named, or refuses it, in the steps that follow.
     bool openFile();
+    // The file's path with every link resolved, its folders made if missing
+    // and checked; empty when refused.
+    QByteArray locateFile();
+    // The file at path held open, or created, and checked; none if refused.
+    FileHold holdFile(const QByteArray &path, struct stat *st);
+    // The file opened, so that a change to it or one put in its place is
+    // seen.
+    void rememberFile(const QByteArray &path, const struct stat &st);
+    // Whether the file may be written, and if not, what to say to a write.
+    void decideWritable(const struct stat &st);
+    void makeLogWritable();
+    static bool inWalMode(int fd);
+    // Replaces the connection with one to the file that next holds.
+    bool connect(FileHold next, bool walFile);
+    bool initialiseEmptyFile();
+    // The file's application id; none when it could not be read, the file
+    // then refused or left for the next operation.
+    std::optional<int> readApplicationId(bool walFile);
+    bool prepareOrRefuse();
+    void markOpened();
     // Whether another program's lock kept the connection from its last
     // statement; if so, the connection is closed and opened again later.
     bool lockedOut();
