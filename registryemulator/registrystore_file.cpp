@@ -418,11 +418,11 @@ bool RegistryStore::Private::openConnection(const QByteArray &name, int flags)
 {
     // The connection before goes first: one of this process left open shares
     // the log's index with the next, and a read-only one makes it read-only.
-    for (SqliteStatement *s :
-         {&dataVersionQuery, &findKey, &insertKey, &listKeys, &getValue, &listValues, &putValue,
-          &deleteValue, &deleteTreeValues, &deleteTreeKeys, &begin, &commit, &rollback,
-          &takeSnapshot, &bumpNotification, &readNotification})
+    for (SqliteStatement *s : {&dataVersionQuery, &findKey, &insertKey, &listKeys, &getValue,
+                               &listValues, &putValue, &deleteValue, &deleteTreeValues,
+                               &deleteTreeKeys, &begin, &commit, &rollback, &takeSnapshot})
         s->finalize();
+    shellRecord.finalize();
     sqlite3_close_v2(db);
     db = nullptr;
     if (sqlite3_open_v2(name.constData(), &db,

@@ -5,10 +5,12 @@
 // (registrystore_diagnosis.cpp), the key cache and the rows of one hive
 // (registrystore_cache.cpp), keys and values as callers name them, the
 // merged classes view included (registrystore_view.cpp), and transactions
-// and notifications (registrystore_transactions.cpp).
+// (registrystore_transactions.cpp). The shell's record (shellrecord.cpp)
+// keeps its rows through the same connection.
 
 #include "filehold.h"
 #include "registrystore.h"
+#include "shellrecord_p.h"
 #include "sqlitestatement.h"
 
 #include <QHash>
@@ -112,8 +114,8 @@ public:
         deleteValue, deleteTreeValues, deleteTreeKeys;
     // The write transaction's own, and the read that takes a snapshot.
     SqliteStatement begin, commit, rollback, takeSnapshot;
-    // The notification counters'.
-    SqliteStatement bumpNotification, readNotification;
+    // The shell record's.
+    ShellRecordStatements shellRecord;
 
     // close_v2 lets the statements, finalised after this body, go last.
     ~Private() { sqlite3_close_v2(db); }

@@ -11,7 +11,9 @@ constexpr int applicationId = 0x50565247;
 // 2: every fold made by the frozen table of regkeyfold.cpp (updateFolds()).
 constexpr int schemaVersion = 2;
 
-const char *const schemaSql = R"sql(
+// A new file gets these tables, the shell record's, and then the two roots:
+// the order every file has been made in, which places each table's pages.
+const char *const tablesSql = R"sql(
 CREATE TABLE keys(
     id INTEGER PRIMARY KEY,
     parent INTEGER NOT NULL,
@@ -25,19 +27,17 @@ CREATE TABLE vals(
     type INTEGER NOT NULL,
     data BLOB NOT NULL,
     PRIMARY KEY(key, fold)) WITHOUT ROWID;
-CREATE TABLE notifications(
-    event INTEGER PRIMARY KEY,
-    count INTEGER NOT NULL,
-    last_ms INTEGER NOT NULL);
+)sql";
+const char *const rootsSql = R"sql(
 INSERT INTO keys(id, parent, name, fold) VALUES
     (1, 0, 'HKEY_LOCAL_MACHINE', 'HKEY_LOCAL_MACHINE'),
     (2, 0, 'HKEY_CURRENT_USER', 'HKEY_CURRENT_USER');
 )sql";
 
 // The first object in the file that the store does not make: its own are
-// its three tables and the index of keys' UNIQUE. SQLite keeps
-// sqlite_sequence for AUTOINCREMENT, which no table left uses, and it
-// cannot be dropped.
+// its three tables, notifications being the shell record's, and the index
+// of keys' UNIQUE. SQLite keeps sqlite_sequence for AUTOINCREMENT, which
+// no table left uses, and it cannot be dropped.
 const char *const foreignObjectSql =
     "SELECT type, name FROM sqlite_master WHERE NOT ("
     "(type = 'table' AND name IN ('keys', 'vals', 'notifications', 'sqlite_sequence')) OR "
@@ -93,7 +93,8 @@ bool RegistryStore::Private::createSchema()
         return true;
     const QByteArray stamp = "PRAGMA application_id = " + QByteArray::number(applicationId) +
                              "; PRAGMA user_version = " + QByteArray::number(schemaVersion);
-    return execSql(schemaSql) && execSql(stamp.constData());
+    return execSql(tablesSql) && execSql(ShellRecordStatements::tableSql) && execSql(rootsSql) &&
+           execSql(stamp.constData());
 }
 
 bool RegistryStore::Private::acceptSchema(int appId)
@@ -153,14 +154,7 @@ bool RegistryStore::Private::prepareStatements()
                                   &errors) &&
            begin.prepare(db, "BEGIN IMMEDIATE", &errors) && commit.prepare(db, "COMMIT", &errors) &&
            takeSnapshot.prepare(db, "SELECT id FROM keys WHERE id = 1", &errors) &&
-           rollback.prepare(db, "ROLLBACK") &&
-           bumpNotification.prepare(db,
-                                    "INSERT INTO notifications(event, count, last_ms) "
-                                    "VALUES (?1, 1, ?2) ON CONFLICT(event) DO UPDATE SET "
-                                    "count = count + 1, last_ms = ?2",
-                                    &errors) &&
-           readNotification.prepare(db, "SELECT count, last_ms FROM notifications WHERE event = ?",
-                                    &errors);
+           rollback.prepare(db, "ROLLBACK") && shellRecord.prepare(db, &errors);
 }
 
 // Files of version 1 hold each name's fold as the toolkit that wrote it
