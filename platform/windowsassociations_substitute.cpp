@@ -2,6 +2,7 @@
 
 #include "registrystore.h"
 #include "shellnotify.h"
+#include "shellrecord.h"
 #include "windowsversion.h"
 
 #include <QMap>
@@ -180,7 +181,7 @@ AssociationServiceFactory &platformAssociationServiceFactory()
 // can be read back, whole or not at all.
 bool openUri(const QString &uri)
 {
-    QSaveFile file(openedUriFileFor(RegistryStore::defaultFileName()));
+    QSaveFile file(ShellRecord::openedUriFileFor(RegistryStore::defaultFileName()));
     if (!file.open(QIODevice::WriteOnly)) {
         qDebug("openUri: the URI could not be recorded");
         return false;

@@ -10,7 +10,6 @@
 #include "regvalue.h"
 
 #include <QByteArray>
-#include <QDateTime>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -100,19 +99,12 @@ public:
     void suspendWrites();
     void resumeWrites();
 
-    // The shell's "associations changed" notifications, kept where another
-    // process can read them.
-    struct Notifications
-    {
-        qint64 count = 0;
-        QDateTime last;
-    };
-    bool recordNotification(quint32 event);
-    Notifications notifications(quint32 event) const;
-
     class Private;
 
 private:
+    // The shell's record keeps its rows in the file, through the store's
+    // connection.
+    friend class ShellRecord;
     explicit RegistryStore(std::unique_ptr<Private> d);
     std::unique_ptr<Private> d;
 };
@@ -129,12 +121,4 @@ template <typename Writes> bool atomically(RegistryStore &store, Writes &&writes
         return false;
     }
     return store.commitTransaction();
-}
-
-// Where the substitute shell keeps the last URI it was asked to open: a file
-// beside the registry file, so that another process (pellvarin-reg
-// opened-uri) can see what would have opened.
-inline QString openedUriFileFor(const QString &registryFileName)
-{
-    return registryFileName + QStringLiteral(".opened-uri");
 }

@@ -1,74 +1,28 @@
 // The registry file: finding and opening it, refusing one that is not ours
-// or that others could change, creating the schema in a new one, and
-// preparing the statements every other part of the store runs. Opening
-// keeps one store per file and thread. Also what went wrong, told once.
+// or that others could change, and opening it again when it changed or a
+// lock kept it. Opening keeps one store per file and thread.
 
+#include "filesafety.h"
 #include "registrystore_p.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
-#include <QtDebug>
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
-#include <grp.h>
 #include <map>
-#include <mutex>
-#include <pwd.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/statvfs.h>
 #include <unistd.h>
 #include <utility>
-#include <vector>
 
 namespace {
 
-// "PVRG": tells our own files from any other SQLite database.
-constexpr int applicationId = 0x50565247;
-// 2: every fold made by the frozen table of regkeyfold.cpp (updateFolds()).
-constexpr int schemaVersion = 2;
 // How long a write waits for another program's; PELLVARIN_REGISTRY_BUSY_TIMEOUT_MS
 // shortens it where waiting is pointless, as in tests.
 constexpr int defaultBusyTimeoutMs = 10000;
-
-bool logsProblems = true;
-
-const char *const schemaSql = R"sql(
-CREATE TABLE keys(
-    id INTEGER PRIMARY KEY,
-    parent INTEGER NOT NULL,
-    name TEXT NOT NULL,
-    fold TEXT NOT NULL,
-    UNIQUE(parent, fold));
-CREATE TABLE vals(
-    key INTEGER NOT NULL,
-    name TEXT NOT NULL,
-    fold TEXT NOT NULL,
-    type INTEGER NOT NULL,
-    data BLOB NOT NULL,
-    PRIMARY KEY(key, fold)) WITHOUT ROWID;
-CREATE TABLE notifications(
-    event INTEGER PRIMARY KEY,
-    count INTEGER NOT NULL,
-    last_ms INTEGER NOT NULL);
-INSERT INTO keys(id, parent, name, fold) VALUES
-    (1, 0, 'HKEY_LOCAL_MACHINE', 'HKEY_LOCAL_MACHINE'),
-    (2, 0, 'HKEY_CURRENT_USER', 'HKEY_CURRENT_USER');
-)sql";
-
-// The first object in the file that the store does not make: its own are
-// its three tables and the index of keys' UNIQUE. SQLite keeps
-// sqlite_sequence for AUTOINCREMENT, which no table left uses, and it
-// cannot be dropped.
-const char *const foreignObjectSql =
-    "SELECT type, name FROM sqlite_master WHERE NOT ("
-    "(type = 'table' AND name IN ('keys', 'vals', 'notifications', 'sqlite_sequence')) OR "
-    "(type = 'index' AND name = 'sqlite_autoindex_keys_1')) LIMIT 1";
 
 // Per thread, as a connection, its key cache and its transactions serve one
 // thread at a time: two threads on one file are two connections, and see
@@ -84,23 +38,6 @@ int busyTimeout()
     bool ok = false;
     const int ms = qEnvironmentVariableIntValue("PELLVARIN_REGISTRY_BUSY_TIMEOUT_MS", &ok);
     return ok && ms >= 0 ? ms : defaultBusyTimeoutMs;
-}
-
-QString systemError(int error)
-{
-    return QString::fromLocal8Bit(strerror(error));
-}
-
-// Root can change everything anyway; anyone else but us is another user.
-bool ours(uid_t owner)
-{
-    return owner == ::geteuid() || owner == 0;
-}
-
-QByteArray folderOf(const QByteArray &path)
-{
-    const qsizetype slash = path.lastIndexOf('/');
-    return slash > 0 ? path.left(slash) : QByteArray("/");
 }
 
 // The missing folders down to dir, owner-only like the file made in them.
@@ -131,226 +68,7 @@ QByteArray resolved(const QByteArray &path)
     return (r.endsWith('/') ? r : r + '/') + path.mid(path.lastIndexOf('/') + 1);
 }
 
-// Whether gid is owner's own group with nobody else in it. Where every user
-// has such a group, umask 002 makes new folders and files group-writable
-// without opening them to anyone. Others are in a group when it lists them
-// or when it is their primary group; any doubt counts as someone else.
-bool privateGroup(uid_t owner, gid_t gid)
-{
-    const struct passwd *pw = ::getpwuid(owner);
-    if (!pw || pw->pw_gid != gid)
-        return false;
-    const QByteArray name(pw->pw_name);
-    const struct group *gr = ::getgrgid(gid);
-    if (!gr)
-        return false;
-    for (char **member = gr->gr_mem; member && *member; ++member) {
-        if (name != *member)
-            return false;
-    }
-    bool alone = true;
-    ::setpwent();
-    for (;;) {
-        errno = 0;
-        const struct passwd *other = ::getpwent();
-        if (!other) {
-            alone = errno == 0 || errno == ENOENT;
-            break;
-        }
-        if (other->pw_gid == gid && other->pw_uid != owner) {
-            alone = false;
-            break;
-        }
-    }
-    ::endpwent();
-    return alone;
-}
-
-// Whether anyone but the owner may write what st describes.
-bool writableByOthers(const struct stat &st)
-{
-    if (st.st_mode & S_IWOTH)
-        return true;
-    return (st.st_mode & S_IWGRP) && !privateGroup(st.st_uid, st.st_gid);
-}
-
-// Why another user could change what the registry at path (resolved) holds
-// through the folders it lies in, or empty if none can. Its own folder must
-// be closed to others: a journal planted there is played into the file on
-// its next opening, sticky bit or not. Above it, a folder others can write
-// is safe only with the sticky bit, which keeps them from replacing what
-// they do not own.
-QString foldersOpenToOthers(const QByteArray &path)
-{
-    QByteArray child = path;
-    for (bool own = true;; own = false) {
-        const QByteArray dir = folderOf(child);
-        const QString name = QFile::decodeName(dir);
-        struct stat st;
-        if (::stat(dir.constData(), &st) != 0)
-            return QStringLiteral("cannot be checked: its folder %1 cannot be read (%2)")
-                .arg(name, systemError(errno));
-        if (!ours(st.st_uid))
-            return QStringLiteral("can be changed by other users: its folder %1 belongs to "
-                                  "user %2")
-                .arg(name)
-                .arg(st.st_uid);
-        if (writableByOthers(st)) {
-            struct stat entry;
-            const bool guarded = !own && (st.st_mode & S_ISVTX) &&
-                                 ::lstat(child.constData(), &entry) == 0 && ours(entry.st_uid);
-            if (!guarded)
-                return QStringLiteral("can be changed by other users: its folder %1 can be "
-                                      "written by others")
-                    .arg(name);
-        }
-        if (dir == "/")
-            return {};
-        child = dir;
-    }
-}
-
-// The same for the file itself, whose status st is that of the descriptor
-// opened, and for the journals beside it, which SQLite plays into it.
-QString fileOpenToOthers(const QByteArray &path, const struct stat &st)
-{
-    if (!ours(st.st_uid))
-        return QStringLiteral("can be changed by other users: it belongs to user %1")
-            .arg(st.st_uid);
-    // Whoever can write the file decides what opens every file type; a file
-    // that others can write is no registry of ours (chmod 600 mends it).
-    if (writableByOthers(st))
-        return QStringLiteral("can be written by other users");
-    for (const char *suffix : {"-journal", "-wal", "-shm"}) {
-        const QByteArray journal = path + suffix;
-        const QString name = QFile::decodeName(journal);
-        struct stat js;
-        if (::lstat(journal.constData(), &js) != 0) {
-            if (errno == ENOENT)
-                continue;
-            return QStringLiteral("cannot be checked: its journal %1 cannot be read (%2)")
-                .arg(name, systemError(errno));
-        }
-        if (!S_ISREG(js.st_mode))
-            return QStringLiteral("can be changed by other users: its journal %1 is not a "
-                                  "plain file")
-                .arg(name);
-        if (!ours(js.st_uid))
-            return QStringLiteral("can be changed by other users: its journal %1 belongs to "
-                                  "user %2")
-                .arg(name)
-                .arg(js.st_uid);
-        if (writableByOthers(js))
-            return QStringLiteral("can be changed by other users: its journal %1 can be "
-                                  "written by others")
-                .arg(name);
-    }
-    return {};
-}
-
-// Whether a write that failed without saying why most likely found no room:
-// SQLite keeps the errno of a failed journal write to itself, but a file size
-// limit in force or a disk without a free block tells what it was.
-bool noRoomLeft(const QByteArray &folder)
-{
-    struct rlimit limit;
-    if (::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
-        return true;
-    struct statvfs fs;
-    return ::statvfs(folder.constData(), &fs) == 0 && fs.f_bavail == 0;
-}
-
-// Whether a failure with SQLite's extended code and the errno it met was
-// for want of room. SQLite tells a full disk apart, but a file size limit
-// only by errno.
-bool outOfRoom(int code, int error, const QByteArray &folder)
-{
-    const int primary = code & 0xff;
-    return primary == SQLITE_FULL ||
-           (primary == SQLITE_IOERR && (error == ENOSPC || error == EFBIG || error == EDQUOT)) ||
-           (code == SQLITE_IOERR_WRITE && error == 0 && noRoomLeft(folder));
-}
-
-// Every descriptor a FileHold holds, by file, with how many holds share
-// it; a file opened twice by a race keeps both until the last hold goes.
-struct HeldFile
-{
-    std::vector<int> descriptors;
-    int holds = 0;
-};
-std::mutex heldFilesMutex;
-std::map<std::pair<dev_t, ino_t>, HeldFile> &heldFiles()
-{
-    static std::map<std::pair<dev_t, ino_t>, HeldFile> files;
-    return files;
-}
-
 } // namespace
-
-FileHold FileHold::acquire(const QByteArray &path, bool create, struct stat *st)
-{
-    const std::lock_guard<std::mutex> locked(heldFilesMutex);
-    auto &files = heldFiles();
-    FileHold hold;
-    if (::lstat(path.constData(), st) == 0 && S_ISREG(st->st_mode)) {
-        const auto it = files.find({st->st_dev, st->st_ino});
-        if (it != files.end() && ::fstat(it->second.descriptors.front(), st) == 0) {
-            ++it->second.holds;
-            hold.device = st->st_dev;
-            hold.inode = st->st_ino;
-            hold.descriptor = it->second.descriptors.front();
-            return hold;
-        }
-    }
-    int fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    // Created here, not by SQLite, so that it is owner-only from its first
-    // byte; the descriptor that made it is the one held.
-    if (fd < 0 && errno == ENOENT && create)
-        fd = ::open(path.constData(), O_CREAT | O_EXCL | O_RDWR | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0 && errno == EEXIST && create)
-        fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return hold;
-    if (::fstat(fd, st) != 0) {
-        const int error = errno;
-        ::close(fd); // nobody's lock can be on a file no hold has
-        errno = error;
-        return hold;
-    }
-    HeldFile &file = files[{st->st_dev, st->st_ino}];
-    file.descriptors.push_back(fd);
-    ++file.holds;
-    hold.device = st->st_dev;
-    hold.inode = st->st_ino;
-    hold.descriptor = fd;
-    return hold;
-}
-
-FileHold &FileHold::operator=(FileHold &&other) noexcept
-{
-    if (this != &other) {
-        release();
-        device = other.device;
-        inode = other.inode;
-        descriptor = std::exchange(other.descriptor, -1);
-    }
-    return *this;
-}
-
-void FileHold::release()
-{
-    if (descriptor < 0)
-        return;
-    descriptor = -1;
-    const std::lock_guard<std::mutex> locked(heldFilesMutex);
-    auto &files = heldFiles();
-    const auto it = files.find({device, inode});
-    if (it == files.end() || --it->second.holds > 0)
-        return;
-    for (const int fd : it->second.descriptors)
-        ::close(fd);
-    files.erase(it);
-}
 
 QString RegistryStore::defaultFileName()
 {
@@ -435,96 +153,6 @@ bool RegistryStore::removeForeignObjects()
     return opened;
 }
 
-RegistryStore::Problem RegistryStore::problem() const
-{
-    return d->problem;
-}
-
-QString RegistryStore::problemText() const
-{
-    return d->problemText;
-}
-
-void RegistryStore::setLogsProblems(bool logs)
-{
-    logsProblems = logs;
-}
-
-void RegistryStore::Private::setProblem(Problem kind, const QString &text)
-{
-    problem = kind;
-    problemText = text;
-}
-
-void RegistryStore::Private::refuse(Problem kind, const QString &why)
-{
-    if (!usable && refused)
-        return; // said once is enough
-    refused = true;
-    usable = false;
-    writable = false;
-    openPending = false;
-    const QString file = QDir::toNativeSeparators(fileName);
-    setProblem(kind, fileName.isEmpty()
-                         ? QStringLiteral("the registry %1").arg(why)
-                         : QStringLiteral("%1 is not a usable registry: it %2").arg(file, why));
-    if (!logsProblems)
-        return;
-    const QString subject = fileName.isEmpty() ? QStringLiteral("The registry")
-                                               : QStringLiteral("Registry file ") + file;
-    qWarning().noquote() << QStringLiteral("%1 %2; it reads as empty and nothing will be "
-                                           "written to it.")
-                                .arg(subject, why);
-}
-
-bool RegistryStore::Private::noteFailure(bool reading)
-{
-    if (refused)
-        return false; // the refusal says why
-    if (errors.damaged) {
-        refuse(Problem::Damaged, QStringLiteral("is damaged"));
-        return false;
-    }
-    const int primary = errors.code & 0xff;
-    const int error = errors.systemErrno;
-    const QString file = QDir::toNativeSeparators(fileName);
-    if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED) {
-        setProblem(Problem::Busy,
-                   QStringLiteral("another program is using the registry %1; try again when it "
-                                  "is done")
-                       .arg(file));
-        if (logsProblems && !busyLogged)
-            qWarning().noquote() << QStringLiteral("Registry file %1 is locked: another program "
-                                                   "is using it, so %2.")
-                                        .arg(file, reading ? QStringLiteral("it could not be read")
-                                                           : QStringLiteral("nothing was written"));
-        busyLogged = true;
-        return true;
-    }
-    if (reading) {
-        setProblem(Problem::Other, QStringLiteral("the registry %1 could not be read").arg(file));
-        return false;
-    }
-    if (outOfRoom(errors.code, error, folderOf(QFile::encodeName(fileName))))
-        setProblem(Problem::DiskFull,
-                   QStringLiteral("the disk is full: the registry %1 cannot grow").arg(file));
-    else if (primary == SQLITE_READONLY || primary == SQLITE_PERM ||
-             (primary == SQLITE_IOERR && (error == EACCES || error == EROFS || error == EPERM)))
-        setProblem(Problem::ReadOnly, QStringLiteral("the registry %1 is read-only").arg(file));
-    else
-        setProblem(Problem::Other,
-                   QStringLiteral("the registry %1 could not be written").arg(file));
-    return false;
-}
-
-void RegistryStore::Private::failRead()
-{
-    ++readFailures;
-    // A file that could not even be opened has said why already.
-    if (usable)
-        noteFailure(true);
-}
-
 bool RegistryStore::Private::retryOpen()
 {
     if (!openPending)
@@ -546,72 +174,72 @@ int RegistryStore::Private::pragmaInt(const char *sql)
     return int(s.int64(0));
 }
 
-bool RegistryStore::Private::hasSchema()
-{
-    SqliteStatement s;
-    return s.prepare(db, "SELECT count(*) FROM sqlite_master WHERE name IN "
-                         "('keys','vals','notifications')") &&
-           s.step() == SQLITE_ROW && s.int64(0) == 3;
-}
-
-std::optional<QString> RegistryStore::Private::foreignObject()
-{
-    SqliteStatement s;
-    if (!s.prepare(db, foreignObjectSql))
-        return std::nullopt;
-    const int rc = s.step();
-    if (rc == SQLITE_DONE)
-        return QString();
-    if (rc != SQLITE_ROW)
-        return std::nullopt;
-    return QStringLiteral("the %1 \"%2\"").arg(s.text(0), s.text(1));
-}
-
-bool RegistryStore::Private::dropForeignObjects()
-{
-    if (!writable || !execSql("BEGIN IMMEDIATE"))
-        return false;
-    // Checked first, so that nothing is dropped from a damaged file.
-    SqliteStatement next;
-    bool dropped = verify() && next.prepare(db, foreignObjectSql);
-    // One at a time: dropping a table drops its triggers and indexes too.
-    while (dropped && next.step() == SQLITE_ROW) {
-        const QByteArray drop =
-            "DROP " + next.text(0).toUtf8() + " \"" +
-            next.text(1).replace(QLatin1Char('"'), QLatin1String("\"\"")).toUtf8() + '"';
-        next.reset();
-        dropped = execSql(drop.constData());
-    }
-    if (dropped && execSql("COMMIT"))
-        return true;
-    execSql("ROLLBACK");
-    return false;
-}
-
 bool RegistryStore::Private::openFile()
 {
     busyTimeoutMs = busyTimeout();
+    const QByteArray path = locateFile();
+    if (path.isEmpty())
+        return false;
+    struct stat st;
+    FileHold next = holdFile(path, &st);
+    if (next.fd() < 0)
+        return false;
+    rememberFile(path, st);
+    decideWritable(st);
+    if (writable)
+        makeLogWritable();
+    const bool walFile = inWalMode(next.fd());
+    if (!connect(std::move(next), walFile))
+        return false;
+    // An empty file is a registry not yet written; anything else must be ours.
+    if (st.st_size == 0 && writable && !initialiseEmptyFile())
+        return false;
+    const std::optional<int> appId = readApplicationId(walFile);
+    if (!appId || !acceptSchema(*appId))
+        return false;
+    // With a write-ahead log, readers and the one writer never wait for
+    // each other, as on Windows, where a reader never sees half a write and
+    // never waits for one. A file it cannot be switched on now (another
+    // program holds it) stays as it is, correct but slower to read.
+    if (writable && st.st_size != 0)
+        execSql("PRAGMA journal_mode = WAL");
+    if (!bringSchemaUpToDate())
+        return false;
+    execSql("PRAGMA synchronous = FULL");
+    if (!prepareOrRefuse())
+        return false;
+    markOpened();
+    return true;
+}
+
+// What is checked is what the links lead to, and what is opened is what
+// was checked: folders that nobody else can write cannot change between
+// the two, and the last step is never a link.
+QByteArray RegistryStore::Private::locateFile()
+{
     const QByteArray given = QFile::encodeName(fileName);
     struct stat st;
     if (::stat(given.constData(), &st) != 0 && errno == ENOENT && !makeFolders(folderOf(given))) {
         refuse(Problem::Unusable, QStringLiteral("cannot be created (%1)").arg(systemError(errno)));
-        return false;
+        return {};
     }
-    // What is checked is what the links lead to, and what is opened is what
-    // was checked: folders that nobody else can write cannot change between
-    // the two, and the last step is never a link.
     const QByteArray path = resolved(given);
     if (path.isEmpty()) {
         refuse(Problem::Unusable, QStringLiteral("cannot be found (%1)").arg(systemError(errno)));
-        return false;
+        return {};
     }
-    const QString folders = foldersOpenToOthers(path);
-    if (!folders.isEmpty()) {
-        refuse(Problem::Unsafe, folders);
-        return false;
+    const FileSafety folders = foldersSafety(path);
+    if (!folders.safe) {
+        refuse(Problem::Unsafe, folders.why);
+        return {};
     }
-    const bool missing = ::lstat(path.constData(), &st) != 0 && errno == ENOENT;
-    FileHold next = FileHold::acquire(path, true, &st);
+    return path;
+}
+
+FileHold RegistryStore::Private::holdFile(const QByteArray &path, struct stat *st)
+{
+    const bool missing = ::lstat(path.constData(), st) != 0 && errno == ENOENT;
+    FileHold next = FileHold::acquire(path, true, st);
     if (next.fd() < 0) {
         if (missing && errno != ELOOP)
             refuse(Problem::Unusable,
@@ -619,17 +247,22 @@ bool RegistryStore::Private::openFile()
         else
             refuse(errno == ELOOP ? Problem::Unsafe : Problem::Unusable,
                    QStringLiteral("cannot be read (%1)").arg(systemError(errno)));
-        return false;
+        return next;
     }
-    if (!S_ISREG(st.st_mode)) {
+    if (!S_ISREG(st->st_mode)) {
         refuse(Problem::Unusable, QStringLiteral("is not a regular file"));
-        return false;
+        return {};
     }
-    const QString self = fileOpenToOthers(path, st);
-    if (!self.isEmpty()) {
-        refuse(Problem::Unsafe, self);
-        return false;
+    const FileSafety self = fileSafety(path, *st);
+    if (!self.safe) {
+        refuse(Problem::Unsafe, self.why);
+        return {};
     }
+    return next;
+}
+
+void RegistryStore::Private::rememberFile(const QByteArray &path, const struct stat &st)
+{
     this->path = path;
     device = st.st_dev;
     inode = st.st_ino;
@@ -637,9 +270,13 @@ bool RegistryStore::Private::openFile()
     size = st.st_size;
     wantsRoom = false;
     immutable = false;
-    // What is written goes into the log beside the file first, which the
-    // folder must take; a file marked read-only stays unwritten even for
-    // root, as on Windows.
+}
+
+// What is written goes into the log beside the file first, which the
+// folder must take; a file marked read-only stays unwritten even for
+// root, as on Windows.
+void RegistryStore::Private::decideWritable(const struct stat &st)
+{
     const QString shown = QDir::toNativeSeparators(fileName);
     writable = false;
     readOnlyKind = Problem::ReadOnly;
@@ -663,80 +300,65 @@ bool RegistryStore::Private::openFile()
     } else {
         writable = true;
     }
-    // SQLite gives a log and its index the file's permissions: ones made
-    // while the file was read-only would refuse every write once it is not.
-    if (writable) {
-        for (const char *suffix : {"-wal", "-shm"}) {
-            const QByteArray companion = path + suffix;
-            struct stat cs;
-            if (::lstat(companion.constData(), &cs) == 0 && S_ISREG(cs.st_mode) &&
-                !(cs.st_mode & S_IWUSR))
-                ::chmod(companion.constData(), (cs.st_mode & 07777) | S_IWUSR);
-        }
+}
+
+// SQLite gives a log and its index the file's permissions: ones made while
+// the file was read-only would refuse every write once it is not.
+void RegistryStore::Private::makeLogWritable()
+{
+    for (const char *suffix : {"-wal", "-shm"}) {
+        const QByteArray companion = path + suffix;
+        struct stat cs;
+        if (::lstat(companion.constData(), &cs) == 0 && S_ISREG(cs.st_mode) &&
+            !(cs.st_mode & S_IWUSR))
+            ::chmod(companion.constData(), (cs.st_mode & 07777) | S_IWUSR);
     }
-    // Version 2 in the header is a file in write-ahead log mode.
+}
+
+// Version 2 in the header is a file in write-ahead log mode.
+bool RegistryStore::Private::inWalMode(int fd)
+{
     char header[20] = {};
-    const bool walFile = ::pread(next.fd(), header, sizeof header, 0) == sizeof header &&
-                         std::memcmp(header, "SQLite format 3", 16) == 0 && header[19] == 2;
+    return ::pread(fd, header, sizeof header, 0) == sizeof header &&
+           std::memcmp(header, "SQLite format 3", 16) == 0 && header[19] == 2;
+}
 
-    // Another program's lock condemns nothing: the store opens the file
-    // again at its next operation.
-    const auto lockedOut = [&] {
-        const int code = sqlite3_extended_errcode(db) & 0xff;
-        if (code != SQLITE_BUSY && code != SQLITE_LOCKED)
-            return false;
-        errors.code = SQLITE_BUSY;
-        noteFailure();
-        sqlite3_close_v2(db);
-        db = nullptr;
-        openPending = true;
-        return true;
-    };
-
+bool RegistryStore::Private::connect(FileHold next, bool walFile)
+{
     keyCache.clear();
     dataVersion = -1;
     const bool connected =
         writable ? openConnection(path, SQLITE_OPEN_READWRITE) : openReadOnly(walFile);
     // The connection before is closed now, so the file it was on may go.
     hold = std::move(next);
-    if (!connected)
+    return connected;
+}
+
+bool RegistryStore::Private::initialiseEmptyFile()
+{
+    // Born with its log, so that no process ever meets it in the old mode.
+    execSql("PRAGMA journal_mode = WAL");
+    if (!execSql("BEGIN IMMEDIATE")) {
+        if (!lockedOut())
+            refuseUninitialised();
         return false;
-
-    // Told as a failed write is, before a rollback can overwrite the codes.
-    const auto notInitialised = [&] {
-        if (outOfRoom(sqlite3_extended_errcode(db), sqlite3_system_errno(db), folderOf(path)))
-            refuse(Problem::DiskFull, QStringLiteral("could not be initialised: the disk is full"));
-        else
-            refuse(Problem::Unusable, QStringLiteral("could not be initialised"));
-    };
-
-    // An empty file is a registry not yet written; anything else must be ours.
-    if (st.st_size == 0 && writable) {
-        // Born with its log, so that no process ever meets it in the old mode.
-        execSql("PRAGMA journal_mode = WAL");
-        if (!execSql("BEGIN IMMEDIATE")) {
-            if (!lockedOut())
-                notInitialised();
-            return false;
-        }
-        if (!hasSchema()) {
-            const QByteArray stamp =
-                "PRAGMA application_id = " + QByteArray::number(applicationId) +
-                "; PRAGMA user_version = " + QByteArray::number(schemaVersion);
-            if (!execSql(schemaSql) || !execSql(stamp.constData())) {
-                notInitialised();
-                execSql("ROLLBACK");
-                return false;
-            }
-        }
-        if (!execSql("COMMIT")) {
-            if (!lockedOut())
-                notInitialised();
-            execSql("ROLLBACK");
-            return false;
-        }
     }
+    if (!createSchema()) {
+        refuseUninitialised();
+        execSql("ROLLBACK");
+        return false;
+    }
+    if (!execSql("COMMIT")) {
+        if (!lockedOut())
+            refuseUninitialised();
+        execSql("ROLLBACK");
+        return false;
+    }
+    return true;
+}
 
+std::optional<int> RegistryStore::Private::readApplicationId(bool walFile)
+{
     int appId = pragmaInt("PRAGMA application_id");
     // Where even the log's index finds no room, the file is read without
     // it, and a write tries again: on Windows a full disk stops no reader.
@@ -744,84 +366,51 @@ bool RegistryStore::Private::openFile()
         outOfRoom(sqlite3_extended_errcode(db), sqlite3_system_errno(db), folderOf(path))) {
         writable = false;
         if (!openReadOnly(walFile))
-            return false;
+            return std::nullopt;
         wantsRoom = true;
         readOnlyKind = Problem::DiskFull;
-        readOnlyText = QStringLiteral("the disk is full: the registry %1 cannot grow").arg(shown);
+        readOnlyText = QStringLiteral("the disk is full: the registry %1 cannot grow")
+                           .arg(QDir::toNativeSeparators(fileName));
         appId = pragmaInt("PRAGMA application_id");
     }
     if (appId < 0) {
-        if (lockedOut())
-            return false;
-        const int code = sqlite3_extended_errcode(db);
-        const int error = sqlite3_system_errno(db);
-        // A write cut short left a journal that must be played back before
-        // the file can be read, and only a writable file can be.
-        if (code == SQLITE_READONLY_ROLLBACK)
-            refuse(Problem::ReadOnly,
-                   QStringLiteral("is read-only, and its journal %1 holds a write that was cut "
-                                  "short: only a writable file can be rolled back (chmod u+w)")
-                       .arg(QFile::decodeName(path + "-journal")));
-        else if ((code & 0xff) == SQLITE_NOTADB)
-            refuse(Problem::Unusable, QStringLiteral("is not a database"));
-        else
-            refuse(Problem::Unusable,
-                   QStringLiteral("cannot be read: %1%2")
-                       .arg(QString::fromUtf8(sqlite3_errstr(code)),
-                            error ? QStringLiteral(" (%1)").arg(systemError(error)) : QString()));
-        return false;
-    }
-    if (appId != applicationId || !hasSchema()) {
         if (!lockedOut())
-            refuse(Problem::Unusable, QStringLiteral("is not a Pellvarin registry"));
-        return false;
+            refuseUnreadable();
+        return std::nullopt;
     }
-    if (pragmaInt("PRAGMA user_version") > schemaVersion) {
-        refuse(Problem::Unusable, QStringLiteral("was written by a newer version"));
-        return false;
-    }
-    // A trigger or a view runs whenever the store writes or reads through
-    // it, and another table or index is no part of a registry.
-    const std::optional<QString> foreign = foreignObject();
-    if (!foreign || (!foreign->isEmpty() && !(dropsForeign && dropForeignObjects()))) {
-        if (!lockedOut()) {
-            foreignSchema = foreign.has_value();
-            refuse(Problem::Unusable,
-                   foreign ? QStringLiteral("holds %1, which a registry never does: it holds "
-                                            "data, never code (init --force removes it)")
-                                 .arg(*foreign)
-                           : QStringLiteral("cannot be read: %1")
-                                 .arg(QString::fromUtf8(sqlite3_errmsg(db))));
-        }
-        return false;
-    }
-    // With a write-ahead log, readers and the one writer never wait for
-    // each other, as on Windows, where a reader never sees half a write and
-    // never waits for one. A file it cannot be switched on now (another
-    // program holds it) stays as it is, correct but slower to read.
-    if (writable && st.st_size != 0)
-        execSql("PRAGMA journal_mode = WAL");
-    if (!updateFolds()) {
-        if (!lockedOut()) {
-            const QString why = QString::fromUtf8(sqlite3_errmsg(db));
-            execSql("ROLLBACK");
-            refuse(Problem::Unusable,
-                   QStringLiteral("could not be brought up to date (%1)").arg(why));
-        }
-        return false;
-    }
-    execSql("PRAGMA synchronous = FULL");
-    if (!prepareStatements()) {
-        if (!lockedOut())
-            refuse(
-                Problem::Unusable,
-                QStringLiteral("cannot be used (%1)").arg(QString::fromUtf8(sqlite3_errmsg(db))));
-        return false;
-    }
+    return appId;
+}
+
+bool RegistryStore::Private::prepareOrRefuse()
+{
+    if (prepareStatements())
+        return true;
+    if (!lockedOut())
+        refuse(Problem::Unusable,
+               QStringLiteral("cannot be used (%1)").arg(QString::fromUtf8(sqlite3_errmsg(db))));
+    return false;
+}
+
+void RegistryStore::Private::markOpened()
+{
     usable = true;
     busyLogged = false;
     if (problem == Problem::Busy)
         setProblem(Problem::None, QString());
+}
+
+// Another program's lock condemns nothing: the store opens the file again
+// at its next operation.
+bool RegistryStore::Private::lockedOut()
+{
+    const int code = sqlite3_extended_errcode(db) & 0xff;
+    if (code != SQLITE_BUSY && code != SQLITE_LOCKED)
+        return false;
+    errors.code = SQLITE_BUSY;
+    noteFailure();
+    sqlite3_close_v2(db);
+    db = nullptr;
+    openPending = true;
     return true;
 }
 
@@ -829,11 +418,11 @@ bool RegistryStore::Private::openConnection(const QByteArray &name, int flags)
 {
     // The connection before goes first: one of this process left open shares
     // the log's index with the next, and a read-only one makes it read-only.
-    for (SqliteStatement *s :
-         {&dataVersionQuery, &findKey, &insertKey, &listKeys, &getValue, &listValues, &putValue,
-          &deleteValue, &deleteTreeValues, &deleteTreeKeys, &begin, &commit, &rollback,
-          &takeSnapshot, &bumpNotification, &readNotification})
+    for (SqliteStatement *s : {&dataVersionQuery, &findKey, &insertKey, &listKeys, &getValue,
+                               &listValues, &putValue, &deleteValue, &deleteTreeValues,
+                               &deleteTreeKeys, &begin, &commit, &rollback, &takeSnapshot})
         s->finalize();
+    shellRecord.finalize();
     sqlite3_close_v2(db);
     db = nullptr;
     if (sqlite3_open_v2(name.constData(), &db,
@@ -887,44 +476,6 @@ bool RegistryStore::Private::changedUnderneath() const
            st.st_mtim.tv_nsec != changed.tv_nsec;
 }
 
-bool RegistryStore::Private::prepareStatements()
-{
-    return dataVersionQuery.prepare(db, "PRAGMA data_version", &errors) &&
-           findKey.prepare(db, "SELECT id FROM keys WHERE parent = ? AND fold = ?", &errors) &&
-           insertKey.prepare(db, "INSERT INTO keys(parent, name, fold) VALUES (?, ?, ?)",
-                             &errors) &&
-           listKeys.prepare(db, "SELECT name FROM keys WHERE parent = ?", &errors) &&
-           getValue.prepare(db, "SELECT name, type, data FROM vals WHERE key = ? AND fold = ?",
-                            &errors) &&
-           listValues.prepare(db, "SELECT name FROM vals WHERE key = ?", &errors) &&
-           putValue.prepare(db,
-                            "INSERT INTO vals(key, name, fold, type, data) VALUES (?, ?, ?, ?, ?) "
-                            "ON CONFLICT(key, fold) DO UPDATE SET type = excluded.type, "
-                            "data = excluded.data",
-                            &errors) &&
-           deleteValue.prepare(db, "DELETE FROM vals WHERE key = ? AND fold = ?", &errors) &&
-           deleteTreeValues.prepare(db,
-                                    "WITH RECURSIVE t(id) AS (SELECT ?1 UNION ALL "
-                                    "SELECT k.id FROM keys k JOIN t ON k.parent = t.id) "
-                                    "DELETE FROM vals WHERE key IN t",
-                                    &errors) &&
-           deleteTreeKeys.prepare(db,
-                                  "WITH RECURSIVE t(id) AS (SELECT ?1 UNION ALL "
-                                  "SELECT k.id FROM keys k JOIN t ON k.parent = t.id) "
-                                  "DELETE FROM keys WHERE id IN t",
-                                  &errors) &&
-           begin.prepare(db, "BEGIN IMMEDIATE", &errors) && commit.prepare(db, "COMMIT", &errors) &&
-           takeSnapshot.prepare(db, "SELECT id FROM keys WHERE id = 1", &errors) &&
-           rollback.prepare(db, "ROLLBACK") &&
-           bumpNotification.prepare(db,
-                                    "INSERT INTO notifications(event, count, last_ms) "
-                                    "VALUES (?1, 1, ?2) ON CONFLICT(event) DO UPDATE SET "
-                                    "count = count + 1, last_ms = ?2",
-                                    &errors) &&
-           readNotification.prepare(db, "SELECT count, last_ms FROM notifications WHERE event = ?",
-                                    &errors);
-}
-
 bool RegistryStore::Private::verify()
 {
     if (verified)
@@ -946,53 +497,4 @@ bool RegistryStore::Private::verify()
     else
         noteFailure();
     return false;
-}
-
-// Files of version 1 hold each name's fold as the toolkit that wrote it
-// folded, and the toolkits built here disagree on the few letters that
-// Unicode gave a case after 13 (U+2C5F, U+A7C1, ...): a key that one build
-// set, the other did not find. Their folds are made again, once, with the
-// frozen table. A fold that now meets another row's belongs to a second copy
-// that the disagreement made; it is left as it was rather than failing the
-// whole file. A file that cannot be written is read as it is: the tables
-// agree on everything else.
-namespace {
-
-// In UTF-8 both ways, as the statements bind and read names.
-void foldFunction(sqlite3_context *context, int, sqlite3_value **argv)
-{
-    const auto *text = reinterpret_cast<const char *>(sqlite3_value_text(argv[0]));
-    if (!text) {
-        sqlite3_result_null(context);
-        return;
-    }
-    const QByteArray folded = foldName(exactText(text, sqlite3_value_bytes(argv[0]))).toUtf8();
-    sqlite3_result_text64(context, folded.constData(), sqlite3_uint64(folded.size()),
-                          SQLITE_TRANSIENT, SQLITE_UTF8);
-}
-
-} // namespace
-
-bool RegistryStore::Private::updateFolds()
-{
-    if (!writable || pragmaInt("PRAGMA user_version") >= schemaVersion)
-        return true;
-    if (sqlite3_create_function_v2(db, "pellvarin_fold", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
-                                   nullptr, foldFunction, nullptr, nullptr, nullptr) != SQLITE_OK ||
-        !execSql("BEGIN IMMEDIATE"))
-        return false;
-    const int version = pragmaInt("PRAGMA user_version");
-    if (version < 0)
-        return false;
-    // Another program may have brought it up to date while this one waited.
-    if (version >= schemaVersion)
-        return execSql("COMMIT");
-    // Rows moved through a damaged index could end up beside their copies.
-    const QByteArray stamp = "PRAGMA user_version = " + QByteArray::number(schemaVersion);
-    return verify() &&
-           execSql("UPDATE OR IGNORE keys SET fold = pellvarin_fold(name) "
-                   "WHERE fold <> pellvarin_fold(name)") &&
-           execSql("UPDATE OR IGNORE vals SET fold = pellvarin_fold(name) "
-                   "WHERE fold <> pellvarin_fold(name)") &&
-           execSql(stamp.constData()) && execSql("COMMIT");
 }

@@ -1,12 +1,16 @@
 #pragma once
 
-// The store's state, shared by its parts: the file and its schema
-// (registrystore_file.cpp), the key cache and the rows of one hive
+// The store's state, shared by its parts: the file (registrystore_file.cpp)
+// and its schema (registrystore_schema.cpp), what went wrong with it
+// (registrystore_diagnosis.cpp), the key cache and the rows of one hive
 // (registrystore_cache.cpp), keys and values as callers name them, the
 // merged classes view included (registrystore_view.cpp), and transactions
-// and notifications (registrystore_transactions.cpp).
+// (registrystore_transactions.cpp). The shell's record (shellrecord.cpp)
+// keeps its rows through the same connection.
 
+#include "filehold.h"
 #include "registrystore.h"
+#include "shellrecord_p.h"
 #include "sqlitestatement.h"
 
 #include <QHash>
@@ -21,34 +25,9 @@
 constexpr qint64 machineRootId = 1;
 constexpr qint64 userRootId = 2;
 
-// The process's one descriptor of a registry file, shared by the stores of
-// every thread open on it and closed with the last of them: closing any
-// descriptor of a file drops every lock the process holds on it, another
-// thread's connection's included, and the lock a connection holds for as
-// long as it uses the write-ahead log is what keeps another program from
-// deleting the log under it.
-class FileHold
-{
-public:
-    FileHold() = default;
-    // The file at path (which must not be a link), opened read-only, or
-    // created owner-only when create is set and it is missing; fd() is -1,
-    // with errno set, when it could not be. *st is the file's status.
-    static FileHold acquire(const QByteArray &path, bool create, struct stat *st);
-    FileHold(FileHold &&other) noexcept { *this = std::move(other); }
-    FileHold &operator=(FileHold &&other) noexcept;
-    FileHold(const FileHold &) = delete;
-    FileHold &operator=(const FileHold &) = delete;
-    ~FileHold() { release(); }
-
-    int fd() const { return descriptor; }
-
-private:
-    dev_t device = 0;
-    ino_t inode = 0;
-    int descriptor = -1;
-    void release();
-};
+// Whether a failure with SQLite's extended code and the errno it met was
+// for want of room, in the file's folder.
+bool outOfRoom(int code, int error, const QByteArray &folder);
 
 class RegistryStore::Private
 {
@@ -135,13 +114,13 @@ public:
         deleteValue, deleteTreeValues, deleteTreeKeys;
     // The write transaction's own, and the read that takes a snapshot.
     SqliteStatement begin, commit, rollback, takeSnapshot;
-    // The notification counters'.
-    SqliteStatement bumpNotification, readNotification;
+    // The shell record's.
+    ShellRecordStatements shellRecord;
 
     // close_v2 lets the statements, finalised after this body, go last.
     ~Private() { sqlite3_close_v2(db); }
 
-    // registrystore_file.cpp
+    // registrystore_diagnosis.cpp
     void refuse(Problem kind, const QString &why);
     void setProblem(Problem kind, const QString &text);
     // Names what errors last met, busy locks logged once; true if it was one.
@@ -149,25 +128,65 @@ public:
     // Counts a read that could not complete and says why; what it would
     // have found is unknown, never absent.
     void failRead();
+    // A file that could not be initialised, or read at all, for what the
+    // connection last met.
+    void refuseUninitialised();
+    void refuseUnreadable();
+
+    // registrystore_file.cpp
     bool retryOpen();
     bool execSql(const char *sql);
     int pragmaInt(const char *sql);
-    bool hasSchema();
-    // The first object in the file that the store never makes, named; empty
-    // if none; none if it could not be read.
-    std::optional<QString> foreignObject();
-    bool dropForeignObjects();
+    // Opens the file named, or refuses it, in the steps that follow.
     bool openFile();
+    // The file's path with every link resolved, its folders made if missing
+    // and checked; empty when refused.
+    QByteArray locateFile();
+    // The file at path held open, or created, and checked; none if refused.
+    FileHold holdFile(const QByteArray &path, struct stat *st);
+    // The file opened, so that a change to it or one put in its place is
+    // seen.
+    void rememberFile(const QByteArray &path, const struct stat &st);
+    // Whether the file may be written, and if not, what to say to a write.
+    void decideWritable(const struct stat &st);
+    void makeLogWritable();
+    static bool inWalMode(int fd);
+    // Replaces the connection with one to the file that next holds.
+    bool connect(FileHold next, bool walFile);
+    bool initialiseEmptyFile();
+    // The file's application id; none when it could not be read, the file
+    // then refused or left for the next operation.
+    std::optional<int> readApplicationId(bool walFile);
+    bool prepareOrRefuse();
+    void markOpened();
+    // Whether another program's lock kept the connection from its last
+    // statement; if so, the connection is closed and opened again later.
+    bool lockedOut();
     // Opens the connection; the read-only one creates nothing beside the file.
     bool openConnection(const QByteArray &name, int flags);
     bool openReadOnly(bool walFile);
     // Whether a connection that reads the file unlocked must open it again.
     bool changedUnderneath() const;
+    bool verify();
+
+    // registrystore_schema.cpp
+    bool hasSchema();
+    // The tables of a registry, in a file with none yet, inside the
+    // transaction that the caller commits.
+    bool createSchema();
+    // Whether the file at the connection is a registry of ours, of a version
+    // it can read; it is refused if not.
+    bool acceptSchema(int appId);
+    // The first object in the file that the store never makes, named; empty
+    // if none; none if it could not be read.
+    std::optional<QString> foreignObject();
+    bool dropForeignObjects();
     // Brings a writable file of an older schema up to date; false, inside
     // the transaction that failed, if it could not.
     bool updateFolds();
+    // The same, refusing the file that could not be.
+    bool bringSchemaUpToDate();
     bool prepareStatements();
-    bool verify();
 
     // registrystore_cache.cpp
     bool ready();

@@ -1,6 +1,5 @@
 // Transactions and snapshots over the one connection, nested by counting:
-// only the outermost talks to SQLite. Also the shell's notification
-// counters, which are written like any other change.
+// only the outermost talks to SQLite.
 
 #include "registrystore_p.h"
 
@@ -151,31 +150,4 @@ void RegistryStore::rollbackTransaction()
         d->rollback.reset().exec();
     d->keyCache.clear();
     d->doomed = false;
-}
-
-bool RegistryStore::recordNotification(quint32 event)
-{
-    return atomically(*this, [&] {
-        return d->bumpNotification.reset()
-            .bind(qint64(event))
-            .bind(QDateTime::currentMSecsSinceEpoch())
-            .exec();
-    });
-}
-
-RegistryStore::Notifications RegistryStore::notifications(quint32 event) const
-{
-    Notifications n;
-    if (!d->ready())
-        return n;
-    d->readNotification.reset().bind(qint64(event));
-    const int rc = d->readNotification.step();
-    if (rc == SQLITE_ROW) {
-        n.count = d->readNotification.int64(0);
-        n.last = QDateTime::fromMSecsSinceEpoch(d->readNotification.int64(1));
-    }
-    d->readNotification.reset();
-    if (rc != SQLITE_ROW && rc != SQLITE_DONE)
-        d->failRead();
-    return n;
 }

@@ -9,6 +9,7 @@
 #include "enginefixture.h"
 #include "formatcatalogue.h"
 #include "registrylayout.h"
+#include "shellrecord.h"
 #include "testregistry.h"
 #include "windowsassociations_p.h"
 #include "windowsversion.h"
@@ -405,7 +406,7 @@ private Q_SLOTS:
         if (settingsBlocked) {
             setWindows(QStringLiteral("10.0"), 22631);
             // A directory where the record would go: the launch fails.
-            QVERIFY(QDir().mkpath(openedUriFileFor(RegistryStore::defaultFileName())));
+            QVERIFY(QDir().mkpath(ShellRecord::openedUriFileFor(RegistryStore::defaultFileName())));
         }
         installViewer();
         ledger.failing.insert(failing);
@@ -420,7 +421,7 @@ private Q_SLOTS:
 
     QString openedUri() const
     {
-        QFile file(openedUriFileFor(RegistryStore::defaultFileName()));
+        QFile file(ShellRecord::openedUriFileFor(RegistryStore::defaultFileName()));
         if (!file.open(QIODevice::ReadOnly))
             return QString();
         return QString::fromUtf8(file.readAll()).trimmed();
@@ -709,7 +710,7 @@ private Q_SLOTS:
         QVERIFY(!failed(associationServiceFactory().createRegistration(&r)));
         QVERIFY(!failed(r->setAppAsDefaultAll(registeredAppName)));
         QCOMPARE(reg->everything(), before);
-        QCOMPARE(reg->store->notifications(0x08000000).count, 0);
+        QCOMPARE(ShellRecord(*reg->store).notifications(0x08000000).count, 0);
         QVERIFY(failed(r->setAppAsDefaultAll(QStringLiteral("Not Registered"))));
 
         bool flag = false;

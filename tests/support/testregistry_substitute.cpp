@@ -1,6 +1,7 @@
 #include "testregistry.h"
 
 #include "shellnotify.h"
+#include "shellrecord.h"
 
 #include <algorithm>
 
@@ -58,7 +59,7 @@ bool TestRegistry::underWine()
 
 std::optional<qint64> TestRegistry::notifications() const
 {
-    return store->notifications(associationsChangedEvent).count;
+    return ShellRecord(*store).notifications(associationsChangedEvent).count;
 }
 
 bool TestRegistry::set(const QString &path, const QString &name, const QString &value)

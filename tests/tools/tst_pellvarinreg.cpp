@@ -9,6 +9,7 @@
 #include "registryfile.h"
 #include "registrystore.h"
 #include "scratchmount.h"
+#include "shellrecord.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>
@@ -301,7 +302,7 @@ private Q_SLOTS:
         QFETCH(QString, command);
         Cli cli;
         QCOMPARE(cli.run({"init"}).code, 0);
-        writeFile(openedUriFileFor(cli.registry), "ms-settings:defaultapps");
+        writeFile(ShellRecord::openedUriFileFor(cli.registry), "ms-settings:defaultapps");
         const Result printed = cli.tool(command);
         QCOMPARE(printed.code, 0);
         QVERIFY(!printed.out.isEmpty());
@@ -738,9 +739,9 @@ private Q_SLOTS:
 
         const QDateTime start = QDateTime::currentDateTimeUtc().addSecs(-1);
         auto store = RegistryStore::open(cli.registry);
-        QVERIFY(store->recordNotification(0x08000000));
-        QVERIFY(store->recordNotification(0x08000000));
-        QVERIFY(store->recordNotification(0x00000002)); // another event is not counted
+        QVERIFY(ShellRecord(*store).recordNotification(0x08000000));
+        QVERIFY(ShellRecord(*store).recordNotification(0x08000000));
+        QVERIFY(ShellRecord(*store).recordNotification(0x00000002)); // another event is not counted
 
         const Result r = cli.run({"notifications"});
         QCOMPARE(r.code, 0);

@@ -10,6 +10,7 @@
 #include "scratchmount.h"
 #include "selectassocwidget.h"
 #include "shellnotify.h"
+#include "shellrecord.h"
 #include "syscallfaults.h"
 #include "testregistry.h"
 
@@ -186,7 +187,7 @@ private Q_SLOTS:
         checkStillOpen(box);
         QVERIFY2(box.text.contains(QLatin1String("read-only")), qPrintable(box.text));
         QCOMPARE(reg->everything(), before);
-        QCOMPARE(reg->store->notifications(associationsChangedEvent).count, 0);
+        QCOMPARE(ShellRecord(*reg->store).notifications(associationsChangedEvent).count, 0);
     }
 
     // As on Windows, a full disk keeps nobody from reading the registry:

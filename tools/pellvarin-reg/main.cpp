@@ -4,7 +4,7 @@
 
 #include "regfile.h"
 #include "registrystore.h"
-#include "shellnotify.h"
+#include "shellrecord.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
@@ -593,12 +593,12 @@ int Tool::notifications(const QStringList &args)
     if (!args.isEmpty())
         return usage(QStringLiteral("notifications takes no arguments"));
     // No registry yet: nothing has been told, and looking makes none.
-    RegistryStore::Notifications n;
+    ShellRecord::Notifications n;
     if (QFileInfo::exists(registry)) {
         int code = Success;
         if (!openStore(false, &code))
             return code;
-        n = store->notifications(associationsChangedEvent);
+        n = ShellRecord(*store).notifications(ShellRecord::associationsChanged);
         if (readFailed())
             return unreadable();
     }
@@ -611,7 +611,7 @@ int Tool::openedUri(const QStringList &args)
 {
     if (!args.isEmpty())
         return usage(QStringLiteral("opened-uri takes no arguments"));
-    QFile file(openedUriFileFor(registry));
+    QFile file(ShellRecord::openedUriFileFor(registry));
     if (!file.exists())
         return fail(NotFound, QStringLiteral("no URI has been opened"));
     if (!file.open(QIODevice::ReadOnly))
