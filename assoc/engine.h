@@ -5,8 +5,10 @@
 #include "formatselection.h"
 
 // The engine's entry points for the viewer. Each first asks whether the
-// viewer is registered, then works through Windows' association service on
-// Vista and later, or on the per-user registry on XP and older.
+// viewer is registered. Making the viewer the default and reading what is
+// default then work through Windows' association service on Vista and
+// later, or on the per-user registry on XP and older; starting the selector
+// is the same on every Windows, since the selector itself chooses.
 //
 // What each needs of its caller is said beside it. "Service" means that on
 // Vista and later any thread may call it, several threads at once, with a

@@ -1,18 +1,9 @@
 # What Windows tells of a program or DLL it did not make: the version
 # resource that Explorer's Details tab, crash reports and installers read,
 # and for a program the manifest that says which Windows it was made for.
-# The names come from catalogue/identity.h, where the code takes them from,
-# and the version from the project; nothing is built but on Windows.
-
-file(READ ${PROJECT_SOURCE_DIR}/catalogue/identity.h pellvarin_identity)
-string(REGEX MATCH "productName = QStringLiteral\\(\"([^\"]+)\"\\)" found "${pellvarin_identity}")
-set(PELLVARIN_PRODUCT_WORD "${CMAKE_MATCH_1}")
-string(REGEX MATCH "registeredAppName = productName \\+ QStringLiteral\\(\"([^\"]+)\"\\)" found
-    "${pellvarin_identity}")
-set(PELLVARIN_APP_NAME "${PELLVARIN_PRODUCT_WORD}${CMAKE_MATCH_1}")
-if(NOT PELLVARIN_PRODUCT_WORD OR NOT CMAKE_MATCH_1)
-    message(FATAL_ERROR "catalogue/identity.h no longer names the product as this file reads it")
-endif()
+# The names are the project's (CMakeLists.txt), which the code has from
+# identity.h, and the version is the project's; nothing is built but on
+# Windows.
 set(PELLVARIN_COPYRIGHT "Copyright (C) 2026 ${PELLVARIN_PRODUCT_WORD}")
 
 # pellvarin_add_version_resource(TARGET DESCRIPTION [MANIFEST FILE])
