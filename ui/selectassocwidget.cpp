@@ -3,7 +3,7 @@
 #include "formatlist.h"
 #include "headerwidget.h"
 #include "identity.h"
-#include "savefailure.h"
+#include "registrysettings.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -180,32 +180,32 @@ void SelectAssocWidget::on_buttonBox_clicked(QAbstractButton *b)
 QString SelectAssocWidget::failureText(Failed what)
 {
     const bool saving = what == Failed::Save;
-    const SaveFailureReason why = lastSaveFailure();
+    const RegistryFailure why = lastRegistryFailure();
     switch (why.kind) {
-    case SaveFailure::Busy:
+    case RegistryFailureKind::Busy:
         return saving ? tr("Your choice of file types could not be saved: another program is "
                            "using the registry. Save again when it is done.")
                       : tr("The file types cannot be shown: another program is using the "
                            "registry. Close this window and open it again when that program is "
                            "done.");
-    case SaveFailure::Damaged:
+    case RegistryFailureKind::Damaged:
         return (saving ? tr("Your choice of file types could not be saved: the registry file %1 "
                             "is damaged, and nothing more is written to it. Repair or replace "
                             "it, then save again.")
                        : tr("The file types cannot be shown: the registry file %1 is damaged."))
             .arg(why.file);
-    case SaveFailure::DiskFull:
+    case RegistryFailureKind::DiskFull:
         if (saving)
             return tr("Your choice of file types could not be saved: the disk is full. Make "
                       "room on it and save again.");
         break;
-    case SaveFailure::ReadOnly:
+    case RegistryFailureKind::ReadOnly:
         if (saving)
             return tr("Your choice of file types could not be saved: the registry file %1 is "
                       "read-only. Make it writable and save again.")
                 .arg(why.file);
         break;
-    case SaveFailure::Unknown:
+    case RegistryFailureKind::Unknown:
         break;
     }
     return saving ? tr("Your choice of file types could not be saved.")

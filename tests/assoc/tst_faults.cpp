@@ -11,7 +11,7 @@
 #include "listitems.h"
 #include "regfile.h"
 #include "registrylayout.h"
-#include "savefailure.h"
+#include "registrysettings.h"
 #include "shellnotify.h"
 #include "syscallfaults.h"
 #include "testregistry.h"
@@ -562,7 +562,8 @@ private Q_SLOTS:
             }
             ++refused;
             QVERIFY2(notifications(*copy) == notes, qPrintable(where));
-            QVERIFY2(lastSaveFailure().kind == SaveFailure::DiskFull, qPrintable(where));
+            QVERIFY2(lastRegistryFailure().kind == RegistryFailureKind::DiskFull,
+                     qPrintable(where));
         }
         qInfo("%d calls in a save; %d fault points: %d refused it cleanly, %d it did without or "
               "met after its commit, and it was there whole; failed in turn (* done): %s",

@@ -31,38 +31,15 @@ enum Exit { Success = 0, NotFound = 1, Failure = 2 };
 
 const QString defaultResource = QStringLiteral(":/default-registry.reg");
 
-const char usageText[] = R"(Usage: pellvarin-reg [--registry FILE] COMMAND [ARGUMENTS]
+// What the tool says of itself, around the commands' own lines (below).
+const char usageHead[] = R"(Usage: pellvarin-reg [--registry FILE] COMMAND [ARGUMENTS]
 
 Reads and writes the registry file that stands in for the Windows registry:
 FILE, else $PELLVARIN_REGISTRY, else ~/.local/share/pellvarin/registry.sqlite.
 
-Commands:
-  import FILE            apply a .reg file: all of it, or on any error nothing;
-                         a line of more than 64 Mi characters, or a value of
-                         more than 32 MiB, is refused
-  export [KEY] [-o OUT]  write KEY and everything below it as a .reg file to
-                         standard output (UTF-8, to read) or to OUT (UTF-16LE
-                         as regedit writes and reads it; a file is replaced
-                         whole or not at all, a device or a pipe written
-                         into); without KEY, all of HKEY_LOCAL_MACHINE, then
-                         HKEY_CURRENT_USER
-  get KEY NAME           print a value: REG_SZ and REG_EXPAND_SZ as text,
-                         REG_MULTI_SZ one string a line, REG_DWORD and
-                         REG_QWORD in decimal, anything else as hex bytes
-                         (aa,bb,...) as in a .reg file
-  set KEY NAME VALUE     write a string value (REG_SZ), creating the key
-  delete KEY [NAME]      delete the value NAME, or without NAME the key and
-                         everything below it
-  init [--force]         fill an empty registry with the built-in machine (the
-                         viewer installed on Windows XP); --force replaces
-                         whatever the registry holds
-  default                print the built-in machine as a .reg file
-  notifications          print how many "associations changed" notifications
-                         were sent, and when the last one was
-  opened-uri             print the last URI the engine asked the shell to open
-                         (Settings' page, from Windows 10 on)
-
-KEY is a full path such as HKEY_CLASSES_ROOT\.png or HKCU\Software\Classes,
+)";
+const char usageTail[] =
+    R"(KEY is a full path such as HKEY_CLASSES_ROOT\.png or HKCU\Software\Classes,
 levels separated by "\" only. NAME "@", "", "Default" or "." is the key's
 unnamed default value, as the engine's settings take these names. get, set
 and delete take -n (--literal-name) before KEY to take NAME as written: ""
@@ -82,6 +59,8 @@ fail with exit 2 and print nothing, never a missing or partial answer.
 
 Exit status: 0 success, 1 the key or value does not exist, 2 error.
 )";
+
+QByteArray usageText();
 
 void write(FILE *f, const QByteArray &bytes)
 {
@@ -107,7 +86,7 @@ int print(const QByteArray &bytes)
 int usage(const QString &why)
 {
     write(stderr, "pellvarin-reg: " + why.toUtf8() + "\n\n");
-    std::fputs(usageText, stderr);
+    write(stderr, usageText());
     return Failure;
 }
 
@@ -638,6 +617,69 @@ std::optional<QString> fromStrictUtf8(QByteArray bytes)
     return text + rest;
 }
 
+// Each command with its line of the usage, so that what the tool does and
+// what it says it does are written side by side.
+struct Command
+{
+    const char *synopsis; // the command's name, then its arguments
+    const char *help;     // what it does, in lines of the usage's right column
+    int (Tool::*run)(const QStringList &args);
+};
+
+const Command commands[] = {
+    {"import FILE",
+     "apply a .reg file: all of it, or on any error nothing;\n"
+     "a line of more than 64 Mi characters, or a value of\n"
+     "more than 32 MiB, is refused",
+     &Tool::import},
+    {"export [KEY] [-o OUT]",
+     "write KEY and everything below it as a .reg file to\n"
+     "standard output (UTF-8, to read) or to OUT (UTF-16LE\n"
+     "as regedit writes and reads it; a file is replaced\n"
+     "whole or not at all, a device or a pipe written\n"
+     "into); without KEY, all of HKEY_LOCAL_MACHINE, then\n"
+     "HKEY_CURRENT_USER",
+     &Tool::exportKeys},
+    {"get KEY NAME",
+     "print a value: REG_SZ and REG_EXPAND_SZ as text,\n"
+     "REG_MULTI_SZ one string a line, REG_DWORD and\n"
+     "REG_QWORD in decimal, anything else as hex bytes\n"
+     "(aa,bb,...) as in a .reg file",
+     &Tool::get},
+    {"set KEY NAME VALUE", "write a string value (REG_SZ), creating the key", &Tool::set},
+    {"delete KEY [NAME]",
+     "delete the value NAME, or without NAME the key and\n"
+     "everything below it",
+     &Tool::remove},
+    {"init [--force]",
+     "fill an empty registry with the built-in machine (the\n"
+     "viewer installed on Windows XP); --force replaces\n"
+     "whatever the registry holds",
+     &Tool::init},
+    {"default", "print the built-in machine as a .reg file", &Tool::printDefault},
+    {"notifications",
+     "print how many \"associations changed\" notifications\n"
+     "were sent, and when the last one was",
+     &Tool::notifications},
+    {"opened-uri",
+     "print the last URI the engine asked the shell to open\n"
+     "(Settings' page, from Windows 10 on)",
+     &Tool::openedUri},
+};
+
+QByteArray usageText()
+{
+    constexpr int column = 25; // where the commands' help begins
+    QByteArray text = QByteArray(usageHead) + "Commands:\n";
+    for (const Command &c : commands) {
+        const QList<QByteArray> lines = QByteArray(c.help).split('\n');
+        text += "  " + QByteArray(c.synopsis).leftJustified(column - 2) + lines.first() + '\n';
+        for (const QByteArray &line : lines.mid(1))
+            text += QByteArray(column, ' ') + line + '\n';
+    }
+    return text + '\n' + usageTail;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -662,12 +704,10 @@ int main(int argc, char **argv)
     while (!args.isEmpty() && args.first().startsWith(QLatin1Char('-'))) {
         const QString option = args.takeFirst();
         if (option == QLatin1String("-h") || option == QLatin1String("--help")) {
-            return print(usageText);
+            return print(usageText());
         }
         if (option == QLatin1String("--registry")) {
-            if (args.isEmpty())
-                return usage(QStringLiteral("--registry takes a FILE"));
-            registry = args.takeFirst();
+            registry = args.isEmpty() ? QString() : args.takeFirst();
         } else if (option.startsWith(QLatin1String("--registry="))) {
             registry = option.mid(11);
         } else {
@@ -684,22 +724,11 @@ int main(int argc, char **argv)
 
     const QString command = args.takeFirst();
     Tool tool(registry);
-    const std::pair<const char *, int (Tool::*)(const QStringList &)> commands[] = {
-        {"import", &Tool::import},
-        {"export", &Tool::exportKeys},
-        {"get", &Tool::get},
-        {"set", &Tool::set},
-        {"delete", &Tool::remove},
-        {"init", &Tool::init},
-        {"default", &Tool::printDefault},
-        {"notifications", &Tool::notifications},
-        {"opened-uri", &Tool::openedUri}};
-    for (const auto &[name, run] : commands) {
-        if (command == QLatin1String(name))
-            return (tool.*run)(args);
+    for (const Command &c : commands) {
+        if (command == QString::fromLatin1(c.synopsis).section(u' ', 0, 0))
+            return (tool.*c.run)(args);
     }
-    if (command == QLatin1String("help")) {
-        return print(usageText);
-    }
+    if (command == QLatin1String("help"))
+        return print(usageText());
     return usage(QStringLiteral("unknown command %1").arg(command));
 }

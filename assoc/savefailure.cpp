@@ -1,6 +1,0 @@
-#include "savefailure.h"
-
-SaveFailureReason lastSaveFailure()
-{
-    return lastRegistryFailure();
-}
