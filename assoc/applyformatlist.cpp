@@ -42,7 +42,8 @@ QString heirOf(RegistrySettings &userClasses, RegistrySettings &mergedClasses, c
     const QStringList remembered = userClasses.childKeys();
     userClasses.endGroup();
     for (const QString &candidate : remembered) {
-        if (!isSafeName(candidate, maxKeyNameLength) || givenUp.contains(foldName(candidate)))
+        if (!namesOneSettingsEntry(candidate, maxKeyNameLength) ||
+            givenUp.contains(foldName(candidate)))
             continue;
         mergedClasses.beginGroup(candidate);
         const bool registered = !mergedClasses.childGroups().isEmpty();
@@ -100,7 +101,7 @@ bool applyFormatList(QListWidget *list)
 
             if (checked && previous != progId) {
                 // Remembered so that unchecking can give the extension back.
-                if (isSafeName(previous, maxValueNameLength)) {
+                if (namesOneSettingsEntry(previous, maxValueNameLength)) {
                     const QString remembered = at(openWithProgIdsKey) + QLatin1Char('/') + previous;
                     userClasses.remove(remembered);
                     userClasses.setValue(remembered, QString());

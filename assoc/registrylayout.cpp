@@ -19,17 +19,11 @@ QString extensionKey(const QString &extension)
 std::optional<QString> extensionKeyIfSafe(const QString &extension)
 {
     const QString key = extensionKey(extension);
-    if (!isSafeName(key, maxKeyNameLength)) {
+    if (!namesOneSettingsEntry(key, maxKeyNameLength)) {
         qDebug("skipped an extension that cannot name a registry key");
         return std::nullopt;
     }
     return key;
-}
-
-bool isSafeName(const QString &name, qsizetype limit)
-{
-    return !name.isEmpty() && name.size() <= limit && !name.contains(QLatin1Char('/')) &&
-           !name.contains(QLatin1Char('\\')) && !name.contains(QChar(0)) && isWritableName(name);
 }
 
 QString progIdIn(const QVariant &value)

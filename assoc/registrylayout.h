@@ -29,13 +29,6 @@ PELLVARIN_ENGINE_EXPORT QString extensionKey(const QString &extension);
 // same extensions, so that what one writes the other reads back.
 std::optional<QString> extensionKeyIfSafe(const QString &extension);
 
-// A name taken from the registry or from a plug-in must stand for exactly
-// one key or value: either separator would address a deeper key, a NUL
-// would end the name early, and a name past the registry's limit, or with a
-// line break that no .reg file can carry, would fail the whole save over one
-// odd entry.
-bool isSafeName(const QString &name, qsizetype limit);
-
 // The ProgId a registry value names: only a string value names one, and ""
 // does not. QVariant's conversions would take a one-string list, a number or
 // bytes for the text they convert to, which the shell would not.

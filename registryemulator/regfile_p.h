@@ -13,13 +13,6 @@ class QFile;
 inline const QLatin1String regFileHeaderV5("Windows Registry Editor Version 5.00");
 inline const QLatin1String regFileHeaderV4("REGEDIT4");
 
-// Whether text can stand on a .reg line: a line break would end the line,
-// and a NUL is no text at all to the readers of the file.
-inline bool fitsOnOneLine(QStringView s)
-{
-    return isWritableName(s) && !s.contains(QChar(0));
-}
-
 // Sets *error, when there is one to set, and fails.
 inline bool failWith(QString *error, const QString &what)
 {

@@ -223,7 +223,7 @@ QString nameFault(QStringView name, bool key)
         return QStringLiteral("a %1 name is longer than %2 characters")
             .arg(key ? QStringLiteral("key") : QStringLiteral("value"))
             .arg(limit);
-    if (key ? isValidKeyName(name) : isValidValueName(name))
+    if (key ? registryTakesKeyName(name) : registryTakesValueName(name))
         return QString();
     return QStringLiteral(
                "a %1 name cannot start with U+FEFF or U+FFFE, or hold half a surrogate pair")
@@ -249,7 +249,7 @@ bool Parser::keyLine(QStringView t)
         return fail(lineNo,
                     QStringLiteral("unknown hive \"%1\"").arg(sep < 0 ? inner : inner.left(sep)));
     }
-    if (!fitsOnOneLine(inner))
+    if (!fitsOnARegLine(inner))
         return fail(lineNo, QStringLiteral("a key name cannot hold a line break or NUL"));
     // Told here, the limit has a line to name.
     if (key->hive == Hive::ClassesRoot && key->parts.size() > maxKeyDepthBelow(key->hive))
@@ -333,7 +333,7 @@ bool Parser::valueLine(QStringView t)
         i = 1;
     } else if (!quoted(t, &i, &name, start)) {
         return false;
-    } else if (!fitsOnOneLine(name)) {
+    } else if (!fitsOnARegLine(name)) {
         // Such a name could never be written back out as a line of its own.
         return fail(start, QStringLiteral("a value name cannot hold a line break or NUL"));
     } else if (const QString fault = nameFault(name, false); !fault.isEmpty()) {

@@ -17,13 +17,6 @@ namespace {
 // How wide regedit lets a hex list grow before it continues on the next line.
 constexpr qsizetype hexLineWidth = 80;
 
-// What a .reg line can carry and read back unchanged, and what other
-// readers of the file take as text.
-bool writableText(QStringView s)
-{
-    return fitsOnOneLine(s) && s.isValidUtf16();
-}
-
 void appendQuoted(QByteArray &out, QStringView s)
 {
     const QByteArray utf8 = s.toUtf8();
@@ -45,7 +38,7 @@ std::optional<QString> cleanString(const RegValue &v)
     // Reading stops at the first NUL: all of the data is read only when
     // that is the last unit.
     const QString s = decodeRegSz(v.data);
-    if (s.size() != n / 2 - 1 || !writableText(s))
+    if (s.size() != n / 2 - 1 || !regFileCarries(s))
         return std::nullopt;
     return s;
 }
@@ -185,7 +178,7 @@ bool Exporter::writeKey(const RegKeyPath &key)
     if (key.parts.isEmpty() && values.isEmpty())
         return true;
     for (const QString &part : key.parts) {
-        if (part.isEmpty() || !writableText(part)) {
+        if (part.isEmpty() || !regFileCarries(part)) {
             error = QStringLiteral("the key %1 has a name that a .reg file cannot hold")
                         .arg(key.toString());
             return false;
@@ -200,7 +193,7 @@ bool Exporter::writeKey(const RegKeyPath &key)
     });
     buf += '[' + key.toString().toUtf8() + "]\n";
     for (const RegValue &v : values) {
-        if (!writableText(v.name)) {
+        if (!regFileCarries(v.name)) {
             error = QStringLiteral("a value of %1 has a name that a .reg file cannot hold")
                         .arg(key.toString());
             return false;

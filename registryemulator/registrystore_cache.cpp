@@ -73,7 +73,7 @@ bool RegistryStore::Private::current()
 
 qint64 RegistryStore::Private::childId(qint64 parent, const QString &name)
 {
-    if (!isValidKeyName(name))
+    if (!registryTakesKeyName(name))
         return 0;
     const QPair<qint64, QString> cacheKey(parent, foldName(name));
     const auto hit = keyCache.constFind(cacheKey);
@@ -114,7 +114,7 @@ qint64 RegistryStore::Private::create(qint64 root, const QStringList &parts)
     for (const QString &part : parts) {
         qint64 next = childId(id, part);
         if (next == 0) {
-            if (!isValidKeyName(part) || !isWritableName(part))
+            if (!registryTakesKeyName(part) || !hasNoLineBreak(part))
                 return 0;
             const QString folded = foldName(part);
             if (!insertKey.reset().bind(id).bind(part).bind(folded).exec())
@@ -129,7 +129,7 @@ qint64 RegistryStore::Private::create(qint64 root, const QStringList &parts)
 
 std::optional<RegValue> RegistryStore::Private::readValue(qint64 key, const QString &name)
 {
-    if (!isValidValueName(name))
+    if (!registryTakesValueName(name))
         return std::nullopt;
     getValue.reset().bind(key).bind(foldName(name));
     std::optional<RegValue> v;
@@ -162,7 +162,7 @@ QStringList RegistryStore::Private::names(qint64 key, bool values)
 bool RegistryStore::Private::writeValue(qint64 key, const QString &name, quint32 type,
                                         const QByteArray &data)
 {
-    if (!isValidValueName(name) || !isWritableName(name))
+    if (!registryTakesValueName(name) || !hasNoLineBreak(name))
         return false;
     return putValue.reset()
         .bind(key)
@@ -175,7 +175,7 @@ bool RegistryStore::Private::writeValue(qint64 key, const QString &name, quint32
 
 bool RegistryStore::Private::eraseValue(qint64 key, const QString &name)
 {
-    if (!isValidValueName(name))
+    if (!registryTakesValueName(name))
         return true; // it cannot be there
     return deleteValue.reset().bind(key).bind(foldName(name)).exec();
 }

@@ -14,18 +14,34 @@ bool storableName(QStringView name)
 
 } // namespace
 
-bool isValidKeyName(QStringView name)
+bool registryTakesKeyName(QStringView name)
 {
     return !name.isEmpty() && name.size() <= maxKeyNameLength && !name.contains(u'\\') &&
            storableName(name);
 }
 
-bool isWritableName(QStringView name)
+bool hasNoLineBreak(QStringView name)
 {
     return !name.contains(u'\n') && !name.contains(u'\r');
 }
 
-bool isValidValueName(QStringView name)
+bool fitsOnARegLine(QStringView text)
+{
+    return hasNoLineBreak(text) && !text.contains(QChar(0));
+}
+
+bool regFileCarries(QStringView text)
+{
+    return fitsOnARegLine(text) && text.isValidUtf16();
+}
+
+bool namesOneSettingsEntry(QStringView name, qsizetype limit)
+{
+    return !name.isEmpty() && name.size() <= limit && !name.contains(u'/') &&
+           !name.contains(u'\\') && fitsOnARegLine(name);
+}
+
+bool registryTakesValueName(QStringView name)
 {
     return name.size() <= maxValueNameLength && storableName(name);
 }

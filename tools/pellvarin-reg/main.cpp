@@ -326,7 +326,7 @@ std::optional<RegKeyPath> Tool::key(const QString &arg, int *code)
         return std::nullopt;
     }
     for (const QString &part : k->parts) {
-        if (!isValidKeyName(part) || !isWritableName(part)) {
+        if (!registryTakesKeyName(part) || !hasNoLineBreak(part)) {
             *code = fail(Failure, QStringLiteral("the registry cannot hold the key name \"%1\": "
                                                  "at most %2 characters, no NUL, line break, "
                                                  "leading U+FEFF or U+FFFE, or half surrogate pair")
@@ -462,7 +462,7 @@ int Tool::set(const QStringList &given)
         keyCommand(args, 3, 3, QStringLiteral("set takes KEY, NAME and VALUE"), true, &code);
     if (!k)
         return code;
-    if (!isValidValueName(args[1]) || !isWritableName(args[1]))
+    if (!registryTakesValueName(args[1]) || !hasNoLineBreak(args[1]))
         return fail(Failure, QStringLiteral("the registry cannot hold the value name \"%1\": "
                                             "at most %2 characters, no NUL, line break, "
                                             "leading U+FEFF or U+FFFE, or half surrogate pair")
