@@ -92,8 +92,7 @@ private:
 
 // Why the registry last failed this thread, as far as the platform can tell:
 // a write it refused, or a file it refuses whole, for the window to say
-// what the user can do about it. Exported, so that the window needs the
-// engine alone.
+// what the user can do about it (through whyRegistryFailed, registryfailure.h).
 enum class RegistryFailureKind {
     Unknown,  // nothing more is known than that it failed
     DiskFull, // no room left on the disk for the registry
@@ -109,7 +108,7 @@ struct RegistryFailure
     QString file;
 };
 
-PELLVARIN_ENGINE_EXPORT RegistryFailure lastRegistryFailure();
+RegistryFailure lastRegistryFailure();
 
 // Makes the registry reads of this thread, while it lives, see one state:
 // no other save (of another process or thread) lands between them. Reading

@@ -3,7 +3,7 @@
 #include "formatlist.h"
 #include "headerwidget.h"
 #include "identity.h"
-#include "registrysettings.h"
+#include "registryfailure.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -180,7 +180,7 @@ void SelectAssocWidget::on_buttonBox_clicked(QAbstractButton *b)
 QString SelectAssocWidget::failureText(Failed what)
 {
     const bool saving = what == Failed::Save;
-    const RegistryFailure why = lastRegistryFailure();
+    const RegistryFailure why = whyRegistryFailed();
     switch (why.kind) {
     case RegistryFailureKind::Busy:
         return saving ? tr("Your choice of file types could not be saved: another program is "

@@ -1,0 +1,6 @@
+#include "registryfailure.h"
+
+RegistryFailure whyRegistryFailed()
+{
+    return lastRegistryFailure();
+}
