@@ -9,6 +9,7 @@
 #include "enginefixture.h"
 #include "formatlist.h"
 #include "listitems.h"
+#include "messagecapture.h"
 #include "regfile.h"
 #include "registrylayout.h"
 #include "registrysettings.h"
@@ -234,20 +235,14 @@ QString answerOf(const SelectionList &list, bool all)
         .join(QLatin1Char('\n'));
 }
 
-QStringList engineMessages;
-void collectEngineMessages(QtMsgType, const QMessageLogContext &, const QString &msg)
-{
-    engineMessages.append(msg);
-}
-
 // The engine's answer, or none when it reported that it could not read.
 // A refusal that still answered something counts as that answer.
-std::optional<QString> query()
+std::optional<QString> query(MessageCapture &engineMessages)
 {
     engineMessages.clear();
     bool all = false;
     const SelectionList list = queryCurrentAssociations(&all);
-    if (engineMessages.contains(unreadableLine) && list.isEmpty() && !all)
+    if (engineMessages.texts().contains(unreadableLine) && list.isEmpty() && !all)
         return std::nullopt;
     return answerOf(list, all);
 }
@@ -288,7 +283,7 @@ int runLockedEngineChild()
     const QStringList expected = qEnvironmentVariable(expectVar).split(QLatin1Char('|'));
     const QString unchecked = expected.value(0), allDefault = expected.value(1);
     const QString call = qEnvironmentVariable(roundsVar);
-    qInstallMessageHandler(collectEngineMessages);
+    MessageCapture engineMessages;
     const auto verdict = [](char c, const QString &why = QString()) {
         if (c == 'w')
             fprintf(stderr, "%s\n", qPrintable(why));
@@ -298,10 +293,11 @@ int runLockedEngineChild()
     if (call == QLatin1String("held")) {
         bool ok = true;
         makeAppDefaultForAllFormats(&ok);
-        return verdict(!ok && !query() ? 'b' : 'w', QStringLiteral("answered while locked out"));
+        return verdict(!ok && !query(engineMessages) ? 'b' : 'w',
+                       QStringLiteral("answered while locked out"));
     }
     if (call == QLatin1String("query")) {
-        const std::optional<QString> a = query();
+        const std::optional<QString> a = query(engineMessages);
         if (!a)
             return verdict('b');
         return verdict(*a == unchecked ? 'a' : 'w', QStringLiteral("query answered wrongly"));
@@ -309,7 +305,7 @@ int runLockedEngineChild()
     bool ok = false;
     makeAppDefaultForAllFormats(&ok);
     std::optional<QString> after;
-    if (!untilItWorks([&] { return bool(after = query()); }))
+    if (!untilItWorks([&] { return bool(after = query(engineMessages)); }))
         return Broken;
     if (*after != (ok ? allDefault : unchecked))
         return verdict('w', QStringLiteral("make-default said %1 but left %2")
