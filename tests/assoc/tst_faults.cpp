@@ -209,20 +209,15 @@ int runRepeatingChild()
 // killed, marking each lock; without, once and for good.
 int runLockingChild()
 {
-    const QByteArray file = qgetenv("PELLVARIN_REGISTRY");
+    const QString file = qEnvironmentVariable("PELLVARIN_REGISTRY");
     const qint64 holdUs = qEnvironmentVariableIntValue(holdVar);
     for (;;) {
-        sqlite3 *db = nullptr;
-        if (sqlite3_open_v2(file.constData(), &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK &&
-            sqlite3_exec(db, "PRAGMA locking_mode = EXCLUSIVE; BEGIN EXCLUSIVE", nullptr, nullptr,
-                         nullptr) == SQLITE_OK) {
+        if (const HeldRegistry held(file, HeldRegistry::Whole); held.isHeld()) {
             mark('L');
             if (holdUs == 0)
                 pause();
             sleepMicroseconds(holdUs);
-            sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
         }
-        sqlite3_close(db);
         sleepMicroseconds(qMax<qint64>(holdUs, 1000));
     }
 }

@@ -197,15 +197,13 @@ private Q_SLOTS:
         // condemned, and brought up to date at the next operation once the
         // write is done.
         qputenv("PELLVARIN_REGISTRY_BUSY_TIMEOUT_MS", "100");
-        sqlite3 *writer = nullptr;
-        QCOMPARE(sqlite3_open(QFile::encodeName(old).constData(), &writer), SQLITE_OK);
-        QCOMPARE(sqlite3_exec(writer, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+        HeldRegistry writer(old, HeldRegistry::Writing);
+        QVERIFY2(writer.isHeld(), writer.whyNot());
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("is locked")));
         auto store = RegistryStore::openDefault();
         const bool usableWhileWritten = store->isUsable();
         const RegistryStore::Problem problemWhileWritten = store->problem();
-        sqlite3_exec(writer, "COMMIT", nullptr, nullptr, nullptr);
-        sqlite3_close(writer);
+        writer.release();
         qunsetenv("PELLVARIN_REGISTRY_BUSY_TIMEOUT_MS");
         QVERIFY(!usableWhileWritten);
         QCOMPARE(problemWhileWritten, RegistryStore::Problem::Busy);
@@ -652,9 +650,8 @@ private Q_SLOTS:
         qputenv("PELLVARIN_REGISTRY", QFile::encodeName(busy));
         qputenv("PELLVARIN_REGISTRY_BUSY_TIMEOUT_MS", "100");
 
-        sqlite3 *other = nullptr;
-        QCOMPARE(sqlite3_open(QFile::encodeName(busy).constData(), &other), SQLITE_OK);
-        QCOMPARE(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+        HeldRegistry other(busy);
+        QVERIFY2(other.isHeld(), other.whyNot());
 
         MessageCapture capture(QtWarningMsg);
         RegistrySettings s(QStringLiteral("HKEY_CURRENT_USER\\Software"));
@@ -663,8 +660,7 @@ private Q_SLOTS:
         const QSettings::Status whileLocked = s.status();
         capture.stop();
         const QStringList warnings = capture.texts();
-        sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
-        sqlite3_close(other);
+        other.release();
         qunsetenv("PELLVARIN_REGISTRY_BUSY_TIMEOUT_MS");
 
         QCOMPARE(whileLocked, QSettings::AccessError);

@@ -44,3 +44,52 @@ inline QByteArray runSql(const QString &path, const char *sql)
     sqlite3_close(db);
     return first;
 }
+
+// Another program holding the registry file for as long as this lives, on a
+// connection of its own, so that a test meets the lock as users would.
+class HeldRegistry
+{
+public:
+    enum Hold {
+        Writing,   // a write under way: readers go on, writers wait
+        Exclusive, // a write about to commit: on a file without a write-ahead log,
+                   // readers wait too
+        Whole      // a program in exclusive locking mode: nobody else can even
+                   // open the file, write-ahead log or not
+    };
+
+    explicit HeldRegistry(const QString &path, Hold hold = Exclusive)
+    {
+        static const char *const begin[] = {"BEGIN IMMEDIATE", "BEGIN EXCLUSIVE",
+                                            "PRAGMA locking_mode = EXCLUSIVE; BEGIN EXCLUSIVE"};
+        held = sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE,
+                               nullptr) == SQLITE_OK &&
+               sqlite3_exec(db, begin[hold], nullptr, nullptr, nullptr) == SQLITE_OK;
+        if (!held) {
+            why = "could not hold " + QFile::encodeName(path) + ": " + sqlite3_errmsg(db);
+            release();
+        }
+    }
+    ~HeldRegistry() { release(); }
+    HeldRegistry(const HeldRegistry &) = delete;
+    HeldRegistry &operator=(const HeldRegistry &) = delete;
+
+    bool isHeld() const { return held; }
+    // For QVERIFY2: what kept it from holding the file.
+    const char *whyNot() const { return why.constData(); }
+
+    // Lets go early, as the other program finishing its write does.
+    void release()
+    {
+        if (held)
+            sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+        sqlite3_close(db);
+        db = nullptr;
+        held = false;
+    }
+
+private:
+    sqlite3 *db = nullptr;
+    bool held = false;
+    QByteArray why;
+};

@@ -23,8 +23,6 @@
 #include <QTimer>
 #include <QtTest>
 
-#include <sqlite3.h>
-
 #include <cerrno>
 
 namespace {
@@ -245,12 +243,10 @@ private Q_SLOTS:
         seed();
         qunsetenv("PELLVARIN_REGISTRY_BUSY_TIMEOUT_MS");
         open();
-        sqlite3 *other = nullptr;
-        QCOMPARE(sqlite3_open(QFile::encodeName(reg->fileName).constData(), &other), SQLITE_OK);
-        QCOMPARE(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+        HeldRegistry other(reg->fileName);
+        QVERIFY2(other.isHeld(), other.whyNot());
         const Box box = save();
-        sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
-        sqlite3_close(other);
+        other.release();
         checkStillOpen(box);
         QVERIFY2(box.text.contains(QLatin1String("another program is using")),
                  qPrintable(box.text));
@@ -272,14 +268,10 @@ private Q_SLOTS:
         const QString locked = reg->fileName + QStringLiteral(".locked");
         QVERIFY(copyRegistryFile(reg->fileName, locked));
         qputenv("PELLVARIN_REGISTRY", QFile::encodeName(locked));
-        sqlite3 *other = nullptr;
-        QCOMPARE(sqlite3_open(QFile::encodeName(locked).constData(), &other), SQLITE_OK);
-        QCOMPARE(sqlite3_exec(other, "PRAGMA locking_mode = EXCLUSIVE; BEGIN EXCLUSIVE", nullptr,
-                              nullptr, nullptr),
-                 SQLITE_OK);
+        HeldRegistry other(locked, HeldRegistry::Whole);
+        QVERIFY2(other.isHeld(), other.whyNot());
         window = std::make_unique<SelectAssocWidget>(nullptr);
-        sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
-        sqlite3_close(other);
+        other.release();
         qunsetenv("PELLVARIN_REGISTRY_BUSY_TIMEOUT_MS");
         qputenv("PELLVARIN_REGISTRY", QFile::encodeName(reg->fileName));
 
