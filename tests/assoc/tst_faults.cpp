@@ -81,48 +81,9 @@ bool saveChoice(bool check, int killAt = 0)
     return applyFormatList(&list);
 }
 
-// A connection of the test's own, past the store and whatever it caches.
-class RawDatabase
-{
-public:
-    explicit RawDatabase(const QString &fileName)
-    {
-        // Read-write, so that it can roll back a journal left by a killed writer.
-        if (sqlite3_open_v2(QFile::encodeName(fileName).constData(), &db, SQLITE_OPEN_READWRITE,
-                            nullptr) != SQLITE_OK)
-            failure = QString::fromUtf8(sqlite3_errmsg(db));
-        sqlite3_busy_timeout(db, 10000);
-    }
-    ~RawDatabase() { sqlite3_close(db); }
-    RawDatabase(const RawDatabase &) = delete;
-    RawDatabase &operator=(const RawDatabase &) = delete;
-
-    // The first column of every row, or the error as the only line.
-    QStringList rows(const char *sql)
-    {
-        if (!failure.isEmpty())
-            return {QStringLiteral("error: ") + failure};
-        sqlite3_stmt *stmt = nullptr;
-        QStringList out;
-        int rc = sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr);
-        while (rc == SQLITE_OK || rc == SQLITE_ROW)
-            if ((rc = sqlite3_step(stmt)) == SQLITE_ROW)
-                out.append(QString::fromUtf8(
-                    reinterpret_cast<const char *>(sqlite3_column_text(stmt, 0))));
-        if (rc != SQLITE_DONE)
-            out = QStringList{QStringLiteral("error: ") + QString::fromUtf8(sqlite3_errmsg(db))};
-        sqlite3_finalize(stmt);
-        return out;
-    }
-
-private:
-    sqlite3 *db = nullptr;
-    QString failure;
-};
-
 QStringList integrityCheck(const QString &fileName)
 {
-    return RawDatabase(fileName).rows("PRAGMA integrity_check");
+    return sqlRows(fileName, "PRAGMA integrity_check");
 }
 
 // Every key and value in one statement, so one consistent read even while
@@ -130,7 +91,7 @@ QStringList integrityCheck(const QString &fileName)
 // path reaches, which a store that wrote through stale key ids would leave.
 QStringList snapshot(const QString &fileName)
 {
-    QStringList lines = RawDatabase(fileName).rows(R"sql(
+    QStringList lines = sqlRows(fileName, R"sql(
         WITH RECURSIVE p(id, path) AS (
             SELECT id, name FROM keys WHERE parent = 0
             UNION ALL SELECT k.id, p.path || char(92) || k.name FROM keys k JOIN p ON k.parent = p.id)
