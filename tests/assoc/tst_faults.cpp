@@ -7,6 +7,7 @@
 
 #include "engine.h"
 #include "enginefixture.h"
+#include "faultwalk.h"
 #include "formatlist.h"
 #include "listitems.h"
 #include "messagecapture.h"
@@ -14,7 +15,6 @@
 #include "registrylayout.h"
 #include "registrysettings.h"
 #include "shellnotify.h"
-#include "syscallfaults.h"
 #include "testregistry.h"
 
 #include <QApplication>
@@ -399,32 +399,31 @@ private Q_SLOTS:
         if (QTest::currentTestFailed())
             return;
         const QString from = QStringLiteral("unchecked"), to = QStringLiteral("checked");
-        int kept = 0, landed = 0;
-        for (int n = 1;; ++n) {
-            QVERIFY(saveChoice(false));
-            const qint64 notes = notifications(*reg);
-            QProcessEnvironment env = childEnvironment("save");
-            env.insert(QLatin1String(choiceVar), QStringLiteral("check"));
-            env.insert(QLatin1String(killVar), QString::number(n));
-            QProcess child;
-            child.setProcessEnvironment(env);
-            child.start(QCoreApplication::applicationFilePath(), QStringList());
-            QVERIFY(child.waitForFinished(60000));
-            QCOMPARE(integrityCheck(reg->fileName), QStringList{QStringLiteral("ok")});
-            const QString now = nameOf(current());
-            const QString where = QStringLiteral("killed at call %1: %2").arg(n).arg(now);
-            if (child.exitStatus() == QProcess::NormalExit) {
-                QVERIFY2(child.exitCode() == Saved && now == to, qPrintable(where));
-                qInfo("%d kills: %d left the state before, %d the save whole", n - 1, kept, landed);
-                QVERIFY(n > 1);
-                return;
-            }
-            QVERIFY2(now == from || now == to, qPrintable(where));
-            QVERIFY2(now == to ? n > 1 : landed == 0, qPrintable(where));
-            if (now == from)
-                QVERIFY2(notifications(*reg) == notes, qPrintable(where));
-            ++(now == to ? landed : kept);
-        }
+        qint64 notes = 0;
+        FaultWalk walk;
+        walk.walk(
+            [&](FaultPoint &p) {
+                QVERIFY(saveChoice(false));
+                notes = notifications(*reg);
+                QProcessEnvironment env = childEnvironment("save");
+                env.insert(QLatin1String(choiceVar), QStringLiteral("check"));
+                env.insert(QLatin1String(killVar), QString::number(p.n));
+                QProcess child;
+                child.setProcessEnvironment(env);
+                child.start(QCoreApplication::applicationFilePath(), QStringList());
+                QVERIFY(child.waitForFinished(60000));
+                p.struck = child.exitStatus() != QProcess::NormalExit;
+                p.note = nameOf(current());
+                p.done = p.note == to && (p.struck || child.exitCode() == Saved);
+            },
+            [&](const FaultPoint &p) {
+                QCOMPARE(integrityCheck(reg->fileName), QStringList{QStringLiteral("ok")});
+                const QString &now = p.note;
+                QVERIFY2(now == from || now == to, qPrintable(p.where()));
+                QVERIFY2(now == to ? p.n > 1 : walk.landed == 0, qPrintable(p.where()));
+                if (now == from)
+                    QVERIFY2(notifications(*reg) == notes, qPrintable(p.where()));
+            });
     }
 
     void everyFailedCallOfASaveLeavesOneWholeState_data()
@@ -448,78 +447,50 @@ private Q_SLOTS:
         QFETCH(bool, engine);
         QFETCH(bool, spill);
         QVERIFY(saveChoice(false));
+        const DiskError &full = diskError(ENOSPC);
         const State before = current(*reg);
         const qint64 notes = notifications(*reg);
-        struct Outcome
-        {
-            bool ok = false, struck = false;
-            QString which;
-            int calls = 0;
-        };
-        // The list is read first, as the window's Save starts from a list read
-        // when it opened; the engine reads and writes in one call.
-        const auto save = [engine, spill](int n) {
-            QListWidget list;
-            if (!engine) {
-                fillFormatList(&list, nullptr);
-                choose(list, true);
-            }
-            const sqlite3_int64 limit = sqlite3_soft_heap_limit64(spill ? 1 : -1);
-            Outcome o;
-            {
-                SyscallFaults faults(n, ENOSPC);
-                if (engine)
-                    makeAppDefaultForAllFormats(&o.ok);
-                else
-                    o.ok = applyFormatList(&list);
-                o = {o.ok, faults.struck(), faults.failed(), faults.calls()};
-            }
-            sqlite3_soft_heap_limit64(limit);
-            return o;
-        };
         State after;
-        int made = 0;
-        {
-            const auto copy = copyOf(reg->fileName);
-            const Outcome counted = save(0);
-            QVERIFY(counted.ok);
-            made = counted.calls;
-            after = current(*copy);
-        }
-        QVERIFY(made > 0); // the save reaches the SQLite that the faults replace calls of
-        QVERIFY(after.dump != before.dump);
-        int refused = 0, landed = 0, n = 1;
-        QStringList failed;
-        for (;; ++n) {
-            const auto copy = copyOf(reg->fileName);
-            const auto [ok, struck, which, calls] = save(n);
-            const State now = current(*copy);
-            if (!struck) {
-                QVERIFY(ok);
-                QCOMPARE(now.dump, after.dump);
-                break;
-            }
-            failed.append(which + (ok ? QStringLiteral("*") : QString()));
-            const QString where = QStringLiteral("call %1 (%2), save %3")
-                                      .arg(n)
-                                      .arg(which, ok ? "reported done" : "refused");
-            QVERIFY2(integrityCheck(copy->fileName) == QStringList{QStringLiteral("ok")},
-                     qPrintable(where));
-            const State &expected = ok ? after : before;
-            QVERIFY2(now.dump == expected.dump && now.raw == expected.raw,
-                     qPrintable(where + QStringLiteral(": ") + difference(now.raw, expected.raw)));
-            if (ok) {
-                ++landed;
-                continue;
-            }
-            ++refused;
-            QVERIFY2(notifications(*copy) == notes, qPrintable(where));
-            QVERIFY2(lastRegistryFailure().kind == RegistryFailureKind::DiskFull,
-                     qPrintable(where));
-        }
-        qInfo("%d calls in a save; %d fault points: %d refused it cleanly, %d it did without or "
-              "met after its commit, and it was there whole; failed in turn (* done): %s",
-              made, n - 1, refused, landed, qPrintable(failed.join(QLatin1Char(' '))));
+        std::unique_ptr<TestRegistry> copy;
+        FaultWalk walk;
+        walk.walkCounted(
+            [&](FaultPoint &p) {
+                copy.reset(); // done with, as a registry of its own, before the next
+                copy = copyOf(reg->fileName);
+                // The list is read first, as the window's Save starts from a
+                // list read when it opened; the engine reads and writes in
+                // one call.
+                QListWidget list;
+                if (!engine) {
+                    fillFormatList(&list, nullptr);
+                    choose(list, true);
+                }
+                const sqlite3_int64 limit = sqlite3_soft_heap_limit64(spill ? 1 : -1);
+                FaultWalk::failing(p, full.error, [&] {
+                    if (engine)
+                        makeAppDefaultForAllFormats(&p.done);
+                    else
+                        p.done = applyFormatList(&list);
+                });
+                sqlite3_soft_heap_limit64(limit);
+            },
+            [&](const FaultPoint &p) {
+                const State now = current(*copy);
+                if (p.n == 0) {
+                    after = now;
+                    QVERIFY(after.dump != before.dump);
+                }
+                QVERIFY2(integrityCheck(copy->fileName) == QStringList{QStringLiteral("ok")},
+                         qPrintable(p.where()));
+                const State &expected = p.done ? after : before;
+                QVERIFY2(now.dump == expected.dump && now.raw == expected.raw,
+                         qPrintable(p.where() + QStringLiteral(": ") +
+                                    difference(now.raw, expected.raw)));
+                if (p.done)
+                    return;
+                QVERIFY2(notifications(*copy) == notes, qPrintable(p.where()));
+                QVERIFY2(lastRegistryFailure().kind == full.kind, qPrintable(p.where()));
+            });
     }
 
     // Another program locks the file every few milliseconds, and nothing

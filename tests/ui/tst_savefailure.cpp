@@ -5,13 +5,13 @@
 // brought about on the substitute registry as it would happen. Last, a window
 // that could not read the registry at all says so instead of showing a list.
 
+#include "faultwalk.h"
 #include "fifof.h"
 #include "registrylayout.h"
 #include "scratchmount.h"
 #include "selectassocwidget.h"
 #include "shellnotify.h"
 #include "shellrecord.h"
-#include "syscallfaults.h"
 #include "testregistry.h"
 
 #include <QApplication>
@@ -22,8 +22,6 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QtTest>
-
-#include <cerrno>
 
 namespace {
 
@@ -111,17 +109,7 @@ private Q_SLOTS:
         reg.reset();
     }
 
-    void failedCallNamesItsReason_data()
-    {
-        QTest::addColumn<int>("error");
-        QTest::addColumn<QString>("reason");
-        QTest::newRow("no room") << ENOSPC << QStringLiteral("the disk is full");
-        QTest::newRow("over the file size limit") << EFBIG << QStringLiteral("the disk is full");
-        QTest::newRow("quota") << EDQUOT << QStringLiteral("the disk is full");
-        QTest::newRow("read-only file system") << EROFS << QStringLiteral("is read-only");
-        QTest::newRow("permission") << EACCES << QStringLiteral("is read-only");
-        QTest::newRow("input/output error") << EIO << QStringLiteral("could not be saved.");
-    }
+    void failedCallNamesItsReason_data() { addDiskErrorRows(); }
 
     // Each call of the window's Save fails in turn with the error given, on
     // a registry of its own each time: a refused Save says why in the box,
@@ -130,50 +118,36 @@ private Q_SLOTS:
     void failedCallNamesItsReason()
     {
         QFETCH(int, error);
-        QFETCH(QString, reason);
+        const DiskError &disk = diskError(error);
         const QStringList before = reg->everything();
-        open();
-        int made = 0;
-        {
-            SyscallFaults counting(0, 0);
-            QVERIFY(save().text.isEmpty());
-            made = counting.calls();
-        }
-        QVERIFY(made > 0);
-        const QStringList after = reg->everything();
+        QStringList after;
+        Box box;
+        FaultWalk walk;
+        walk.walkCounted(
+            [&](FaultPoint &p) {
+                seed();
+                open();
+                FaultWalk::failing(p, error, [&] { box = save(); });
+                p.done = box.text.isEmpty();
+                p.note = box.text;
+            },
+            [&](const FaultPoint &p) {
+                if (p.n == 0)
+                    after = reg->everything();
+                if (p.done) {
+                    QVERIFY2(!window->isVisible(), qPrintable(p.where()));
+                    QVERIFY2(reg->everything() == after, qPrintable(p.where()));
+                    return;
+                }
+                checkStillOpen(box);
+                QVERIFY2(box.text.contains(QLatin1String(disk.reason)), qPrintable(p.where()));
+                QVERIFY2(lastRegistryFailure().kind == disk.kind, qPrintable(p.where()));
+                QVERIFY2(reg->everything() == before, qPrintable(p.where()));
+            });
+        if (QTest::currentTestFailed())
+            return;
         QVERIFY(after != before);
-        int refused = 0, landed = 0, n = 1;
-        for (;; ++n) {
-            seed();
-            open();
-            Box box;
-            bool struck = false;
-            QString which;
-            {
-                SyscallFaults faults(n, error);
-                box = save();
-                struck = faults.struck();
-                which = faults.failed();
-            }
-            const QString where =
-                QStringLiteral("call %1 (%2): \"%3\"").arg(n).arg(which, box.text);
-            if (!struck || box.text.isEmpty()) {
-                QVERIFY2(box.text.isEmpty() && !window->isVisible(), qPrintable(where));
-                QVERIFY2(reg->everything() == after, qPrintable(where));
-                if (!struck)
-                    break;
-                ++landed;
-                continue;
-            }
-            ++refused;
-            checkStillOpen(box);
-            QVERIFY2(box.text.contains(reason), qPrintable(where));
-            QVERIFY2(reg->everything() == before, qPrintable(where));
-        }
-        qInfo("%d calls in a Save; %d refused with the reason, %d after the commit", made, refused,
-              landed);
-        QCOMPARE(refused + landed, n - 1);
-        QVERIFY(refused > 0);
+        QVERIFY(walk.refused > 0);
     }
 
     void readOnly()
