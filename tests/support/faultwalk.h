@@ -78,12 +78,12 @@ public:
     // So far: points walked, and of those the operation refused or landed.
     int points = 0, refused = 0, landed = 0;
 
-    // Runs part, in this process, with the point's call failing with error;
+    // Runs body, in this process, with the point's call failing with error;
     // at point 0 it only counts.
-    template <typename Part> static void failing(FaultPoint &p, int error, Part &&part)
+    template <typename Body> static void failing(FaultPoint &p, int error, Body &&body)
     {
         SyscallFaults faults(p.n, error);
-        part();
+        body();
         p.struck = faults.struck();
         p.call = faults.failed();
         p.calls = faults.calls();
