@@ -16,12 +16,6 @@ namespace {
 
 constexpr int realisticKeys = 100000;
 
-void copyWhole(const QString &from, const QString &to)
-{
-    checkpoint(from);
-    QFile::copy(from, to);
-}
-
 void setAll(QListWidget &list, Qt::CheckState state)
 {
     for (int row = 0; row < list.count(); ++row)
@@ -35,7 +29,10 @@ void fillFrom(benchmark::State &state, bool readOnly)
     // anything beside it.
     if (readOnly) {
         const QString copy = reg.dir.filePath(QStringLiteral("readonly.sqlite"));
-        copyWhole(reg.fileName, copy);
+        if (!copyRegistryFile(reg.fileName, copy)) {
+            state.SkipWithError("the registry could not be copied");
+            return;
+        }
         QFile::setPermissions(copy, QFile::ReadOwner);
         qputenv("PELLVARIN_REGISTRY", QFile::encodeName(copy));
     }
@@ -191,7 +188,10 @@ void BM_FirstWriteCheck(benchmark::State &state)
     for (auto _ : state) {
         state.PauseTiming();
         const QString copy = reg.dir.filePath(QStringLiteral("copy%1.sqlite").arg(++round));
-        copyWhole(reg.fileName, copy);
+        if (!copyRegistryFile(reg.fileName, copy)) {
+            state.SkipWithError("the registry could not be copied");
+            break;
+        }
         auto store = RegistryStore::open(copy);
         state.ResumeTiming();
         if (!store->setValue(key, QStringLiteral("v"), RegType::Sz, encodeRegSz({}))) {

@@ -7,24 +7,14 @@
 
 #include "formatcatalogue.h"
 #include "identity.h"
+#include "registryfile.h"
 #include "registrylayout.h"
 #include "registrystore.h"
 
 #include <QDir>
 #include <QTemporaryDir>
 
-#include <sqlite3.h>
-
 #include <memory>
-
-// Folds the write-ahead log into the file, as its last user leaves it.
-inline void checkpoint(const QString &fileName)
-{
-    sqlite3 *db = nullptr;
-    if (sqlite3_open(QFile::encodeName(fileName).constData(), &db) == SQLITE_OK)
-        sqlite3_exec(db, "PRAGMA wal_checkpoint(TRUNCATE)", nullptr, nullptr, nullptr);
-    sqlite3_close(db);
-}
 
 class BenchRegistry
 {
@@ -74,7 +64,7 @@ public:
         store->commitTransaction();
         // What the filling left in the write-ahead log would otherwise be
         // folded into the file by whichever timed write comes first.
-        checkpoint(fileName);
+        checkpointRegistryFile(fileName);
     }
 
     QTemporaryDir dir;

@@ -8,6 +8,7 @@
 #include "defaultprograms_p.h"
 #include "enginefixture.h"
 #include "formatcatalogue.h"
+#include "messagecapture.h"
 #include "registrylayout.h"
 #include "shellrecord.h"
 #include "testregistry.h"
@@ -202,6 +203,8 @@ class TestDefaultPrograms : public QObject
     Q_OBJECT
 
     std::unique_ptr<TestRegistry> reg;
+    // The engine's debug lines, from init() on; other messages still reach the log.
+    std::optional<MessageCapture> engineDebug;
     Ledger ledger;
     FakeFactory factory{ledger};
 
@@ -280,12 +283,12 @@ private Q_SLOTS:
         reg = std::make_unique<TestRegistry>();
         ledger = Ledger();
         installAssociationServiceFactory(&factory);
-        collectDebugLines();
+        engineDebug.emplace(QtDebugMsg);
     }
 
     void cleanup()
     {
-        stopCollectingDebugLines();
+        engineDebug.reset();
         installAssociationServiceFactory(nullptr);
         // Every object made is given back exactly once, whatever happened,
         // and so is every string the service handed out.
@@ -505,17 +508,17 @@ private Q_SLOTS:
         bool ok = !expected;
         makeAppDefaultThroughService(&ok);
         QCOMPARE(ok, expected);
-        QCOMPARE(debugLines, debug);
+        QCOMPARE(engineDebug->texts(), debug);
         if (failing != QLatin1String("Create"))
             QCOMPARE(ledger.calls.first(),
                      QStringLiteral("SetAppAsDefaultAll Talvimor Image Viewer"));
 
         // Without ok it still asks, and logs as before.
         const QStringList calls = ledger.calls;
-        debugLines.clear();
+        engineDebug->clear();
         makeAppDefaultThroughService(nullptr);
         QCOMPARE(ledger.calls, calls + calls);
-        QCOMPARE(debugLines, debug);
+        QCOMPARE(engineDebug->texts(), debug);
         if (failing != QLatin1String("Create"))
             QCOMPARE(ledger.calls.count(QStringLiteral("SetAppAsDefaultAll Talvimor Image Viewer")),
                      2);
@@ -551,7 +554,7 @@ private Q_SLOTS:
         QCOMPARE(list[1].selected, bitsOf("1000")); // .jpeg failed: its bit stays clear
         QCOMPARE(list[2].fif, tiff);
         QCOMPARE(list[2].selected, bitsOf("11"));
-        QCOMPARE(debugLines, QStringList{serviceError("QueryAppIsDefault")});
+        QCOMPARE(engineDebug->texts(), QStringList{serviceError("QueryAppIsDefault")});
         QVERIFY(ledger.calls.contains(
             QStringLiteral("QueryAppIsDefault .jpe 0 1 Talvimor Image Viewer")));
         QCOMPARE(ledger.calls.first(),
@@ -580,7 +583,7 @@ private Q_SLOTS:
         ledger.failing.insert(QStringLiteral("QueryAppIsDefaultAll"));
         ledger.allDefault = true;
         QVERIFY(!queryDefaultsThroughService(nullptr));
-        QCOMPARE(debugLines, QStringList{serviceError("QueryAppIsDefaultAll")});
+        QCOMPARE(engineDebug->texts(), QStringList{serviceError("QueryAppIsDefaultAll")});
         ledger.failing = {QStringLiteral("Create")};
         ledger.returnObjectOnFailure = true;
         SelectionList list;
@@ -627,7 +630,8 @@ private Q_SLOTS:
         // the viewer's, once for its bit.
         QCOMPARE(ledger.calls.size(), 12);
         const QString failedCall = serviceError("QueryCurrentDefault");
-        QCOMPARE(debugLines, (QStringList{failedCall, failedCall, failedCall, failedCall}));
+        QCOMPARE(engineDebug->texts(),
+                 (QStringList{failedCall, failedCall, failedCall, failedCall}));
         QCOMPARE(ledger.stringsGiven, 10);
         QCOMPARE(ledger.stringsFreed, 10);
 

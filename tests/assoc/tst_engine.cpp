@@ -10,6 +10,7 @@
 #include "enginefixture.h"
 #include "formatcatalogue.h"
 #include "listitems.h"
+#include "messagecapture.h"
 #include "regfile.h"
 #include "shellnotify.h"
 #include "testregistry.h"
@@ -64,6 +65,8 @@ class TestEngine : public QObject
     Q_OBJECT
 
     std::unique_ptr<TestRegistry> reg;
+    // The engine's debug lines, from init() on; other messages still reach the log.
+    std::optional<MessageCapture> engineDebug;
     QString marker;
 
     // No version: the default machine's own is removed.
@@ -125,12 +128,12 @@ private Q_SLOTS:
         importDefaultRegistry(*reg);
         marker = reg->dir.filePath(QStringLiteral("started"));
         qputenv("PELLVARIN_FAKE_MARKER", QFile::encodeName(marker));
-        collectDebugLines();
+        engineDebug.emplace(QtDebugMsg);
     }
 
     void cleanup()
     {
-        stopCollectingDebugLines();
+        engineDebug.reset();
         qunsetenv("PELLVARIN_FAKE_MARKER");
         reg.reset();
     }
@@ -143,7 +146,7 @@ private Q_SLOTS:
         QVERIFY(!allDefault);
         QCOMPARE(describe(list), everyFormat(false));
         QCOMPARE(describe(queryCurrentAssociations(nullptr)), describe(list));
-        QVERIFY(debugLines.isEmpty());
+        QVERIFY(engineDebug->texts().isEmpty());
     }
 
     void makeDefaultTakesEveryFormatTheWayItsWindowsDoes_data()
@@ -216,7 +219,7 @@ private Q_SLOTS:
             QVERIFY(!reg->exists(inFileExts + QStringLiteral(".png\\UserChoice")));
             QVERIFY(!reg->exists(inFileExts + QStringLiteral(".bmp\\UserChoice")));
         }
-        QVERIFY(debugLines.isEmpty());
+        QVERIFY(engineDebug->texts().isEmpty());
     }
 
     // PBM and PBMRAW (and the other two pairs) hand .pbm to each other on
@@ -243,7 +246,7 @@ private Q_SLOTS:
                 QCOMPARE(now, previous);
             previous = now;
         }
-        QVERIFY(debugLines.isEmpty());
+        QVERIFY(engineDebug->texts().isEmpty());
     }
 
     void makeDefaultFromWindows8ReportsWhatHappened_data()
@@ -269,7 +272,7 @@ private Q_SLOTS:
         QVERIFY(!ok);
         QCOMPARE(reg->everything(), before);
         QCOMPARE(notifications(*reg), 0);
-        QCOMPARE(debugLines.last(),
+        QCOMPARE(engineDebug->texts().last(),
                  QStringLiteral("IApplicationAssociationRegistration SetAppAsDefaultAll: Windows "
                                 "no longer lets an application set its own defaults"));
         bool allDefault = true;
@@ -458,19 +461,19 @@ private Q_SLOTS:
         bool ok = !done;
         makeAppDefaultForAllFormats(&ok);
         QCOMPARE(ok, done);
-        QCOMPARE(debugLines, debug);
+        QCOMPARE(engineDebug->texts(), debug);
         makeAppDefaultForAllFormats(nullptr);
-        QCOMPARE(debugLines, debug + debug);
+        QCOMPARE(engineDebug->texts(), debug + debug);
         QCOMPARE(reg->everything(), before);
         QCOMPARE(notifications(*reg), 0);
 
-        debugLines.clear();
+        engineDebug->clear();
         const QStringList answer = listed ? everyFormat(false) : QStringList();
         bool allDefault = !done;
         QCOMPARE(describe(queryCurrentAssociations(&allDefault)), answer);
         QCOMPARE(allDefault, done);
         QCOMPARE(describe(queryCurrentAssociations(nullptr)), answer);
-        QVERIFY(debugLines.isEmpty());
+        QVERIFY(engineDebug->texts().isEmpty());
         QCOMPARE(reg->everything(), before);
     }
 

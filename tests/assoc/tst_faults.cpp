@@ -7,13 +7,14 @@
 
 #include "engine.h"
 #include "enginefixture.h"
+#include "faultwalk.h"
 #include "formatlist.h"
 #include "listitems.h"
+#include "messagecapture.h"
 #include "regfile.h"
 #include "registrylayout.h"
 #include "registrysettings.h"
 #include "shellnotify.h"
-#include "syscallfaults.h"
 #include "testregistry.h"
 
 #include <QApplication>
@@ -80,48 +81,9 @@ bool saveChoice(bool check, int killAt = 0)
     return applyFormatList(&list);
 }
 
-// A connection of the test's own, past the store and whatever it caches.
-class RawDatabase
-{
-public:
-    explicit RawDatabase(const QString &fileName)
-    {
-        // Read-write, so that it can roll back a journal left by a killed writer.
-        if (sqlite3_open_v2(QFile::encodeName(fileName).constData(), &db, SQLITE_OPEN_READWRITE,
-                            nullptr) != SQLITE_OK)
-            failure = QString::fromUtf8(sqlite3_errmsg(db));
-        sqlite3_busy_timeout(db, 10000);
-    }
-    ~RawDatabase() { sqlite3_close(db); }
-    RawDatabase(const RawDatabase &) = delete;
-    RawDatabase &operator=(const RawDatabase &) = delete;
-
-    // The first column of every row, or the error as the only line.
-    QStringList rows(const char *sql)
-    {
-        if (!failure.isEmpty())
-            return {QStringLiteral("error: ") + failure};
-        sqlite3_stmt *stmt = nullptr;
-        QStringList out;
-        int rc = sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr);
-        while (rc == SQLITE_OK || rc == SQLITE_ROW)
-            if ((rc = sqlite3_step(stmt)) == SQLITE_ROW)
-                out.append(QString::fromUtf8(
-                    reinterpret_cast<const char *>(sqlite3_column_text(stmt, 0))));
-        if (rc != SQLITE_DONE)
-            out = QStringList{QStringLiteral("error: ") + QString::fromUtf8(sqlite3_errmsg(db))};
-        sqlite3_finalize(stmt);
-        return out;
-    }
-
-private:
-    sqlite3 *db = nullptr;
-    QString failure;
-};
-
 QStringList integrityCheck(const QString &fileName)
 {
-    return RawDatabase(fileName).rows("PRAGMA integrity_check");
+    return sqlRows(fileName, "PRAGMA integrity_check");
 }
 
 // Every key and value in one statement, so one consistent read even while
@@ -129,7 +91,7 @@ QStringList integrityCheck(const QString &fileName)
 // path reaches, which a store that wrote through stale key ids would leave.
 QStringList snapshot(const QString &fileName)
 {
-    QStringList lines = RawDatabase(fileName).rows(R"sql(
+    QStringList lines = sqlRows(fileName, R"sql(
         WITH RECURSIVE p(id, path) AS (
             SELECT id, name FROM keys WHERE parent = 0
             UNION ALL SELECT k.id, p.path || char(92) || k.name FROM keys k JOIN p ON k.parent = p.id)
@@ -208,20 +170,15 @@ int runRepeatingChild()
 // killed, marking each lock; without, once and for good.
 int runLockingChild()
 {
-    const QByteArray file = qgetenv("PELLVARIN_REGISTRY");
+    const QString file = qEnvironmentVariable("PELLVARIN_REGISTRY");
     const qint64 holdUs = qEnvironmentVariableIntValue(holdVar);
     for (;;) {
-        sqlite3 *db = nullptr;
-        if (sqlite3_open_v2(file.constData(), &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK &&
-            sqlite3_exec(db, "PRAGMA locking_mode = EXCLUSIVE; BEGIN EXCLUSIVE", nullptr, nullptr,
-                         nullptr) == SQLITE_OK) {
+        if (const HeldRegistry held(file, HeldRegistry::Whole); held.isHeld()) {
             mark('L');
             if (holdUs == 0)
                 pause();
             sleepMicroseconds(holdUs);
-            sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
         }
-        sqlite3_close(db);
         sleepMicroseconds(qMax<qint64>(holdUs, 1000));
     }
 }
@@ -234,20 +191,14 @@ QString answerOf(const SelectionList &list, bool all)
         .join(QLatin1Char('\n'));
 }
 
-QStringList engineMessages;
-void collectEngineMessages(QtMsgType, const QMessageLogContext &, const QString &msg)
-{
-    engineMessages.append(msg);
-}
-
 // The engine's answer, or none when it reported that it could not read.
 // A refusal that still answered something counts as that answer.
-std::optional<QString> query()
+std::optional<QString> query(MessageCapture &engineMessages)
 {
     engineMessages.clear();
     bool all = false;
     const SelectionList list = queryCurrentAssociations(&all);
-    if (engineMessages.contains(unreadableLine) && list.isEmpty() && !all)
+    if (engineMessages.texts().contains(unreadableLine) && list.isEmpty() && !all)
         return std::nullopt;
     return answerOf(list, all);
 }
@@ -288,7 +239,7 @@ int runLockedEngineChild()
     const QStringList expected = qEnvironmentVariable(expectVar).split(QLatin1Char('|'));
     const QString unchecked = expected.value(0), allDefault = expected.value(1);
     const QString call = qEnvironmentVariable(roundsVar);
-    qInstallMessageHandler(collectEngineMessages);
+    MessageCapture engineMessages;
     const auto verdict = [](char c, const QString &why = QString()) {
         if (c == 'w')
             fprintf(stderr, "%s\n", qPrintable(why));
@@ -298,10 +249,11 @@ int runLockedEngineChild()
     if (call == QLatin1String("held")) {
         bool ok = true;
         makeAppDefaultForAllFormats(&ok);
-        return verdict(!ok && !query() ? 'b' : 'w', QStringLiteral("answered while locked out"));
+        return verdict(!ok && !query(engineMessages) ? 'b' : 'w',
+                       QStringLiteral("answered while locked out"));
     }
     if (call == QLatin1String("query")) {
-        const std::optional<QString> a = query();
+        const std::optional<QString> a = query(engineMessages);
         if (!a)
             return verdict('b');
         return verdict(*a == unchecked ? 'a' : 'w', QStringLiteral("query answered wrongly"));
@@ -309,7 +261,7 @@ int runLockedEngineChild()
     bool ok = false;
     makeAppDefaultForAllFormats(&ok);
     std::optional<QString> after;
-    if (!untilItWorks([&] { return bool(after = query()); }))
+    if (!untilItWorks([&] { return bool(after = query(engineMessages)); }))
         return Broken;
     if (*after != (ok ? allDefault : unchecked))
         return verdict('w', QStringLiteral("make-default said %1 but left %2")
@@ -447,32 +399,31 @@ private Q_SLOTS:
         if (QTest::currentTestFailed())
             return;
         const QString from = QStringLiteral("unchecked"), to = QStringLiteral("checked");
-        int kept = 0, landed = 0;
-        for (int n = 1;; ++n) {
-            QVERIFY(saveChoice(false));
-            const qint64 notes = notifications(*reg);
-            QProcessEnvironment env = childEnvironment("save");
-            env.insert(QLatin1String(choiceVar), QStringLiteral("check"));
-            env.insert(QLatin1String(killVar), QString::number(n));
-            QProcess child;
-            child.setProcessEnvironment(env);
-            child.start(QCoreApplication::applicationFilePath(), QStringList());
-            QVERIFY(child.waitForFinished(60000));
-            QCOMPARE(integrityCheck(reg->fileName), QStringList{QStringLiteral("ok")});
-            const QString now = nameOf(current());
-            const QString where = QStringLiteral("killed at call %1: %2").arg(n).arg(now);
-            if (child.exitStatus() == QProcess::NormalExit) {
-                QVERIFY2(child.exitCode() == Saved && now == to, qPrintable(where));
-                qInfo("%d kills: %d left the state before, %d the save whole", n - 1, kept, landed);
-                QVERIFY(n > 1);
-                return;
-            }
-            QVERIFY2(now == from || now == to, qPrintable(where));
-            QVERIFY2(now == to ? n > 1 : landed == 0, qPrintable(where));
-            if (now == from)
-                QVERIFY2(notifications(*reg) == notes, qPrintable(where));
-            ++(now == to ? landed : kept);
-        }
+        qint64 notes = 0;
+        FaultWalk walk;
+        walk.walk(
+            [&](FaultPoint &p) {
+                QVERIFY(saveChoice(false));
+                notes = notifications(*reg);
+                QProcessEnvironment env = childEnvironment("save");
+                env.insert(QLatin1String(choiceVar), QStringLiteral("check"));
+                env.insert(QLatin1String(killVar), QString::number(p.n));
+                QProcess child;
+                child.setProcessEnvironment(env);
+                child.start(QCoreApplication::applicationFilePath(), QStringList());
+                QVERIFY(child.waitForFinished(60000));
+                p.struck = child.exitStatus() != QProcess::NormalExit;
+                p.note = nameOf(current());
+                p.done = p.note == to && (p.struck || child.exitCode() == Saved);
+            },
+            [&](const FaultPoint &p) {
+                QCOMPARE(integrityCheck(reg->fileName), QStringList{QStringLiteral("ok")});
+                const QString &now = p.note;
+                QVERIFY2(now == from || now == to, qPrintable(p.where()));
+                QVERIFY2(now == to ? p.n > 1 : walk.landed == 0, qPrintable(p.where()));
+                if (now == from)
+                    QVERIFY2(notifications(*reg) == notes, qPrintable(p.where()));
+            });
     }
 
     void everyFailedCallOfASaveLeavesOneWholeState_data()
@@ -496,78 +447,50 @@ private Q_SLOTS:
         QFETCH(bool, engine);
         QFETCH(bool, spill);
         QVERIFY(saveChoice(false));
+        const DiskError &full = diskError(ENOSPC);
         const State before = current(*reg);
         const qint64 notes = notifications(*reg);
-        struct Outcome
-        {
-            bool ok = false, struck = false;
-            QString which;
-            int calls = 0;
-        };
-        // The list is read first, as the window's Save starts from a list read
-        // when it opened; the engine reads and writes in one call.
-        const auto save = [engine, spill](int n) {
-            QListWidget list;
-            if (!engine) {
-                fillFormatList(&list, nullptr);
-                choose(list, true);
-            }
-            const sqlite3_int64 limit = sqlite3_soft_heap_limit64(spill ? 1 : -1);
-            Outcome o;
-            {
-                SyscallFaults faults(n, ENOSPC);
-                if (engine)
-                    makeAppDefaultForAllFormats(&o.ok);
-                else
-                    o.ok = applyFormatList(&list);
-                o = {o.ok, faults.struck(), faults.failed(), faults.calls()};
-            }
-            sqlite3_soft_heap_limit64(limit);
-            return o;
-        };
         State after;
-        int made = 0;
-        {
-            const auto copy = copyOf(reg->fileName);
-            const Outcome counted = save(0);
-            QVERIFY(counted.ok);
-            made = counted.calls;
-            after = current(*copy);
-        }
-        QVERIFY(made > 0); // the save reaches the SQLite that the faults replace calls of
-        QVERIFY(after.dump != before.dump);
-        int refused = 0, landed = 0, n = 1;
-        QStringList failed;
-        for (;; ++n) {
-            const auto copy = copyOf(reg->fileName);
-            const auto [ok, struck, which, calls] = save(n);
-            const State now = current(*copy);
-            if (!struck) {
-                QVERIFY(ok);
-                QCOMPARE(now.dump, after.dump);
-                break;
-            }
-            failed.append(which + (ok ? QStringLiteral("*") : QString()));
-            const QString where = QStringLiteral("call %1 (%2), save %3")
-                                      .arg(n)
-                                      .arg(which, ok ? "reported done" : "refused");
-            QVERIFY2(integrityCheck(copy->fileName) == QStringList{QStringLiteral("ok")},
-                     qPrintable(where));
-            const State &expected = ok ? after : before;
-            QVERIFY2(now.dump == expected.dump && now.raw == expected.raw,
-                     qPrintable(where + QStringLiteral(": ") + difference(now.raw, expected.raw)));
-            if (ok) {
-                ++landed;
-                continue;
-            }
-            ++refused;
-            QVERIFY2(notifications(*copy) == notes, qPrintable(where));
-            QVERIFY2(lastRegistryFailure().kind == RegistryFailureKind::DiskFull,
-                     qPrintable(where));
-        }
-        qInfo("%d calls in a save; %d fault points: %d refused it cleanly, %d it did without or "
-              "met after its commit, and it was there whole; failed in turn (* done): %s",
-              made, n - 1, refused, landed, qPrintable(failed.join(QLatin1Char(' '))));
+        std::unique_ptr<TestRegistry> copy;
+        FaultWalk walk;
+        walk.walkCounted(
+            [&](FaultPoint &p) {
+                copy.reset(); // done with, as a registry of its own, before the next
+                copy = copyOf(reg->fileName);
+                // The list is read first, as the window's Save starts from a
+                // list read when it opened; the engine reads and writes in
+                // one call.
+                QListWidget list;
+                if (!engine) {
+                    fillFormatList(&list, nullptr);
+                    choose(list, true);
+                }
+                const sqlite3_int64 limit = sqlite3_soft_heap_limit64(spill ? 1 : -1);
+                FaultWalk::failing(p, full.error, [&] {
+                    if (engine)
+                        makeAppDefaultForAllFormats(&p.done);
+                    else
+                        p.done = applyFormatList(&list);
+                });
+                sqlite3_soft_heap_limit64(limit);
+            },
+            [&](const FaultPoint &p) {
+                const State now = current(*copy);
+                if (p.n == 0) {
+                    after = now;
+                    QVERIFY(after.dump != before.dump);
+                }
+                QVERIFY2(integrityCheck(copy->fileName) == QStringList{QStringLiteral("ok")},
+                         qPrintable(p.where()));
+                const State &expected = p.done ? after : before;
+                QVERIFY2(now.dump == expected.dump && now.raw == expected.raw,
+                         qPrintable(p.where() + QStringLiteral(": ") +
+                                    difference(now.raw, expected.raw)));
+                if (p.done)
+                    return;
+                QVERIFY2(notifications(*copy) == notes, qPrintable(p.where()));
+                QVERIFY2(lastRegistryFailure().kind == full.kind, qPrintable(p.where()));
+            });
     }
 
     // Another program locks the file every few milliseconds, and nothing

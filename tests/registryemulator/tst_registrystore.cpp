@@ -4,6 +4,7 @@
 // file refused when it is broken, open to others, damaged, busy or
 // read-only; two processes and snapshots; the registry's name limits; large
 // values; hives it does not keep.
+#include "messagecapture.h"
 #include "registrydump.h"
 #include "registryfile.h"
 #include "registrysettings.h"
@@ -36,13 +37,6 @@ QByteArray fileHash(const QString &path)
 RegKeyPath key(const char *path)
 {
     return *parseKeyPath(QString::fromLatin1(path));
-}
-
-QStringList warnings;
-void collectWarnings(QtMsgType type, const QMessageLogContext &, const QString &msg)
-{
-    if (type == QtWarningMsg)
-        warnings.append(msg);
 }
 
 // A child process that writes its own value into one key many times.
@@ -203,15 +197,13 @@ private Q_SLOTS:
         // condemned, and brought up to date at the next operation once the
         // write is done.
         qputenv("PELLVARIN_REGISTRY_BUSY_TIMEOUT_MS", "100");
-        sqlite3 *writer = nullptr;
-        QCOMPARE(sqlite3_open(QFile::encodeName(old).constData(), &writer), SQLITE_OK);
-        QCOMPARE(sqlite3_exec(writer, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+        HeldRegistry writer(old, HeldRegistry::Writing);
+        QVERIFY2(writer.isHeld(), writer.whyNot());
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("is locked")));
         auto store = RegistryStore::openDefault();
         const bool usableWhileWritten = store->isUsable();
         const RegistryStore::Problem problemWhileWritten = store->problem();
-        sqlite3_exec(writer, "COMMIT", nullptr, nullptr, nullptr);
-        sqlite3_close(writer);
+        writer.release();
         qunsetenv("PELLVARIN_REGISTRY_BUSY_TIMEOUT_MS");
         QVERIFY(!usableWhileWritten);
         QCOMPARE(problemWhileWritten, RegistryStore::Problem::Busy);
@@ -480,8 +472,7 @@ private Q_SLOTS:
         const QByteArray before = fileHash(broken);
         qputenv("PELLVARIN_REGISTRY", QFile::encodeName(broken));
 
-        warnings.clear();
-        const auto previous = qInstallMessageHandler(collectWarnings);
+        MessageCapture capture(QtWarningMsg);
         {
             RegistrySettings s(QStringLiteral("HKEY_CURRENT_USER\\Software"));
             const bool sawData = s.contains(QStringLiteral("k1/v")) || !s.childGroups().isEmpty();
@@ -491,12 +482,13 @@ private Q_SLOTS:
             again.remove(QStringLiteral("anything"));
             RegistryTransaction tx;
             const bool committed = tx.commit();
-            qInstallMessageHandler(previous);
+            capture.stop();
             QVERIFY(!sawData);
             QCOMPARE(status, QSettings::AccessError);
             QCOMPARE(again.status(), QSettings::AccessError);
             QVERIFY(!committed);
         }
+        const QStringList warnings = capture.texts();
         QCOMPARE(warnings.size(), 1);
         QVERIFY2(warnings.first().contains(broken), qPrintable(warnings.first()));
         QCOMPARE(fileHash(broken), before);
@@ -585,12 +577,12 @@ private Q_SLOTS:
         const QByteArray before = fileHash(target);
         qputenv("PELLVARIN_REGISTRY", QFile::encodeName(registry));
 
-        warnings.clear();
-        const auto previous = qInstallMessageHandler(collectWarnings);
+        MessageCapture capture(QtWarningMsg);
         RegistrySettings s(QStringLiteral("HKEY_CURRENT_USER\\Software"));
         const bool read = s.contains(QStringLiteral("kept"));
         s.setValue(QStringLiteral("new"), QStringLiteral("value"));
-        qInstallMessageHandler(previous);
+        capture.stop();
+        const QStringList warnings = capture.texts();
         QVERIFY(!read);
         QCOMPARE(s.status(), QSettings::AccessError);
         QCOMPARE(fileHash(target), before);
@@ -624,15 +616,15 @@ private Q_SLOTS:
         const QByteArray before = fileHash(damaged);
         qputenv("PELLVARIN_REGISTRY", QFile::encodeName(damaged));
 
-        warnings.clear();
-        const auto previous = qInstallMessageHandler(collectWarnings);
+        MessageCapture capture(QtWarningMsg);
         RegistrySettings s(QStringLiteral("HKEY_CURRENT_USER\\Software\\Mixed"));
         // Reading does not pay for the whole check.
         const QString read = s.value(QStringLiteral("Key3/Value")).toString();
-        const int warnedBeforeWriting = warnings.size();
+        const int warnedBeforeWriting = int(capture.messages().size());
         s.setValue(QStringLiteral("KEY3/value"), QStringLiteral("y"));
         s.setValue(QStringLiteral("key99/Value"), QStringLiteral("y"));
-        qInstallMessageHandler(previous);
+        capture.stop();
+        const QStringList warnings = capture.texts();
         QCOMPARE(read, QStringLiteral("x"));
         QCOMPARE(warnedBeforeWriting, 0);
         QCOMPARE(s.status(), QSettings::AccessError);
@@ -658,19 +650,17 @@ private Q_SLOTS:
         qputenv("PELLVARIN_REGISTRY", QFile::encodeName(busy));
         qputenv("PELLVARIN_REGISTRY_BUSY_TIMEOUT_MS", "100");
 
-        sqlite3 *other = nullptr;
-        QCOMPARE(sqlite3_open(QFile::encodeName(busy).constData(), &other), SQLITE_OK);
-        QCOMPARE(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+        HeldRegistry other(busy);
+        QVERIFY2(other.isHeld(), other.whyNot());
 
-        warnings.clear();
-        const auto previous = qInstallMessageHandler(collectWarnings);
+        MessageCapture capture(QtWarningMsg);
         RegistrySettings s(QStringLiteral("HKEY_CURRENT_USER\\Software"));
         s.value(QStringLiteral("kept"));
         s.setValue(QStringLiteral("locked"), QStringLiteral("out"));
         const QSettings::Status whileLocked = s.status();
-        qInstallMessageHandler(previous);
-        sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
-        sqlite3_close(other);
+        capture.stop();
+        const QStringList warnings = capture.texts();
+        other.release();
         qunsetenv("PELLVARIN_REGISTRY_BUSY_TIMEOUT_MS");
 
         QCOMPARE(whileLocked, QSettings::AccessError);
@@ -715,11 +705,11 @@ private Q_SLOTS:
                                       QFile::ReadOwner | QFile::WriteOwner));
         qputenv("PELLVARIN_REGISTRY", QFile::encodeName(crashed));
 
-        warnings.clear();
-        const auto previous = qInstallMessageHandler(collectWarnings);
+        MessageCapture capture(QtWarningMsg);
         RegistrySettings s(QStringLiteral("HKEY_CURRENT_USER\\Software"));
         s.value(QStringLiteral("k1/v"));
-        qInstallMessageHandler(previous);
+        capture.stop();
+        const QStringList warnings = capture.texts();
         QCOMPARE(warnings.size(), 1);
         const QString &w = warnings.first();
         QVERIFY2(w.contains(QLatin1String("read-only")) && w.contains(QLatin1String("journal")) &&

@@ -1,13 +1,12 @@
 #pragma once
 
 // What the engine's own suites share on the substitute registry: the Windows
-// version as the registry tells it, the default machine, and the engine's
-// debug lines.
+// version as the registry tells it, the default machine, and what the
+// engine logs when a service call fails.
 
 #include "testregistry.h"
 #include "windowsversion.h"
 
-#include <QMutex>
 #include <QtTest>
 
 // The numbers Windows 10 and later give beside the "6.3" kept for old programs.
@@ -58,26 +57,3 @@ inline void importDefaultRegistry(TestRegistry &reg)
     QVERIFY2(reg.import(QStringLiteral(PELLVARIN_DEFAULT_REGISTRY), &error), qPrintable(error));
 }
 #endif
-
-// The engine's debug lines, collected from collectDebugLines() on, from
-// any thread; other messages go on to the handler that was there before.
-inline QStringList debugLines;
-inline QtMessageHandler previousHandler = nullptr;
-inline QMutex debugLinesMutex;
-inline void collectDebug(QtMsgType type, const QMessageLogContext &context, const QString &msg)
-{
-    const QMutexLocker locked(&debugLinesMutex);
-    if (type == QtDebugMsg)
-        debugLines.append(msg);
-    else if (previousHandler)
-        previousHandler(type, context, msg);
-}
-inline void collectDebugLines()
-{
-    debugLines.clear();
-    previousHandler = qInstallMessageHandler(collectDebug);
-}
-inline void stopCollectingDebugLines()
-{
-    qInstallMessageHandler(previousHandler);
-}

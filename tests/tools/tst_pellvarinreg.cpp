@@ -874,14 +874,12 @@ private Q_SLOTS:
         Cli cli;
         QCOMPARE(cli.run({"init"}).code, 0);
         cli.extra.insert("PELLVARIN_REGISTRY_BUSY_TIMEOUT_MS", "100");
-        sqlite3 *other = nullptr;
-        QCOMPARE(sqlite3_open(QFile::encodeName(cli.registry).constData(), &other), SQLITE_OK);
-        QCOMPARE(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+        HeldRegistry other(cli.registry);
+        QVERIFY2(other.isHeld(), other.whyNot());
         const QStringList set{"set", "HKCU\\A", "x", "y"};
         const Result locked = cli.run(set);
         const Result reading = cli.get("HKCR\\.png", "@");
-        sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
-        sqlite3_close(other);
+        other.release();
         QCOMPARE(reading.code, 0);
         QCOMPARE(reading.out, "pngfile\n");
         QCOMPARE(locked.code, 2);

@@ -5,13 +5,13 @@
 // brought about on the substitute registry as it would happen. Last, a window
 // that could not read the registry at all says so instead of showing a list.
 
+#include "faultwalk.h"
 #include "fifof.h"
 #include "registrylayout.h"
 #include "scratchmount.h"
 #include "selectassocwidget.h"
 #include "shellnotify.h"
 #include "shellrecord.h"
-#include "syscallfaults.h"
 #include "testregistry.h"
 
 #include <QApplication>
@@ -22,10 +22,6 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QtTest>
-
-#include <sqlite3.h>
-
-#include <cerrno>
 
 namespace {
 
@@ -113,17 +109,7 @@ private Q_SLOTS:
         reg.reset();
     }
 
-    void failedCallNamesItsReason_data()
-    {
-        QTest::addColumn<int>("error");
-        QTest::addColumn<QString>("reason");
-        QTest::newRow("no room") << ENOSPC << QStringLiteral("the disk is full");
-        QTest::newRow("over the file size limit") << EFBIG << QStringLiteral("the disk is full");
-        QTest::newRow("quota") << EDQUOT << QStringLiteral("the disk is full");
-        QTest::newRow("read-only file system") << EROFS << QStringLiteral("is read-only");
-        QTest::newRow("permission") << EACCES << QStringLiteral("is read-only");
-        QTest::newRow("input/output error") << EIO << QStringLiteral("could not be saved.");
-    }
+    void failedCallNamesItsReason_data() { addDiskErrorRows(); }
 
     // Each call of the window's Save fails in turn with the error given, on
     // a registry of its own each time: a refused Save says why in the box,
@@ -132,50 +118,36 @@ private Q_SLOTS:
     void failedCallNamesItsReason()
     {
         QFETCH(int, error);
-        QFETCH(QString, reason);
+        const DiskError &disk = diskError(error);
         const QStringList before = reg->everything();
-        open();
-        int made = 0;
-        {
-            SyscallFaults counting(0, 0);
-            QVERIFY(save().text.isEmpty());
-            made = counting.calls();
-        }
-        QVERIFY(made > 0);
-        const QStringList after = reg->everything();
+        QStringList after;
+        Box box;
+        FaultWalk walk;
+        walk.walkCounted(
+            [&](FaultPoint &p) {
+                seed();
+                open();
+                FaultWalk::failing(p, error, [&] { box = save(); });
+                p.done = box.text.isEmpty();
+                p.note = box.text;
+            },
+            [&](const FaultPoint &p) {
+                if (p.n == 0)
+                    after = reg->everything();
+                if (p.done) {
+                    QVERIFY2(!window->isVisible(), qPrintable(p.where()));
+                    QVERIFY2(reg->everything() == after, qPrintable(p.where()));
+                    return;
+                }
+                checkStillOpen(box);
+                QVERIFY2(box.text.contains(QLatin1String(disk.reason)), qPrintable(p.where()));
+                QVERIFY2(lastRegistryFailure().kind == disk.kind, qPrintable(p.where()));
+                QVERIFY2(reg->everything() == before, qPrintable(p.where()));
+            });
+        if (QTest::currentTestFailed())
+            return;
         QVERIFY(after != before);
-        int refused = 0, landed = 0, n = 1;
-        for (;; ++n) {
-            seed();
-            open();
-            Box box;
-            bool struck = false;
-            QString which;
-            {
-                SyscallFaults faults(n, error);
-                box = save();
-                struck = faults.struck();
-                which = faults.failed();
-            }
-            const QString where =
-                QStringLiteral("call %1 (%2): \"%3\"").arg(n).arg(which, box.text);
-            if (!struck || box.text.isEmpty()) {
-                QVERIFY2(box.text.isEmpty() && !window->isVisible(), qPrintable(where));
-                QVERIFY2(reg->everything() == after, qPrintable(where));
-                if (!struck)
-                    break;
-                ++landed;
-                continue;
-            }
-            ++refused;
-            checkStillOpen(box);
-            QVERIFY2(box.text.contains(reason), qPrintable(where));
-            QVERIFY2(reg->everything() == before, qPrintable(where));
-        }
-        qInfo("%d calls in a Save; %d refused with the reason, %d after the commit", made, refused,
-              landed);
-        QCOMPARE(refused + landed, n - 1);
-        QVERIFY(refused > 0);
+        QVERIFY(walk.refused > 0);
     }
 
     void readOnly()
@@ -245,12 +217,10 @@ private Q_SLOTS:
         seed();
         qunsetenv("PELLVARIN_REGISTRY_BUSY_TIMEOUT_MS");
         open();
-        sqlite3 *other = nullptr;
-        QCOMPARE(sqlite3_open(QFile::encodeName(reg->fileName).constData(), &other), SQLITE_OK);
-        QCOMPARE(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+        HeldRegistry other(reg->fileName);
+        QVERIFY2(other.isHeld(), other.whyNot());
         const Box box = save();
-        sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
-        sqlite3_close(other);
+        other.release();
         checkStillOpen(box);
         QVERIFY2(box.text.contains(QLatin1String("another program is using")),
                  qPrintable(box.text));
@@ -272,14 +242,10 @@ private Q_SLOTS:
         const QString locked = reg->fileName + QStringLiteral(".locked");
         QVERIFY(copyRegistryFile(reg->fileName, locked));
         qputenv("PELLVARIN_REGISTRY", QFile::encodeName(locked));
-        sqlite3 *other = nullptr;
-        QCOMPARE(sqlite3_open(QFile::encodeName(locked).constData(), &other), SQLITE_OK);
-        QCOMPARE(sqlite3_exec(other, "PRAGMA locking_mode = EXCLUSIVE; BEGIN EXCLUSIVE", nullptr,
-                              nullptr, nullptr),
-                 SQLITE_OK);
+        HeldRegistry other(locked, HeldRegistry::Whole);
+        QVERIFY2(other.isHeld(), other.whyNot());
         window = std::make_unique<SelectAssocWidget>(nullptr);
-        sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
-        sqlite3_close(other);
+        other.release();
         qunsetenv("PELLVARIN_REGISTRY_BUSY_TIMEOUT_MS");
         qputenv("PELLVARIN_REGISTRY", QFile::encodeName(reg->fileName));
 
