@@ -128,10 +128,13 @@ constexpr bool isWindows11OrLaterBuild(int windowsBuild)
 // The version key, where Windows keeps its version for programs that read
 // the registry, and where the substitute reads which Windows it stands in
 // for; the releases above say which of its values holds theirs.
-inline const QString windowsVersionKey =
-    QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion");
-inline const QString currentVersionValue = QStringLiteral("CurrentVersion");
-inline const QString majorVersionNumberValue = QStringLiteral("CurrentMajorVersionNumber");
-inline const QString minorVersionNumberValue = QStringLiteral("CurrentMinorVersionNumber");
-// A string, "22621" for instance.
-inline const QString buildNumberValue = QStringLiteral("CurrentBuildNumber");
+struct WindowsVersionKey
+{
+    QString path =
+        QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion");
+    QString currentVersion = QStringLiteral("CurrentVersion");
+    QString majorNumber = QStringLiteral("CurrentMajorVersionNumber");
+    QString minorNumber = QStringLiteral("CurrentMinorVersionNumber");
+    QString buildNumber = QStringLiteral("CurrentBuildNumber"); // a string, "22621" for instance
+};
+inline const WindowsVersionKey windowsVersionKey;

@@ -10,7 +10,7 @@ namespace {
 
 RegKeyPath currentVersionKey()
 {
-    return *parseKeyPath(windowsVersionKey);
+    return *parseKeyPath(windowsVersionKey.path);
 }
 
 } // namespace
@@ -23,12 +23,12 @@ int windowsVersion()
         const auto number = regDwordOf(store->value(key, name));
         return number ? int(*number) : -1;
     };
-    const int major = dword(majorVersionNumberValue);
-    const int minor = dword(minorVersionNumberValue);
+    const int major = dword(windowsVersionKey.majorNumber);
+    const int minor = dword(windowsVersionKey.minorNumber);
     if (major >= 0 && minor >= 0)
         return winVersionFromNt(major, minor);
 
-    if (const auto current = regStringOf(store->value(key, currentVersionValue))) {
+    if (const auto current = regStringOf(store->value(key, windowsVersionKey.currentVersion))) {
         const QStringList parts = current->split(QLatin1Char('.'));
         bool okMajor = false, okMinor = parts.size() < 2;
         const int ntMajor = parts.value(0).toInt(&okMajor);
@@ -41,8 +41,8 @@ int windowsVersion()
 
 int windowsBuild()
 {
-    const auto text =
-        regStringOf(RegistryStore::openDefault()->value(currentVersionKey(), buildNumberValue));
+    const auto text = regStringOf(
+        RegistryStore::openDefault()->value(currentVersionKey(), windowsVersionKey.buildNumber));
     bool ok = false;
     const int build = text ? text->trimmed().toInt(&ok) : 0;
     return ok && build > 0 ? build : 0;

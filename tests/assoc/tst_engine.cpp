@@ -72,8 +72,9 @@ class TestEngine : public QObject
     // No version: the default machine's own is removed.
     void setWindows(const QString &currentVersion)
     {
-        QVERIFY(currentVersion.isNull() ? reg->removeValue(windowsVersionKey, currentVersionValue)
-                                        : setWindowsVersion(*reg, currentVersion));
+        QVERIFY(currentVersion.isNull()
+                    ? reg->removeValue(windowsVersionKey.path, windowsVersionKey.currentVersion)
+                    : setWindowsVersion(*reg, currentVersion));
     }
 
     // Not asked for its answer, it does the same all the same.

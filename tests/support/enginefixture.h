@@ -13,9 +13,9 @@
 inline bool setWindowsVersionNumbers(TestRegistry &reg, quint32 major, quint32 minor)
 {
     bool ok = true;
-    for (const auto &[name, v] :
-         {std::pair{majorVersionNumberValue, major}, std::pair{minorVersionNumberValue, minor}})
-        ok = ok && reg.setData(windowsVersionKey, name, RegType::Dword,
+    for (const auto &[name, v] : {std::pair{windowsVersionKey.majorNumber, major},
+                                  std::pair{windowsVersionKey.minorNumber, minor}})
+        ok = ok && reg.setData(windowsVersionKey.path, name, RegType::Dword,
                                QByteArray(reinterpret_cast<const char *>(&v), 4));
     return ok;
 }
@@ -24,15 +24,17 @@ inline bool setWindowsVersionNumbers(TestRegistry &reg, quint32 major, quint32 m
 // version for none at all.
 inline bool setWindowsVersion(TestRegistry &reg, const QString &version, int build = 0)
 {
-    const QString &current = currentVersionValue;
+    const QString &current = windowsVersionKey.currentVersion;
     if (version.isNull())
-        return !reg.get(windowsVersionKey, current) || reg.removeValue(windowsVersionKey, current);
+        return !reg.get(windowsVersionKey.path, current) ||
+               reg.removeValue(windowsVersionKey.path, current);
     const QStringList parts = version.split(QLatin1Char('.'));
     const bool ten = parts.first().toInt() >= 10;
-    return reg.set(windowsVersionKey, current, ten ? QStringLiteral("6.3") : version) &&
+    return reg.set(windowsVersionKey.path, current, ten ? QStringLiteral("6.3") : version) &&
            (!ten ||
             setWindowsVersionNumbers(reg, parts.value(0).toUInt(), parts.value(1).toUInt())) &&
-           (build <= 0 || reg.set(windowsVersionKey, buildNumberValue, QString::number(build)));
+           (build <= 0 ||
+            reg.set(windowsVersionKey.path, windowsVersionKey.buildNumber, QString::number(build)));
 }
 
 // Association changes announced since the registry began; on the

@@ -86,8 +86,9 @@ void systemProgId(Machine &m, const QString &progId, const QString &description,
 
 void windows(Machine &m)
 {
-    m.sz(windowsVersionKey, currentVersionValue, QStringLiteral("5.1"));
-    m.sz(windowsVersionKey, QStringLiteral("ProductName"), QStringLiteral("Microsoft Windows XP"));
+    m.sz(windowsVersionKey.path, windowsVersionKey.currentVersion, QStringLiteral("5.1"));
+    m.sz(windowsVersionKey.path, QStringLiteral("ProductName"),
+         QStringLiteral("Microsoft Windows XP"));
 
     const QString preview =
         QStringLiteral("%SystemRoot%\\System32\\rundll32.exe "
