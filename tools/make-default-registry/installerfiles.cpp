@@ -5,8 +5,10 @@
 
 #include <QDir>
 #include <QDirIterator>
+#include <QFileInfo>
 #include <QMap>
 #include <QRegularExpression>
+#include <QStringList>
 #include <QUuid>
 #include <QXmlStreamWriter>
 

@@ -4,6 +4,8 @@
 #include "identity.h"
 #include "windowsassociations.h"
 
+#include <QStringList>
+
 #include <FreeImage.h>
 
 #include <set>
