@@ -98,7 +98,8 @@ enum class RegistryFailureKind {
     DiskFull, // no room left on the disk for the registry
     ReadOnly, // the registry is marked read-only
     Damaged,  // the registry file is damaged and is no longer written
-    Busy      // another program holds the registry for now
+    Busy,     // another program holds the registry for now
+    Unsafe    // others could change the registry, so none of it is trusted
 };
 
 struct RegistryFailure

@@ -217,8 +217,8 @@ PELLVARIN_REGISTRY_BACKENDS(SubstituteRegistryBackend, SubstituteRegistryTransac
                             SubstituteRegistrySnapshot)
 
 // The store of this thread remembers why its last write failed, or why it
-// refuses the file altogether; what it refuses for other reasons (others
-// could change it, it is no registry) the window has no advice for.
+// refuses the file altogether; what it refuses for other reasons (it is no
+// registry, it cannot be opened) the window has no advice for.
 RegistryFailure lastRegistryFailure()
 {
     using Problem = RegistryStore::Problem;
@@ -226,7 +226,8 @@ RegistryFailure lastRegistryFailure()
         {Problem::DiskFull, RegistryFailureKind::DiskFull},
         {Problem::ReadOnly, RegistryFailureKind::ReadOnly},
         {Problem::Damaged, RegistryFailureKind::Damaged},
-        {Problem::Busy, RegistryFailureKind::Busy}};
+        {Problem::Busy, RegistryFailureKind::Busy},
+        {Problem::Unsafe, RegistryFailureKind::Unsafe}};
     const auto store = RegistryStore::openDefault();
     for (const auto &[problem, kind] : told) {
         if (store->problem() == problem)

@@ -302,6 +302,14 @@ void RegistryStore::Private::decideWritable(const struct stat &st)
     }
 }
 
+bool RegistryStore::Private::madeWritableSince() const
+{
+    struct stat st;
+    return usable && !writable && readOnlyKind == Problem::ReadOnly &&
+           ::stat(path.constData(), &st) == 0 && (st.st_mode & S_IWUSR) &&
+           ::access(path.constData(), W_OK) == 0 && ::access(folderOf(path).constData(), W_OK) == 0;
+}
+
 // SQLite gives a log and its index the file's permissions: ones made while
 // the file was read-only would refuse every write once it is not.
 void RegistryStore::Private::makeLogWritable()

@@ -149,6 +149,9 @@ public:
     void rememberFile(const QByteArray &path, const struct stat &st);
     // Whether the file may be written, and if not, what to say to a write.
     void decideWritable(const struct stat &st);
+    // Read-only by its permissions or its folder's when opened, and no
+    // longer: the user may have changed them, as a refused Save asks.
+    bool madeWritableSince() const;
     void makeLogWritable();
     static bool inWalMode(int fd);
     // Replaces the connection with one to the file that next holds.

@@ -70,8 +70,9 @@ bool RegistryStore::beginTransaction()
             d->setProblem(Problem::None, QString());
         if (d->openPending)
             d->retryOpen();
-        // Read on a full disk: there may be room now.
-        else if (d->wantsRoom && d->readDepth == 0)
+        // Read on a full disk, or read-only: there may be room now, or
+        // leave to write.
+        else if ((d->wantsRoom || d->madeWritableSince()) && d->readDepth == 0)
             d->openFile();
     }
     if (!isWritable() || !d->writable) {

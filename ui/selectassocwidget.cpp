@@ -205,6 +205,16 @@ QString SelectAssocWidget::failureText(Failed what)
                       "read-only. Make it writable and save again.")
                 .arg(why.file);
         break;
+    case RegistryFailureKind::Unsafe:
+        // A file with a second name is read, but not written, so only a
+        // save meets it.
+        return (saving ? tr("Your choice of file types could not be saved: the registry file %1 "
+                            "is not safe to write, as other users could change it or it has a "
+                            "second name. Make it and its folder yours alone, with one name, "
+                            "then save again.")
+                       : tr("The file types cannot be shown: the registry file %1 is not used, "
+                            "as other users could change it."))
+            .arg(why.file);
     case RegistryFailureKind::Unknown:
         break;
     }

@@ -12,6 +12,7 @@
 #include "listitems.h"
 #include "messagecapture.h"
 #include "regfile.h"
+#include "registrytrouble.h"
 #include "shellnotify.h"
 #include "testregistry.h"
 
@@ -431,7 +432,6 @@ private Q_SLOTS:
             << vista << int(NotRegistered) << false << QStringList{notInstalledLine} << false;
         QTest::newRow("no format registered, XP")
             << xp << int(NoFormatRegistered) << true << QStringList() << false;
-        QTest::newRow("read-only, XP") << xp << int(ReadOnly) << false << QStringList() << true;
         QTest::newRow("read-only, Vista")
             << vista << int(ReadOnly) << false << QStringList{serviceError("SetAppAsDefaultAll")}
             << true;
@@ -476,6 +476,39 @@ private Q_SLOTS:
         QCOMPARE(describe(queryCurrentAssociations(nullptr)), answer);
         QVERIFY(engineDebug->texts().isEmpty());
         QCOMPARE(reg->everything(), before);
+    }
+
+    void troubleIsNoAnswer_data() { addTroubleRows(); }
+
+    // On XP, where the engine writes the registry itself: whatever the
+    // trouble, making the viewer the default says it failed and writes
+    // nothing, and a registry that cannot be read gives no list at all.
+    // Once the trouble is gone, the same calls succeed.
+    void troubleIsNoAnswer()
+    {
+        QFETCH(int, trouble);
+        QFETCH(bool, readable);
+        QFETCH(bool, passes);
+        PELLVARIN_TROUBLED_REGISTRY(troubled, trouble, reg->fileName);
+        reg->reopenAt(troubled.fileName());
+        const QByteArray before = troubled.contents();
+        bool allDefault = true;
+        const QStringList listed = describe(queryCurrentAssociations(&allDefault));
+        bool ok = true;
+        makeAppDefaultForAllFormats(&ok);
+        QVERIFY(!ok);
+        QVERIFY(!allDefault);
+        QCOMPARE(listed, readable ? everyFormat(false) : QStringList());
+        QCOMPARE(troubled.contents(), before);
+        QVERIFY(troubled.end());
+        if (passes) {
+            makeDefault(true);
+            QCOMPARE(describe(queryCurrentAssociations(&allDefault)),
+                     everyFormat(true, lostToLaterFormats));
+        }
+        // Done with while the file is there.
+        reg->seededMachine();
+        reg.reset();
     }
 
     void launchStartsTheToolBesideTheCaller_data()

@@ -57,6 +57,17 @@ inline bool copyRegistryFile(const QString &from, const QString &to)
     return checkpointRegistryFile(from) && QFile::copy(from, to);
 }
 
+// The keys' unique index made to claim an order it does not hold, as
+// damage would: a quick check passes it, and a write through it could put a
+// second key beside the first.
+inline bool damageKeyIndex(const QString &path)
+{
+    return runSql(path, "PRAGMA writable_schema = ON; UPDATE sqlite_master SET sql = "
+                        "replace(sql, 'UNIQUE(parent, fold)', 'UNIQUE(parent, name)') "
+                        "WHERE name = 'keys';")
+        .isEmpty();
+}
+
 // Another program holding the registry file for as long as this lives, on a
 // connection of its own, so that a test meets the lock as users would.
 class HeldRegistry

@@ -36,7 +36,12 @@ class TestRegistry : public TestRegistryBase
 {
 public:
     TestRegistry();
-    ~TestRegistry();
+    ~TestRegistry()
+    {
+        // A test that has failed already has said what went wrong.
+        if (!QTest::currentTestFailed())
+            QCOMPARE(machineLines(), machineSeed);
+    }
     TestRegistry(const TestRegistry &) = delete;
     TestRegistry &operator=(const TestRegistry &) = delete;
 
@@ -81,6 +86,8 @@ public:
     bool import(const QString &regFile, QString *error);
     // refuseWrites(), which must succeed.
     void makeReadOnly() { QVERIFY(refuseWrites()); }
+    // Another file from here on, for this process and the children it starts.
+    void reopenAt(const QString &file);
 
 private:
     QStringList machineSeed;

@@ -39,17 +39,7 @@ void dumpInto(const RegistryStore &store, const QString &path, QStringList &line
 TestRegistry::TestRegistry()
 {
     static int serial = 0;
-    fileName = dir.filePath(QStringLiteral("registry%1.sqlite").arg(++serial));
-    qputenv("PELLVARIN_REGISTRY", QFile::encodeName(fileName));
-    store = RegistryStore::openDefault();
-    seededMachine();
-}
-
-TestRegistry::~TestRegistry()
-{
-    // A test that has failed already has said what went wrong.
-    if (!QTest::currentTestFailed())
-        QCOMPARE(machineLines(), machineSeed);
+    reopenAt(dir.filePath(QStringLiteral("registry%1.sqlite").arg(++serial)));
 }
 
 bool TestRegistry::underWine()
@@ -146,9 +136,14 @@ bool TestRegistry::refuseWrites()
     const QString copy = fileName + QStringLiteral(".readonly");
     if (!copyRegistryFile(fileName, copy) || !QFile::setPermissions(copy, QFile::ReadOwner))
         return false;
-    fileName = copy;
+    reopenAt(copy);
+    return store->isUsable() && !store->isWritable();
+}
+
+void TestRegistry::reopenAt(const QString &file)
+{
+    fileName = file;
     qputenv("PELLVARIN_REGISTRY", QFile::encodeName(fileName));
     store = RegistryStore::openDefault();
     seededMachine();
-    return store->isUsable() && !store->isWritable();
 }

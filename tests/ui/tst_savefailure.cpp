@@ -1,17 +1,16 @@
 // A Save that fails says why, in words the user can act on, and leaves the
 // window open with the choice made: each call of the Save failing in turn
-// with a full disk's, a read-only one's or another error, a full disk, a
-// read-only file, a damaged one, and one that another program is using, each
-// brought about on the substitute registry as it would happen. Last, a window
-// that could not read the registry at all says so instead of showing a list.
+// with a full disk's, a read-only one's or another error, and each trouble
+// a registry file meets, brought about on the substitute registry as it
+// would happen. Last, a window that could not read the registry at all says
+// so instead of showing a list.
 
 #include "faultwalk.h"
 #include "fifof.h"
 #include "registrylayout.h"
-#include "scratchmount.h"
+#include "registrytrouble.h"
 #include "selectassocwidget.h"
 #include "shellnotify.h"
-#include "shellrecord.h"
 #include "testregistry.h"
 
 #include <QApplication>
@@ -98,6 +97,18 @@ class TestSaveFailure : public QObject
         QCOMPARE(list->item(0)->data(Qt::CheckStateRole).toInt(), choice);
     }
 
+    // Why in one line, in place of a list, with nothing to save.
+    void checkUnreadable(const QString &reason)
+    {
+        auto *why = window->findChild<QLabel *>(QStringLiteral("readFailure"));
+        QVERIFY(findParts() && why);
+        QVERIFY2(why->text().contains(reason), qPrintable(why->text()));
+        QCOMPARE(list->count(), 0);
+        QVERIFY(!list->isEnabled());
+        QVERIFY(!buttons->button(QDialogButtonBox::Save)->isEnabled());
+        QVERIFY(buttons->button(QDialogButtonBox::Cancel)->isEnabled());
+    }
+
     int choice = -1;
 
 private Q_SLOTS:
@@ -150,84 +161,43 @@ private Q_SLOTS:
         QVERIFY(walk.refused > 0);
     }
 
-    void readOnly()
-    {
-        open();
-        reg->makeReadOnly();
-        const QStringList before = reg->everything();
-        const Box box = save();
-        checkStillOpen(box);
-        QVERIFY2(box.text.contains(QLatin1String("read-only")), qPrintable(box.text));
-        QCOMPARE(reg->everything(), before);
-        QCOMPARE(ShellRecord(*reg->store).notifications(associationsChangedEvent).count, 0);
-    }
+    void troubleIsShownAndNothingLost_data() { addTroubleRows(); }
 
-    // As on Windows, a full disk keeps nobody from reading the registry:
-    // the window shows the list, and only its Save fails.
-    void fullDisk()
+    // Whatever keeps the registry from being written, Save says why and
+    // keeps the window open with the choice, the registry as it was; once
+    // the trouble is gone, the same window saves. A registry that cannot
+    // even be read says why in place of the list, and offers no Save.
+    void troubleIsShownAndNothingLost()
     {
-        ScratchMount disk;
-        if (!disk.isMounted())
-            QSKIP(disk.whyNot().constData());
-        const QString full = disk.filePath(QStringLiteral("registry.sqlite"));
-        QVERIFY(copyRegistryFile(reg->fileName, full));
-        QVERIFY(disk.fill());
-        reg->fileName = full;
-        qputenv("PELLVARIN_REGISTRY", QFile::encodeName(full));
-        reg->store = RegistryStore::openDefault();
-        const QStringList before = reg->everything();
-        open();
-        const Box box = save();
-        checkStillOpen(box);
-        QVERIFY2(box.text.contains(QLatin1String("the disk is full")), qPrintable(box.text));
-        QCOMPARE(reg->everything(), before);
-        // Done with while the disk is there.
+        QFETCH(int, trouble);
+        QFETCH(QString, reason);
+        QFETCH(bool, readable);
+        QFETCH(bool, passes);
+        PELLVARIN_TROUBLED_REGISTRY(troubled, trouble, reg->fileName);
+        reg->reopenAt(troubled.fileName());
+        const QByteArray before = troubled.contents();
+        if (readable) {
+            open();
+            const Box box = save();
+            checkStillOpen(box);
+            QVERIFY2(box.text.contains(reason), qPrintable(box.text));
+        } else {
+            window = std::make_unique<SelectAssocWidget>(nullptr);
+            checkUnreadable(reason);
+        }
+        QCOMPARE(troubled.contents(), before);
+        QVERIFY(troubled.end());
+        if (passes) {
+            const Box again = save();
+            QVERIFY2(again.text.isEmpty(), qPrintable(again.text));
+            QVERIFY(!window->isVisible());
+            QVERIFY(troubled.contents() != before);
+        }
+        // Done with while the file is there; a damaged one reads as empty
+        // once refused.
         window.reset();
-        reg.reset();
-    }
-
-    void damaged()
-    {
-        // An index that no longer matches its table: reading still works,
-        // and the window opens, but nothing may be written.
-        QCOMPARE(runSql(reg->fileName,
-                        "PRAGMA writable_schema = ON; UPDATE sqlite_master SET sql = "
-                        "replace(sql, 'UNIQUE(parent, fold)', 'UNIQUE(parent, name)') "
-                        "WHERE name = 'keys';"),
-                 QByteArray());
-        // Opened anew, as a new process would open it.
-        const QString copy = reg->fileName + QStringLiteral(".copy");
-        QVERIFY(copyRegistryFile(reg->fileName, copy));
-        QVERIFY(QFile::setPermissions(copy, QFile::ReadOwner | QFile::WriteOwner));
-        reg->fileName = copy;
-        qputenv("PELLVARIN_REGISTRY", QFile::encodeName(copy));
-        reg->store = RegistryStore::openDefault();
-        open();
-        const Box box = save();
-        checkStillOpen(box);
-        QVERIFY2(box.text.contains(QLatin1String("damaged")) && box.text.contains(reg->fileName),
-                 qPrintable(box.text));
-        // Refused, the file reads as empty from here on.
         reg->seededMachine();
-    }
-
-    void busyThenFree()
-    {
-        qputenv("PELLVARIN_REGISTRY_BUSY_TIMEOUT_MS", "100");
-        seed();
-        qunsetenv("PELLVARIN_REGISTRY_BUSY_TIMEOUT_MS");
-        open();
-        HeldRegistry other(reg->fileName);
-        QVERIFY2(other.isHeld(), other.whyNot());
-        const Box box = save();
-        other.release();
-        checkStillOpen(box);
-        QVERIFY2(box.text.contains(QLatin1String("another program is using")),
-                 qPrintable(box.text));
-        // Once the other program is done, the same window saves.
-        const Box again = save();
-        QVERIFY2(again.text.isEmpty(), qPrintable(again.text));
-        QVERIFY(!window->isVisible());
+        reg.reset();
     }
 
     // A window started while another program holds the whole file can read
@@ -249,14 +219,7 @@ private Q_SLOTS:
         qunsetenv("PELLVARIN_REGISTRY_BUSY_TIMEOUT_MS");
         qputenv("PELLVARIN_REGISTRY", QFile::encodeName(reg->fileName));
 
-        auto *why = window->findChild<QLabel *>(QStringLiteral("readFailure"));
-        QVERIFY(findParts() && why);
-        QVERIFY2(why->text().contains(QLatin1String("another program is using the registry")),
-                 qPrintable(why->text()));
-        QCOMPARE(list->count(), 0);
-        QVERIFY(!list->isEnabled());
-        QVERIFY(!buttons->button(QDialogButtonBox::Save)->isEnabled());
-        QVERIFY(buttons->button(QDialogButtonBox::Cancel)->isEnabled());
+        checkUnreadable(QStringLiteral("another program is using the registry"));
     }
 };
 
