@@ -31,92 +31,87 @@ class TestLocalPlugins : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void oddExtensionLists_data();
-    void oddExtensionLists();
-    void nullStringsAreEmpty();
-    void namesDecodedAsLatin1();
-    void laterRegistrationSeen();
+    void oddExtensionLists_data()
+    {
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<QByteArray>("list");
+        QTest::addColumn<QStringList>("expected");
+
+        QTest::newRow("empty parts dropped")
+            << QByteArray("PVEMPTYPARTS") << QByteArray(",a,,b,") << QStringList{"a", "b"};
+        QTest::newRow("spaces kept")
+            << QByteArray("PVSPACES") << QByteArray(" a,b ") << QStringList{" a", "b "};
+        QTest::newRow("case kept")
+            << QByteArray("PVCASE") << QByteArray("JPG,Tif") << QStringList{"JPG", "Tif"};
+        QTest::newRow("dot and duplicates kept")
+            << QByteArray("PVDUPS") << QByteArray(".x,x,x") << QStringList{".x", "x", "x"};
+        QTest::newRow("latin-1") << QByteArray("PVLATIN1") << QByteArray("\xe9t\xe9")
+                                 << QStringList{QStringLiteral("\u00e9t\u00e9")};
+        QTest::newRow("only commas")
+            << QByteArray("PVCOMMAS") << QByteArray(",,,") << QStringList{};
+        QTest::newRow("empty list") << QByteArray("PVNOLIST") << QByteArray("") << QStringList{};
+    }
+
+    void oddExtensionLists()
+    {
+        QFETCH(QByteArray, name);
+        QFETCH(QByteArray, list);
+        QFETCH(QStringList, expected);
+
+        const QStringList allBefore = allExtensions();
+        const QStringList filtersBefore = allExtensionFilters();
+        const int fif = registerFormat(name, list);
+        QVERIFY(fif >= 0);
+
+        QCOMPARE(extensionListString(fif), QString::fromLatin1(list));
+        QCOMPARE(extensionsOfFormat(fif), expected);
+        // A new format goes to the end of the table, so it adds exactly its own
+        // extensions, and nothing at all for an empty list.
+        QCOMPARE(allExtensions(), allBefore + expected);
+        QStringList expectedFilters = filtersBefore;
+        for (const QString &extension : expected)
+            expectedFilters.append(QLatin1String("*.") + extension);
+        QCOMPARE(allExtensionFilters(), expectedFilters);
+    }
+
+    void nullStringsAreEmpty()
+    {
+        const QStringList allBefore = allExtensions();
+        const int fif = registerFormat("PVNULLS", QByteArray());
+        QVERIFY(fif >= 0);
+        QVERIFY(FreeImage_GetFIFExtensionList(FREE_IMAGE_FORMAT(fif)) == nullptr);
+
+        QCOMPARE(formatName(fif), QStringLiteral("PVNULLS"));
+        QVERIFY(formatDescription(fif).isEmpty());
+        QVERIFY(extensionListString(fif).isEmpty());
+        QVERIFY(extensionsOfFormat(fif).isEmpty());
+        QCOMPARE(allExtensions(), allBefore);
+    }
+
+    void namesDecodedAsLatin1()
+    {
+        const int fif = registerFormat("PV\xc4", "pva", "Gr\xfc\xdf\x65");
+        QVERIFY(fif >= 0);
+        QCOMPARE(formatName(fif), QStringLiteral("PV\u00c4"));
+        QCOMPARE(formatDescription(fif), QStringLiteral("Gr\u00fc\u00dfe"));
+    }
+
+    void laterRegistrationSeen()
+    {
+        const int count = formatCount();
+        const QStringList allBefore = allExtensions();
+        QVERIFY(extensionsOfFormat(count).isEmpty());
+        QVERIFY(formatName(count).isEmpty());
+
+        QCOMPARE(registerFormat("PVLATER", "late,later", "Registered late"), count);
+
+        QCOMPARE(formatCount(), count + 1);
+        QCOMPARE(formatName(count), QStringLiteral("PVLATER"));
+        QCOMPARE(formatDescription(count), QStringLiteral("Registered late"));
+        QCOMPARE(extensionsOfFormat(count), (QStringList{"late", "later"}));
+        QCOMPARE(allExtensions(), allBefore + QStringList({"late", "later"}));
+    }
 };
-
-void TestLocalPlugins::oddExtensionLists_data()
-{
-    QTest::addColumn<QByteArray>("name");
-    QTest::addColumn<QByteArray>("list");
-    QTest::addColumn<QStringList>("expected");
-
-    QTest::newRow("empty parts dropped")
-        << QByteArray("PVEMPTYPARTS") << QByteArray(",a,,b,") << QStringList{"a", "b"};
-    QTest::newRow("spaces kept") << QByteArray("PVSPACES") << QByteArray(" a,b ")
-                                 << QStringList{" a", "b "};
-    QTest::newRow("case kept") << QByteArray("PVCASE") << QByteArray("JPG,Tif")
-                               << QStringList{"JPG", "Tif"};
-    QTest::newRow("dot and duplicates kept")
-        << QByteArray("PVDUPS") << QByteArray(".x,x,x") << QStringList{".x", "x", "x"};
-    QTest::newRow("latin-1") << QByteArray("PVLATIN1") << QByteArray("\xe9t\xe9")
-                             << QStringList{QStringLiteral("\u00e9t\u00e9")};
-    QTest::newRow("only commas") << QByteArray("PVCOMMAS") << QByteArray(",,,") << QStringList{};
-    QTest::newRow("empty list") << QByteArray("PVNOLIST") << QByteArray("") << QStringList{};
-}
-
-void TestLocalPlugins::oddExtensionLists()
-{
-    QFETCH(QByteArray, name);
-    QFETCH(QByteArray, list);
-    QFETCH(QStringList, expected);
-
-    const QStringList allBefore = allExtensions();
-    const QStringList filtersBefore = allExtensionFilters();
-    const int fif = registerFormat(name, list);
-    QVERIFY(fif >= 0);
-
-    QCOMPARE(extensionListString(fif), QString::fromLatin1(list));
-    QCOMPARE(extensionsOfFormat(fif), expected);
-    // A new format goes to the end of the table, so it adds exactly its own
-    // extensions, and nothing at all for an empty list.
-    QCOMPARE(allExtensions(), allBefore + expected);
-    QStringList expectedFilters = filtersBefore;
-    for (const QString &extension : expected)
-        expectedFilters.append(QLatin1String("*.") + extension);
-    QCOMPARE(allExtensionFilters(), expectedFilters);
-}
-
-void TestLocalPlugins::nullStringsAreEmpty()
-{
-    const QStringList allBefore = allExtensions();
-    const int fif = registerFormat("PVNULLS", QByteArray());
-    QVERIFY(fif >= 0);
-    QVERIFY(FreeImage_GetFIFExtensionList(FREE_IMAGE_FORMAT(fif)) == nullptr);
-
-    QCOMPARE(formatName(fif), QStringLiteral("PVNULLS"));
-    QVERIFY(formatDescription(fif).isEmpty());
-    QVERIFY(extensionListString(fif).isEmpty());
-    QVERIFY(extensionsOfFormat(fif).isEmpty());
-    QCOMPARE(allExtensions(), allBefore);
-}
-
-void TestLocalPlugins::namesDecodedAsLatin1()
-{
-    const int fif = registerFormat("PV\xc4", "pva", "Gr\xfc\xdf\x65");
-    QVERIFY(fif >= 0);
-    QCOMPARE(formatName(fif), QStringLiteral("PV\u00c4"));
-    QCOMPARE(formatDescription(fif), QStringLiteral("Gr\u00fc\u00dfe"));
-}
-
-void TestLocalPlugins::laterRegistrationSeen()
-{
-    const int count = formatCount();
-    const QStringList allBefore = allExtensions();
-    QVERIFY(extensionsOfFormat(count).isEmpty());
-    QVERIFY(formatName(count).isEmpty());
-
-    QCOMPARE(registerFormat("PVLATER", "late,later", "Registered late"), count);
-
-    QCOMPARE(formatCount(), count + 1);
-    QCOMPARE(formatName(count), QStringLiteral("PVLATER"));
-    QCOMPARE(formatDescription(count), QStringLiteral("Registered late"));
-    QCOMPARE(extensionsOfFormat(count), (QStringList{"late", "later"}));
-    QCOMPARE(allExtensions(), allBefore + QStringList({"late", "later"}));
-}
 
 QTEST_GUILESS_MAIN(TestLocalPlugins)
 #include "tst_localplugins.moc"

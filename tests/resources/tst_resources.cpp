@@ -114,231 +114,226 @@ class TestResources : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void icon_data();
-    void icon();
-    void png_data();
-    void png();
-    void qrcListsTheImagesAtTheRoot();
-    void compiledResourcesHoldTheImagesUncompressed();
-    void rcGivesEveryIconItsId();
-};
-
-void TestResources::icon_data()
-{
-    QTest::addColumn<QString>("file");
-    QTest::newRow("app.ico") << QStringLiteral("app.ico");
-    for (int group : documentGroups) {
-        const QString name = QStringLiteral("doc%1.ico").arg(group);
-        QTest::newRow(qPrintable(name)) << name;
-    }
-}
-
-void TestResources::icon()
-{
-    QFETCH(QString, file);
-    const QString path = QDir(resourcesDir).filePath(file);
-    const QByteArray ico = readAll(path);
-    QVERIFY2(ico.size() > 6 + 4 * 16, qPrintable(path));
-
-    QCOMPARE(le16(ico, 0), quint16(0));
-    QCOMPARE(le16(ico, 2), quint16(1));
-    QCOMPARE(le16(ico, 4), quint16(4));
-
-    const int sizes[] = {256, 48, 32, 16};
-    quint32 expectedOffset = 6 + 4 * 16;
-    std::vector<QByteArray> blobs;
-    for (int i = 0; i < 4; ++i) {
-        const qsizetype e = 6 + 16 * i;
-        const int size = sizes[i];
-        // A byte holds at most 255, so 256 is written as 0.
-        QCOMPARE(int(quint8(ico.at(e))), size % 256);
-        QCOMPARE(int(quint8(ico.at(e + 1))), size % 256);
-        QCOMPARE(int(quint8(ico.at(e + 2))), 0);
-        QCOMPARE(int(quint8(ico.at(e + 3))), 0);
-        QCOMPARE(le16(ico, e + 4), quint16(1));
-        QCOMPARE(le16(ico, e + 6), quint16(32));
-        const quint32 bytes = le32(ico, e + 8);
-        const quint32 offset = le32(ico, e + 12);
-        // Packed one after another, nothing overlapping, nothing past the end.
-        QCOMPARE(offset, expectedOffset);
-        QVERIFY(quint64(offset) + bytes <= quint64(ico.size()));
-        expectedOffset = offset + bytes;
-        blobs.push_back(ico.mid(offset, bytes));
-    }
-    QCOMPARE(qsizetype(expectedOffset), ico.size());
-
-    const PngHeader png = pngHeader(blobs[0]);
-    QCOMPARE(png.width, 256u);
-    QCOMPARE(png.height, 256u);
-    QCOMPARE(png.bitDepth, 8);
-    QCOMPARE(png.colourType, 6);
-    const QImage large = QImage::fromData(blobs[0], "PNG");
-    QCOMPARE(large.size(), QSize(256, 256));
-    QVERIFY(!isMostlyBlank(large));
-
-    std::vector<QImage> decoded{large};
-    for (int i = 1; i < 4; ++i) {
-        const QByteArray &dib = blobs[i];
-        const int size = sizes[i];
-        const int maskStride = (size + 31) / 32 * 4;
-        QCOMPARE(dib.size(), qsizetype(40 + size * size * 4 + maskStride * size));
-        QCOMPARE(le32(dib, 0), 40u);
-        QCOMPARE(qint32(le32(dib, 4)), size);
-        QCOMPARE(qint32(le32(dib, 8)), 2 * size); // colour bitmap and mask together
-        QCOMPARE(le16(dib, 12), quint16(1));
-        QCOMPARE(le16(dib, 14), quint16(32));
-        QCOMPARE(le32(dib, 16), 0u); // BI_RGB
-
-        const QImage image = decodeDib(dib, size);
-        QVERIFY(!isMostlyBlank(image));
-        // The mask must agree with the alpha channel, or programs that draw
-        // with the mask show a box around the icon or holes inside it.
-        const char *mask = dib.constData() + 40 + size * size * 4;
-        for (int row = 0; row < size; ++row) {
-            const QRgb *pixels =
-                reinterpret_cast<const QRgb *>(image.constScanLine(size - 1 - row));
-            for (int x = 0; x < size; ++x) {
-                const bool transparent = quint8(mask[row * maskStride + x / 8]) & (0x80 >> (x % 8));
-                if (transparent != (qAlpha(pixels[x]) == 0))
-                    QFAIL(qPrintable(QStringLiteral("%1 px: mask disagrees with alpha at %2,%3")
-                                         .arg(size)
-                                         .arg(x)
-                                         .arg(size - 1 - row)));
-            }
-        }
-        // Each size is drawn on its own, but it is the same picture as the PNG,
-        // whose layout cannot be misread: a DIB written top-down or as RGBA
-        // looks more like the PNG once flipped or swapped back.
-        const QImage reference =
-            large.scaled(size, size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-        const qint64 asStored = distance(image, reference);
-        QVERIFY2(asStored < distance(image.mirrored(false, true), reference),
-                 qPrintable(QStringLiteral("%1 px rows look upside down").arg(size)));
-        QVERIFY2(asStored < distance(image.rgbSwapped(), reference),
-                 qPrintable(QStringLiteral("%1 px red and blue look swapped").arg(size)));
-        decoded.push_back(image);
-    }
-
-    // A reader that does not share this test's reading of the format must
-    // see the same pixels, or the header means something else than intended.
-    // Qt's reader premultiplies the DIBs, and Qt's way back to straight alpha
-    // rounds some pixels differently from one CPU to the next (its vector
-    // code divides by an approximate reciprocal), so the two sides meet
-    // premultiplied, where each pixel has one exact value.
-    if (!QImageReader::supportedImageFormats().contains("ico"))
-        QSKIP("Qt's ICO plugin is not installed");
-    QImageReader reader(path, "ico");
-    QCOMPARE(reader.imageCount(), 4);
-    for (int i = 0; i < 4; ++i) {
-        QVERIFY(reader.jumpToImage(i));
-        const QImage theirs = reader.read().convertToFormat(QImage::Format_ARGB32_Premultiplied);
-        QCOMPARE(theirs.size(), QSize(sizes[i], sizes[i]));
-        const QImage ours = decoded[size_t(i)].convertToFormat(QImage::Format_ARGB32_Premultiplied);
-        QVERIFY2(theirs == ours, qPrintable(QString::number(sizes[i])));
-    }
-}
-
-void TestResources::png_data()
-{
-    QTest::addColumn<QString>("file");
-    QTest::addColumn<QSize>("size");
-    QTest::newRow("headerLogo") << QStringLiteral("headerLogo.png") << QSize(256, 139);
-    QTest::newRow("set16") << QStringLiteral("set16.png") << QSize(16, 16);
-    QTest::newRow("set32") << QStringLiteral("set32.png") << QSize(32, 32);
-}
-
-void TestResources::png()
-{
-    QFETCH(QString, file);
-    QFETCH(QSize, size);
-    const QByteArray data = readAll(QDir(resourcesDir).filePath(file));
-    const PngHeader h = pngHeader(data);
-    QCOMPARE(QSize(int(h.width), int(h.height)), size);
-    QCOMPARE(h.bitDepth, 8);
-    QCOMPARE(h.colourType, 6); // RGBA
-    const QImage image = QImage::fromData(data, "PNG");
-    QCOMPARE(image.size(), size);
-    QVERIFY(image.hasAlphaChannel());
-    QVERIFY(!isMostlyBlank(image));
-}
-
-void TestResources::qrcListsTheImagesAtTheRoot()
-{
-    QFile qrc(QDir(resourcesDir).filePath(QStringLiteral("resources.qrc")));
-    QVERIFY(qrc.open(QIODevice::ReadOnly));
-    QXmlStreamReader xml(&qrc);
-    QStringList prefixes;
-    QSet<QString> files;
-    while (!xml.atEnd()) {
-        if (xml.readNext() != QXmlStreamReader::StartElement)
-            continue;
-        if (xml.name() == QLatin1String("qresource"))
-            prefixes.append(xml.attributes().value(QLatin1String("prefix")).toString());
-        else if (xml.name() == QLatin1String("file"))
-            files.insert(xml.readElementText());
-    }
-    QVERIFY2(!xml.hasError(), qPrintable(xml.errorString()));
-    QCOMPARE(prefixes, QStringList{QStringLiteral("/")});
-    const QSet<QString> expected{QStringLiteral("headerLogo.png"), QStringLiteral("set16.png"),
-                                 QStringLiteral("set32.png")};
-    QCOMPARE(files, expected);
-}
-
-// The bundle the program links, as it registered itself: three images at
-// the root, stored as they are, in the resource format every Qt since 4
-// reads. That format keeps no modification times, which later ones add.
-void TestResources::compiledResourcesHoldTheImagesUncompressed()
-{
-    const struct
+    void icon_data()
     {
-        const char *path;
-        QSize size;
-    } expected[] = {{":/headerLogo.png", QSize(256, 139)},
-                    {":/set16.png", QSize(16, 16)},
-                    {":/set32.png", QSize(32, 32)}};
-    for (const auto &e : expected) {
-        const QString path = QString::fromLatin1(e.path);
-        const QResource resource(path);
-        QVERIFY2(resource.isValid(), e.path);
-        // PNG data is compressed already; rcc's zlib on top only costs time.
-        QCOMPARE(resource.compressionAlgorithm(), QResource::NoCompression);
-        QVERIFY2(!resource.lastModified().isValid(), e.path);
-        QCOMPARE(QImage(path).size(), e.size);
+        QTest::addColumn<QString>("file");
+        QTest::newRow("app.ico") << QStringLiteral("app.ico");
+        for (int group : documentGroups) {
+            const QString name = QStringLiteral("doc%1.ico").arg(group);
+            QTest::newRow(qPrintable(name)) << name;
+        }
     }
 
-    // Qt's own libraries register theirs in folders of their own.
-    QStringList files = QDir(QStringLiteral(":/")).entryList(QDir::Files | QDir::Hidden);
-    files.sort();
-    QCOMPARE(files, (QStringList{QStringLiteral("headerLogo.png"), QStringLiteral("set16.png"),
-                                 QStringLiteral("set32.png")}));
-}
+    void icon()
+    {
+        QFETCH(QString, file);
+        const QString path = QDir(resourcesDir).filePath(file);
+        const QByteArray ico = readAll(path);
+        QVERIFY2(ico.size() > 6 + 4 * 16, qPrintable(path));
 
-void TestResources::rcGivesEveryIconItsId()
-{
-    const QByteArray rc = readAll(QDir(resourcesDir).filePath(QStringLiteral("pellvarin.rc")));
-    QVERIFY(!rc.isEmpty());
-    const QRegularExpression line(QStringLiteral("^\\s*(\\d+)\\s+ICON\\s+\"([^\"]+)\"\\s*$"),
-                                  QRegularExpression::MultilineOption);
-    QMap<int, QString> icons;
-    QSet<QString> files;
-    auto it = line.globalMatch(QString::fromUtf8(rc));
-    while (it.hasNext()) {
-        const auto m = it.next();
-        const int id = m.captured(1).toInt();
-        QVERIFY2(!icons.contains(id), qPrintable(m.captured(0)));
-        icons.insert(id, m.captured(2));
-        // Two ids on one file would make two file groups look alike.
-        QVERIFY2(!files.contains(m.captured(2)), qPrintable(m.captured(0)));
-        files.insert(m.captured(2));
-        QVERIFY2(QFile::exists(QDir(resourcesDir).filePath(m.captured(2))),
-                 qPrintable(m.captured(2)));
+        QCOMPARE(le16(ico, 0), quint16(0));
+        QCOMPARE(le16(ico, 2), quint16(1));
+        QCOMPARE(le16(ico, 4), quint16(4));
+
+        const int sizes[] = {256, 48, 32, 16};
+        quint32 expectedOffset = 6 + 4 * 16;
+        std::vector<QByteArray> blobs;
+        for (int i = 0; i < 4; ++i) {
+            const qsizetype e = 6 + 16 * i;
+            const int size = sizes[i];
+            // A byte holds at most 255, so 256 is written as 0.
+            QCOMPARE(int(quint8(ico.at(e))), size % 256);
+            QCOMPARE(int(quint8(ico.at(e + 1))), size % 256);
+            QCOMPARE(int(quint8(ico.at(e + 2))), 0);
+            QCOMPARE(int(quint8(ico.at(e + 3))), 0);
+            QCOMPARE(le16(ico, e + 4), quint16(1));
+            QCOMPARE(le16(ico, e + 6), quint16(32));
+            const quint32 bytes = le32(ico, e + 8);
+            const quint32 offset = le32(ico, e + 12);
+            // Packed one after another, nothing overlapping, nothing past the end.
+            QCOMPARE(offset, expectedOffset);
+            QVERIFY(quint64(offset) + bytes <= quint64(ico.size()));
+            expectedOffset = offset + bytes;
+            blobs.push_back(ico.mid(offset, bytes));
+        }
+        QCOMPARE(qsizetype(expectedOffset), ico.size());
+
+        const PngHeader png = pngHeader(blobs[0]);
+        QCOMPARE(png.width, 256u);
+        QCOMPARE(png.height, 256u);
+        QCOMPARE(png.bitDepth, 8);
+        QCOMPARE(png.colourType, 6);
+        const QImage large = QImage::fromData(blobs[0], "PNG");
+        QCOMPARE(large.size(), QSize(256, 256));
+        QVERIFY(!isMostlyBlank(large));
+
+        std::vector<QImage> decoded{large};
+        for (int i = 1; i < 4; ++i) {
+            const QByteArray &dib = blobs[i];
+            const int size = sizes[i];
+            const int maskStride = (size + 31) / 32 * 4;
+            QCOMPARE(dib.size(), qsizetype(40 + size * size * 4 + maskStride * size));
+            QCOMPARE(le32(dib, 0), 40u);
+            QCOMPARE(qint32(le32(dib, 4)), size);
+            QCOMPARE(qint32(le32(dib, 8)), 2 * size); // colour bitmap and mask together
+            QCOMPARE(le16(dib, 12), quint16(1));
+            QCOMPARE(le16(dib, 14), quint16(32));
+            QCOMPARE(le32(dib, 16), 0u); // BI_RGB
+
+            const QImage image = decodeDib(dib, size);
+            QVERIFY(!isMostlyBlank(image));
+            // The mask must agree with the alpha channel, or programs that draw
+            // with the mask show a box around the icon or holes inside it.
+            const char *mask = dib.constData() + 40 + size * size * 4;
+            for (int row = 0; row < size; ++row) {
+                const QRgb *pixels =
+                    reinterpret_cast<const QRgb *>(image.constScanLine(size - 1 - row));
+                for (int x = 0; x < size; ++x) {
+                    const bool transparent =
+                        quint8(mask[row * maskStride + x / 8]) & (0x80 >> (x % 8));
+                    if (transparent != (qAlpha(pixels[x]) == 0))
+                        QFAIL(qPrintable(QStringLiteral("%1 px: mask disagrees with alpha at %2,%3")
+                                             .arg(size)
+                                             .arg(x)
+                                             .arg(size - 1 - row)));
+                }
+            }
+            // Each size is drawn on its own, but it is the same picture as the PNG,
+            // whose layout cannot be misread: a DIB written top-down or as RGBA
+            // looks more like the PNG once flipped or swapped back.
+            const QImage reference =
+                large.scaled(size, size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+            const qint64 asStored = distance(image, reference);
+            QVERIFY2(asStored < distance(image.mirrored(false, true), reference),
+                     qPrintable(QStringLiteral("%1 px rows look upside down").arg(size)));
+            QVERIFY2(asStored < distance(image.rgbSwapped(), reference),
+                     qPrintable(QStringLiteral("%1 px red and blue look swapped").arg(size)));
+            decoded.push_back(image);
+        }
+
+        // A reader that does not share this test's reading of the format must
+        // see the same pixels, or the header means something else than intended.
+        // Qt's reader premultiplies the DIBs, and Qt's way back to straight alpha
+        // rounds some pixels differently from one CPU to the next (its vector
+        // code divides by an approximate reciprocal), so the two sides meet
+        // premultiplied, where each pixel has one exact value.
+        if (!QImageReader::supportedImageFormats().contains("ico"))
+            QSKIP("Qt's ICO plugin is not installed");
+        QImageReader reader(path, "ico");
+        QCOMPARE(reader.imageCount(), 4);
+        for (int i = 0; i < 4; ++i) {
+            QVERIFY(reader.jumpToImage(i));
+            const QImage theirs =
+                reader.read().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+            QCOMPARE(theirs.size(), QSize(sizes[i], sizes[i]));
+            const QImage ours =
+                decoded[size_t(i)].convertToFormat(QImage::Format_ARGB32_Premultiplied);
+            QVERIFY2(theirs == ours, qPrintable(QString::number(sizes[i])));
+        }
     }
-    QList<int> expected{100};
-    for (int group : documentGroups)
-        expected.append(group);
-    QCOMPARE(icons.keys(), expected);
-    QCOMPARE(icons.value(100), QStringLiteral("app.ico"));
-}
+
+    void png_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QSize>("size");
+        QTest::newRow("headerLogo") << QStringLiteral("headerLogo.png") << QSize(256, 139);
+        QTest::newRow("set16") << QStringLiteral("set16.png") << QSize(16, 16);
+        QTest::newRow("set32") << QStringLiteral("set32.png") << QSize(32, 32);
+    }
+
+    void png()
+    {
+        QFETCH(QString, file);
+        QFETCH(QSize, size);
+        const QByteArray data = readAll(QDir(resourcesDir).filePath(file));
+        const PngHeader h = pngHeader(data);
+        QCOMPARE(QSize(int(h.width), int(h.height)), size);
+        QCOMPARE(h.bitDepth, 8);
+        QCOMPARE(h.colourType, 6); // RGBA
+        const QImage image = QImage::fromData(data, "PNG");
+        QCOMPARE(image.size(), size);
+        QVERIFY(image.hasAlphaChannel());
+        QVERIFY(!isMostlyBlank(image));
+    }
+
+    void qrcListsTheImagesAtTheRoot()
+    {
+        QFile qrc(QDir(resourcesDir).filePath(QStringLiteral("resources.qrc")));
+        QVERIFY(qrc.open(QIODevice::ReadOnly));
+        QXmlStreamReader xml(&qrc);
+        QStringList prefixes;
+        QSet<QString> files;
+        while (!xml.atEnd()) {
+            if (xml.readNext() != QXmlStreamReader::StartElement)
+                continue;
+            if (xml.name() == QLatin1String("qresource"))
+                prefixes.append(xml.attributes().value(QLatin1String("prefix")).toString());
+            else if (xml.name() == QLatin1String("file"))
+                files.insert(xml.readElementText());
+        }
+        QVERIFY2(!xml.hasError(), qPrintable(xml.errorString()));
+        QCOMPARE(prefixes, QStringList{QStringLiteral("/")});
+        const QSet<QString> expected{QStringLiteral("headerLogo.png"), QStringLiteral("set16.png"),
+                                     QStringLiteral("set32.png")};
+        QCOMPARE(files, expected);
+    }
+
+    // The bundle the program links, as it registered itself: three images at
+    // the root, stored as they are, in the resource format every Qt since 4
+    // reads. That format keeps no modification times, which later ones add.
+    void compiledResourcesHoldTheImagesUncompressed()
+    {
+        const struct
+        {
+            const char *path;
+            QSize size;
+        } expected[] = {{":/headerLogo.png", QSize(256, 139)},
+                        {":/set16.png", QSize(16, 16)},
+                        {":/set32.png", QSize(32, 32)}};
+        for (const auto &e : expected) {
+            const QString path = QString::fromLatin1(e.path);
+            const QResource resource(path);
+            QVERIFY2(resource.isValid(), e.path);
+            // PNG data is compressed already; rcc's zlib on top only costs time.
+            QCOMPARE(resource.compressionAlgorithm(), QResource::NoCompression);
+            QVERIFY2(!resource.lastModified().isValid(), e.path);
+            QCOMPARE(QImage(path).size(), e.size);
+        }
+
+        // Qt's own libraries register theirs in folders of their own.
+        QStringList files = QDir(QStringLiteral(":/")).entryList(QDir::Files | QDir::Hidden);
+        files.sort();
+        QCOMPARE(files, (QStringList{QStringLiteral("headerLogo.png"), QStringLiteral("set16.png"),
+                                     QStringLiteral("set32.png")}));
+    }
+
+    void rcGivesEveryIconItsId()
+    {
+        const QByteArray rc = readAll(QDir(resourcesDir).filePath(QStringLiteral("pellvarin.rc")));
+        QVERIFY(!rc.isEmpty());
+        const QRegularExpression line(QStringLiteral("^\\s*(\\d+)\\s+ICON\\s+\"([^\"]+)\"\\s*$"),
+                                      QRegularExpression::MultilineOption);
+        QMap<int, QString> icons;
+        QSet<QString> files;
+        auto it = line.globalMatch(QString::fromUtf8(rc));
+        while (it.hasNext()) {
+            const auto m = it.next();
+            const int id = m.captured(1).toInt();
+            QVERIFY2(!icons.contains(id), qPrintable(m.captured(0)));
+            icons.insert(id, m.captured(2));
+            // Two ids on one file would make two file groups look alike.
+            QVERIFY2(!files.contains(m.captured(2)), qPrintable(m.captured(0)));
+            files.insert(m.captured(2));
+            QVERIFY2(QFile::exists(QDir(resourcesDir).filePath(m.captured(2))),
+                     qPrintable(m.captured(2)));
+        }
+        QList<int> expected{100};
+        for (int group : documentGroups)
+            expected.append(group);
+        QCOMPARE(icons.keys(), expected);
+        QCOMPARE(icons.value(100), QStringLiteral("app.ico"));
+    }
+};
 
 QTEST_GUILESS_MAIN(TestResources)
 #include "tst_resources.moc"
