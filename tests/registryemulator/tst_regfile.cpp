@@ -411,67 +411,58 @@ void TestRegFile::importsEveryValueSyntax_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<uint>("type");
     QTest::addColumn<QByteArray>("data");
+    const auto value = [](QTestData &row, const QByteArray &line, const char *name, uint type,
+                          const QByteArray &data) {
+        row << line << QString::fromUtf8(name) << type << data;
+    };
 
-    QTest::newRow("string") << QByteArray("\"s\"=\"text\"") << "s" << uint(RegType::Sz)
-                            << utf16("text");
-    QTest::newRow("escapes") << QByteArray(R"("a\\\"b"="\"C:\\x\\\"")") << "a\\\"b"
-                             << uint(RegType::Sz) << utf16("\"C:\\x\\\"");
-    QTest::newRow("empty string") << QByteArray("\"s\"=\"\"") << "s" << uint(RegType::Sz)
-                                  << utf16(QString());
-    QTest::newRow("unicode") << QByteArray("\"\xc3\xa9\"=\"\xf0\x9f\x98\x80\"")
-                             << QString::fromUtf8("\xc3\xa9") << uint(RegType::Sz)
-                             << utf16(QString::fromUtf8("\xf0\x9f\x98\x80"));
-    QTest::newRow("default") << QByteArray("@=\"d\"") << "" << uint(RegType::Sz) << utf16("d");
-    QTest::newRow("empty name is the default")
-        << QByteArray("\"\"=\"d\"") << "" << uint(RegType::Sz) << utf16("d");
-    QTest::newRow("blanks around =")
-        << QByteArray("  \"s\" \t=  \"v\"  \r") << "s" << uint(RegType::Sz) << utf16("v");
-    QTest::newRow("dword") << QByteArray("\"d\"=dword:0000002a") << "d" << uint(RegType::Dword)
-                           << dword(42);
-    QTest::newRow("dword one digit")
-        << QByteArray("\"d\"=dword:7") << "d" << uint(RegType::Dword) << dword(7);
-    QTest::newRow("dword upper case")
-        << QByteArray("\"d\"=DWORD:FFFFFFFF") << "d" << uint(RegType::Dword) << dword(0xffffffff);
-    QTest::newRow("binary") << QByteArray("\"b\"=hex:00,7f,80,FF") << "b" << uint(RegType::Binary)
-                            << QByteArray::fromHex("007f80ff");
-    QTest::newRow("binary single digits") << QByteArray("\"b\"=hex:0, a ,F") << "b"
-                                          << uint(RegType::Binary) << QByteArray::fromHex("000a0f");
-    QTest::newRow("empty binary") << QByteArray("\"b\"=hex:") << "b" << uint(RegType::Binary)
-                                  << QByteArray();
-    QTest::newRow("none") << QByteArray("\"n\"=hex(0):") << "n" << uint(RegType::None)
-                          << QByteArray();
-    QTest::newRow("expand kept as UTF-16") << QByteArray("\"e\"=hex(2):41,00,00,00") << "e"
-                                           << uint(RegType::ExpandSz) << QByteArray("A\0\0\0", 4);
-    QTest::newRow("multi") << QByteArray("\"m\"=hex(7):61,00,00,00,62,00,00,00,00,00") << "m"
-                           << uint(RegType::MultiSz) << QByteArray("a\0\0\0b\0\0\0\0\0", 10);
-    QTest::newRow("qword") << QByteArray("\"q\"=hex(b):01,00,00,00,00,00,00,80") << "q"
-                           << uint(RegType::Qword) << QByteArray::fromHex("0100000000000080");
-    QTest::newRow("any type") << QByteArray("\"t\"=hex(ffffffff):01") << "t" << 0xffffffffu
-                              << QByteArray("\1");
-    QTest::newRow("continued") << QByteArray("\"b\"=hex:01,02,\\\n    03,04,\\\r\n\t05\r") << "b"
-                               << uint(RegType::Binary) << QByteArray::fromHex("0102030405");
-    QTest::newRow("continued right after the colon")
-        << QByteArray("\"b\"=hex(3):\\\n  0a") << "b" << uint(RegType::Binary) << QByteArray("\n");
-    QTest::newRow("a string ending in a backslash does not continue")
-        << QByteArray("\"p\"=\"C:\\\\\"\n\"q\"=\"x\"") << "p" << uint(RegType::Sz) << utf16("C:\\");
+    value(QTest::newRow("string"), "\"s\"=\"text\"", "s", RegType::Sz, utf16("text"));
+    value(QTest::newRow("escapes"), R"("a\\\"b"="\"C:\\x\\\"")", "a\\\"b", RegType::Sz,
+          utf16("\"C:\\x\\\""));
+    value(QTest::newRow("empty string"), "\"s\"=\"\"", "s", RegType::Sz, utf16(QString()));
+    value(QTest::newRow("unicode"), "\"\xc3\xa9\"=\"\xf0\x9f\x98\x80\"", "\xc3\xa9", RegType::Sz,
+          utf16(QString::fromUtf8("\xf0\x9f\x98\x80")));
+    value(QTest::newRow("default"), "@=\"d\"", "", RegType::Sz, utf16("d"));
+    value(QTest::newRow("empty name is the default"), "\"\"=\"d\"", "", RegType::Sz, utf16("d"));
+    value(QTest::newRow("blanks around ="), "  \"s\" \t=  \"v\"  \r", "s", RegType::Sz, utf16("v"));
+    value(QTest::newRow("dword"), "\"d\"=dword:0000002a", "d", RegType::Dword, dword(42));
+    value(QTest::newRow("dword one digit"), "\"d\"=dword:7", "d", RegType::Dword, dword(7));
+    value(QTest::newRow("dword upper case"), "\"d\"=DWORD:FFFFFFFF", "d", RegType::Dword,
+          dword(0xffffffff));
+    value(QTest::newRow("binary"), "\"b\"=hex:00,7f,80,FF", "b", RegType::Binary,
+          QByteArray::fromHex("007f80ff"));
+    value(QTest::newRow("binary single digits"), "\"b\"=hex:0, a ,F", "b", RegType::Binary,
+          QByteArray::fromHex("000a0f"));
+    value(QTest::newRow("empty binary"), "\"b\"=hex:", "b", RegType::Binary, QByteArray());
+    value(QTest::newRow("none"), "\"n\"=hex(0):", "n", RegType::None, QByteArray());
+    value(QTest::newRow("expand kept as UTF-16"), "\"e\"=hex(2):41,00,00,00", "e",
+          RegType::ExpandSz, QByteArray("A\0\0\0", 4));
+    value(QTest::newRow("multi"), "\"m\"=hex(7):61,00,00,00,62,00,00,00,00,00", "m",
+          RegType::MultiSz, QByteArray("a\0\0\0b\0\0\0\0\0", 10));
+    value(QTest::newRow("qword"), "\"q\"=hex(b):01,00,00,00,00,00,00,80", "q", RegType::Qword,
+          QByteArray::fromHex("0100000000000080"));
+    value(QTest::newRow("any type"), "\"t\"=hex(ffffffff):01", "t", 0xffffffffu, QByteArray("\1"));
+    value(QTest::newRow("continued"), "\"b\"=hex:01,02,\\\n    03,04,\\\r\n\t05\r", "b",
+          RegType::Binary, QByteArray::fromHex("0102030405"));
+    value(QTest::newRow("continued right after the colon"), "\"b\"=hex(3):\\\n  0a", "b",
+          RegType::Binary, QByteArray("\n"));
+    value(QTest::newRow("a string ending in a backslash does not continue"),
+          "\"p\"=\"C:\\\\\"\n\"q\"=\"x\"", "p", RegType::Sz, utf16("C:\\"));
     // Rows with a header of their own: REGEDIT4 widens hex strings, whose
     // bytes are 8-bit text there, to UTF-16, and takes the rest as it is.
     const QByteArray regedit4 = "REGEDIT4\n\n[HKEY_CURRENT_USER\\T]\n";
-    QTest::newRow("REGEDIT4 expand")
-        << regedit4 + "\"e\"=hex(2):41,e9,00"
-        << "e" << uint(RegType::ExpandSz) << QByteArray("A\0\xe9\0\0\0", 6);
-    QTest::newRow("REGEDIT4 multi")
-        << regedit4 + "\"m\"=hex(7):61,00,62,00,00"
-        << "m" << uint(RegType::MultiSz) << QByteArray("a\0\0\0b\0\0\0\0\0", 10);
-    QTest::newRow("REGEDIT4 binary") << regedit4 + "\"b\"=hex:41,00"
-                                     << "b" << uint(RegType::Binary) << QByteArray("A\0", 2);
-    QTest::newRow("REGEDIT4 qword")
-        << regedit4 + "\"q\"=hex(b):01,02,03,04,05,06,07,08"
-        << "q" << uint(RegType::Qword) << QByteArray::fromHex("0102030405060708");
-    QTest::newRow("REGEDIT4 string") << regedit4 + "\"s\"=\"plain\""
-                                     << "s" << uint(RegType::Sz) << utf16("plain");
-    QTest::newRow("REGEDIT4 dword") << regedit4 + "\"d\"=dword:00000001"
-                                    << "d" << uint(RegType::Dword) << dword(1);
+    value(QTest::newRow("REGEDIT4 expand"), regedit4 + "\"e\"=hex(2):41,e9,00", "e",
+          RegType::ExpandSz, QByteArray("A\0\xe9\0\0\0", 6));
+    value(QTest::newRow("REGEDIT4 multi"), regedit4 + "\"m\"=hex(7):61,00,62,00,00", "m",
+          RegType::MultiSz, QByteArray("a\0\0\0b\0\0\0\0\0", 10));
+    value(QTest::newRow("REGEDIT4 binary"), regedit4 + "\"b\"=hex:41,00", "b", RegType::Binary,
+          QByteArray("A\0", 2));
+    value(QTest::newRow("REGEDIT4 qword"), regedit4 + "\"q\"=hex(b):01,02,03,04,05,06,07,08", "q",
+          RegType::Qword, QByteArray::fromHex("0102030405060708"));
+    value(QTest::newRow("REGEDIT4 string"), regedit4 + "\"s\"=\"plain\"", "s", RegType::Sz,
+          utf16("plain"));
+    value(QTest::newRow("REGEDIT4 dword"), regedit4 + "\"d\"=dword:00000001", "d", RegType::Dword,
+          dword(1));
 }
 
 void TestRegFile::importsEveryValueSyntax()
@@ -630,74 +621,72 @@ void TestRegFile::malformedInputWritesNothing_data()
                                  "[-HKEY_CURRENT_USER\\Existing]\n"
                                  "[HKEY_CURRENT_USER\\Existing2]\n\"w\"=-\n";
     const int next = 8;
+    // A bad line after them, on the line after them or further below.
+    const auto bad = [&](QTestData &row, const QByteArray &tail, const char *message,
+                         int below = 0) {
+        row << good + tail << next + below << QString::fromUtf8(message);
+    };
 
     QTest::newRow("empty file") << QByteArray() << 1 << "not a registry file";
     QTest::newRow("other header") << QByteArray("Windows Registry Editor Version 4.00\n") << 1
                                   << "not a registry file";
     QTest::newRow("header not first") << QByteArray("\nREGEDIT4\n") << 1 << "not a registry file";
     QTest::newRow("value before a key") << v5 + "; c\n\"a\"=\"b\"\n" << 4 << "before any [KEY]";
-    QTest::newRow("value under a deleted key") << good + "[-HKEY_CURRENT_USER\\X]\n\"a\"=\"b\"\n"
-                                               << next + 1 << "deleted key";
-    QTest::newRow("unknown hive") << good + "[HKEY_USERS\\S-1-5-18]\n"
-                                  << next << "unknown hive \"HKEY_USERS\"";
-    QTest::newRow("no hive") << good + "[Software\\Classes]\n" << next << "unknown hive";
-    QTest::newRow("empty key") << good + "[]\n" << next << "empty key name";
+    bad(QTest::newRow("value under a deleted key"), "[-HKEY_CURRENT_USER\\X]\n\"a\"=\"b\"\n",
+        "deleted key", 1);
+    bad(QTest::newRow("unknown hive"), "[HKEY_USERS\\S-1-5-18]\n", "unknown hive \"HKEY_USERS\"");
+    bad(QTest::newRow("no hive"), "[Software\\Classes]\n", "unknown hive");
+    bad(QTest::newRow("empty key"), "[]\n", "empty key name");
     // Names no export could write back as lines of their own.
-    QTest::newRow("key with CR") << good + "[HKEY_CURRENT_USER\\a\rb]\n" << next << "line break";
-    QTest::newRow("key with NUL") << good + QByteArray("[HKEY_CURRENT_USER\\a\0]\n", 23) << next
-                                  << "line break or NUL";
-    QTest::newRow("value with CR") << good + "\"\r\"=\"\"\n" << next << "value name cannot";
-    QTest::newRow("value with NUL")
-        << good + QByteArray("\"\0\"=\"\"\n", 7) << next << "value name cannot";
+    bad(QTest::newRow("key with CR"), "[HKEY_CURRENT_USER\\a\rb]\n", "line break");
+    bad(QTest::newRow("key with NUL"), QByteArray("[HKEY_CURRENT_USER\\a\0]\n", 23),
+        "line break or NUL");
+    bad(QTest::newRow("value with CR"), "\"\r\"=\"\"\n", "value name cannot");
+    bad(QTest::newRow("value with NUL"), QByteArray("\"\0\"=\"\"\n", 7), "value name cannot");
     // Taken for a byte-order mark, it would swap the rest of the name.
-    QTest::newRow("key starting with U+FFFE") << good + "[HKEY_CURRENT_USER\\\xef\xbf\xbe"
-                                                        "ab]\n"
-                                              << next << "U+FFFE";
+    bad(QTest::newRow("key starting with U+FFFE"),
+        "[HKEY_CURRENT_USER\\\xef\xbf\xbe"
+        "ab]\n",
+        "U+FFFE");
     // Windows refuses longer names; a shortened one would name another.
-    QTest::newRow("key name of 256")
-        << good + "[HKEY_CURRENT_USER\\ok\\" + QByteArray(256, 'k') + "\\below]\n"
-        << next << "key name is longer than 255 characters";
-    QTest::newRow("value name of 16,384")
-        << good + "[HKEY_CURRENT_USER\\ok]\n\"" + QByteArray(16384, 'v') + "\"=\"\"\n"
-        << next + 1 << "value name is longer than 16383 characters";
-    QTest::newRow("deleting a hive") << good + "[-HKEY_CLASSES_ROOT]\n" << next << "whole hive";
-    QTest::newRow("no closing bracket") << good + "[HKEY_CURRENT_USER\\A\n"
-                                        << next << "no closing ]";
-    QTest::newRow("text after the key") << good + "[HKEY_CURRENT_USER\\A] ; no\n"
-                                        << next << "no closing ]";
-    QTest::newRow("stray text") << good + "HKEY_CURRENT_USER\\A\n" << next << "expected [KEY]";
-    QTest::newRow("unclosed name") << good + "\"abc\n" << next << "no closing \"";
-    QTest::newRow("unclosed string") << good + "\"a\"=\"b\n" << next << "no closing \"";
-    QTest::newRow("string ends in an escape") << good + "\"a\"=\"b\\\"\n"
-                                              << next << "no closing \"";
-    QTest::newRow("unknown escape") << good + "\"a\"=\"line\\nbreak\"\n"
-                                    << next << "unknown escape \\n";
-    QTest::newRow("no =") << good + "\"a\" \"b\"\n" << next << "expected =";
-    QTest::newRow("text after the string") << good + "\"a\"=\"b\" x\n"
-                                           << next << "after the string";
-    QTest::newRow("unknown data") << good + "\"a\"=str:x\n" << next << "unknown value data";
-    QTest::newRow("bare word") << good + "\"a\"=b\n" << next << "unknown value data";
-    QTest::newRow("dword too long") << good + "\"a\"=dword:000000001\n" << next << "dword:";
-    QTest::newRow("dword empty") << good + "\"a\"=dword:\n" << next << "dword:";
-    QTest::newRow("dword not hex") << good + "\"a\"=dword:12g4\n" << next << "dword:";
-    QTest::newRow("dword negative") << good + "\"a\"=dword:-1\n" << next << "dword:";
-    QTest::newRow("bad byte") << good + "\"a\"=hex:01,zz\n" << next << "found \"zz\"";
-    QTest::newRow("three digits") << good + "\"a\"=hex:123\n" << next << "found \"123\"";
-    QTest::newRow("missing comma") << good + "\"a\"=hex:01 02\n" << next << "found \"01 02\"";
-    QTest::newRow("trailing comma") << good + "\"a\"=hex:01,\n" << next << "ends in a ,";
-    QTest::newRow("empty byte") << good + "\"a\"=hex:01,,02\n" << next << "found \"\"";
-    QTest::newRow("bad type") << good + "\"a\"=hex(xyz):01\n" << next << "hex(N):";
-    QTest::newRow("type too long") << good + "\"a\"=hex(100000000):01\n" << next << "hex(N):";
-    QTest::newRow("unclosed type") << good + "\"a\"=hex(2:01\n" << next << "hex(N):";
-    QTest::newRow("no colon") << good + "\"a\"=hex(2)01\n" << next << "expected :";
-    QTest::newRow("continues past the end") << good + "\"a\"=hex:01,\\\n  02,\\\n"
-                                            << next << "past the end";
-    QTest::newRow("bad byte on a continuation line") << good + "\"a\"=hex:01,\\\n  02,\\\n  0x\n"
-                                                     << next + 2 << "found \"0x\"";
-    QTest::newRow("invalid UTF-8") << good + "\"a\"=\"\xc3\x28\"\n" << next << "UTF-8";
-    QTest::newRow("overlong UTF-8") << good + "\"a\"=\"\xc0\xaf\"\n" << next << "UTF-8";
-    QTest::newRow("UTF-8 surrogate") << good + "\"a\"=\"\xed\xa0\x80\"\n" << next << "UTF-8";
-    QTest::newRow("truncated UTF-8") << good + "\"a\"=\"\xe2\x82" << next << "UTF-8";
+    bad(QTest::newRow("key name of 256"),
+        "[HKEY_CURRENT_USER\\ok\\" + QByteArray(256, 'k') + "\\below]\n",
+        "key name is longer than 255 characters");
+    bad(QTest::newRow("value name of 16,384"),
+        "[HKEY_CURRENT_USER\\ok]\n\"" + QByteArray(16384, 'v') + "\"=\"\"\n",
+        "value name is longer than 16383 characters", 1);
+    bad(QTest::newRow("deleting a hive"), "[-HKEY_CLASSES_ROOT]\n", "whole hive");
+    bad(QTest::newRow("no closing bracket"), "[HKEY_CURRENT_USER\\A\n", "no closing ]");
+    bad(QTest::newRow("text after the key"), "[HKEY_CURRENT_USER\\A] ; no\n", "no closing ]");
+    bad(QTest::newRow("stray text"), "HKEY_CURRENT_USER\\A\n", "expected [KEY]");
+    bad(QTest::newRow("unclosed name"), "\"abc\n", "no closing \"");
+    bad(QTest::newRow("unclosed string"), "\"a\"=\"b\n", "no closing \"");
+    bad(QTest::newRow("string ends in an escape"), "\"a\"=\"b\\\"\n", "no closing \"");
+    bad(QTest::newRow("unknown escape"), "\"a\"=\"line\\nbreak\"\n", "unknown escape \\n");
+    bad(QTest::newRow("no ="), "\"a\" \"b\"\n", "expected =");
+    bad(QTest::newRow("text after the string"), "\"a\"=\"b\" x\n", "after the string");
+    bad(QTest::newRow("unknown data"), "\"a\"=str:x\n", "unknown value data");
+    bad(QTest::newRow("bare word"), "\"a\"=b\n", "unknown value data");
+    bad(QTest::newRow("dword too long"), "\"a\"=dword:000000001\n", "dword:");
+    bad(QTest::newRow("dword empty"), "\"a\"=dword:\n", "dword:");
+    bad(QTest::newRow("dword not hex"), "\"a\"=dword:12g4\n", "dword:");
+    bad(QTest::newRow("dword negative"), "\"a\"=dword:-1\n", "dword:");
+    bad(QTest::newRow("bad byte"), "\"a\"=hex:01,zz\n", "found \"zz\"");
+    bad(QTest::newRow("three digits"), "\"a\"=hex:123\n", "found \"123\"");
+    bad(QTest::newRow("missing comma"), "\"a\"=hex:01 02\n", "found \"01 02\"");
+    bad(QTest::newRow("trailing comma"), "\"a\"=hex:01,\n", "ends in a ,");
+    bad(QTest::newRow("empty byte"), "\"a\"=hex:01,,02\n", "found \"\"");
+    bad(QTest::newRow("bad type"), "\"a\"=hex(xyz):01\n", "hex(N):");
+    bad(QTest::newRow("type too long"), "\"a\"=hex(100000000):01\n", "hex(N):");
+    bad(QTest::newRow("unclosed type"), "\"a\"=hex(2:01\n", "hex(N):");
+    bad(QTest::newRow("no colon"), "\"a\"=hex(2)01\n", "expected :");
+    bad(QTest::newRow("continues past the end"), "\"a\"=hex:01,\\\n  02,\\\n", "past the end");
+    bad(QTest::newRow("bad byte on a continuation line"), "\"a\"=hex:01,\\\n  02,\\\n  0x\n",
+        "found \"0x\"", 2);
+    bad(QTest::newRow("invalid UTF-8"), "\"a\"=\"\xc3\x28\"\n", "UTF-8");
+    bad(QTest::newRow("overlong UTF-8"), "\"a\"=\"\xc0\xaf\"\n", "UTF-8");
+    bad(QTest::newRow("UTF-8 surrogate"), "\"a\"=\"\xed\xa0\x80\"\n", "UTF-8");
+    bad(QTest::newRow("truncated UTF-8"), "\"a\"=\"\xe2\x82", "UTF-8");
     // After a header, since the lines before are read first.
     QTest::newRow("UTF-16 half a character")
         << regeditBytes(QString::fromLatin1(v5)) + "x" << 3 << "half a character";
@@ -712,12 +701,11 @@ void TestRegFile::malformedInputWritesNothing_data()
         << regeditBytes(QChar(0xfeff) + QString::fromLatin1(good)) << 1 << "two byte-order marks";
     // Windows nests keys at most 512 levels deep, and HKEY_CLASSES_ROOT's
     // lie two levels down in a hive, under Software\Classes.
-    QTest::newRow("513 levels") << good + nestedKeyLine("HKEY_CURRENT_USER", 513) << next
-                                << "at most 512 levels";
-    QTest::newRow("511 levels of HKEY_CLASSES_ROOT")
-        << good + nestedKeyLine("HKEY_CLASSES_ROOT", 511) << next << "at most 510 levels";
-    QTest::newRow("512 levels of HKCR, deleted")
-        << good + "[-" + nestedKeyLine("HKCR", 512).mid(1) << next << "at most 510 levels";
+    bad(QTest::newRow("513 levels"), nestedKeyLine("HKEY_CURRENT_USER", 513), "at most 512 levels");
+    bad(QTest::newRow("511 levels of HKEY_CLASSES_ROOT"), nestedKeyLine("HKEY_CLASSES_ROOT", 511),
+        "at most 510 levels");
+    bad(QTest::newRow("512 levels of HKCR, deleted"), "[-" + nestedKeyLine("HKCR", 512).mid(1),
+        "at most 510 levels");
 }
 
 void TestRegFile::malformedInputWritesNothing()

@@ -81,6 +81,14 @@ Result finish(QProcess &p, int msecs)
     return r;
 }
 
+// The run fails with the code given, its error output saying text.
+#define PELLVARIN_COMPARE_FAILURE(run, expectedCode, text)                                         \
+    do {                                                                                           \
+        const Result failed = (run);                                                               \
+        QCOMPARE(failed.code, expectedCode);                                                       \
+        QVERIFY2(failed.err.contains(text), failed.err.constData());                               \
+    } while (false)
+
 // pellvarin-reg with a registry of its own. The environment points the
 // default location into the same directory, so that a run that ignored
 // --registry would still never touch the user's registry.
@@ -329,9 +337,7 @@ private Q_SLOTS:
         // A registry in use is not replaced by accident.
         QCOMPARE(cli.run({"set", "HKCU\\Software\\Classes\\.png", "@", "Talvimor.PNG"}).code, 0);
         const QByteArray modified = cli.run({"export"}).out;
-        const Result again = cli.run({"init"});
-        QCOMPARE(again.code, 2);
-        QVERIFY2(again.err.contains("already holds keys"), again.err.constData());
+        PELLVARIN_COMPARE_FAILURE(cli.run({"init"}), 2, "already holds keys");
         QCOMPARE(cli.run({"export"}).out, modified);
 
         // Starting afresh drops what the registry never holds.
@@ -465,9 +471,7 @@ private Q_SLOTS:
         QCOMPARE(r.code, 2);
         QVERIFY2(r.err.startsWith(QByteArray(QFile::encodeName(bad) + ":5: ")), r.err.constData());
         QCOMPARE(cli.run({"export"}).out, before);
-        const Result missing = cli.run({"import", cli.path("none.reg")});
-        QCOMPARE(missing.code, 2);
-        QVERIFY2(missing.err.contains("cannot be read"), missing.err.constData());
+        PELLVARIN_COMPARE_FAILURE(cli.run({"import", cli.path("none.reg")}), 2, "cannot be read");
 
         // -o writes what standard output gets, in the form regedit reads whole,
         // and round-trips into a fresh registry.
@@ -698,12 +702,9 @@ private Q_SLOTS:
         Cli cli;
         // Reading a registry that is not there creates neither it nor its folder.
         const QString elsewhere = cli.path("nowhere/registry.sqlite");
-        for (const QStringList &args :
-             {QStringList{"get", "HKCU\\A", "x"}, QStringList{"export"}}) {
-            const Result r = cli.runBare(QStringList{"--registry", elsewhere} + args);
-            QCOMPARE(r.code, 1);
-            QVERIFY2(r.err.contains("there is no registry at"), r.err.constData());
-        }
+        for (const QStringList &args : {QStringList{"get", "HKCU\\A", "x"}, QStringList{"export"}})
+            PELLVARIN_COMPARE_FAILURE(cli.runBare(QStringList{"--registry", elsewhere} + args), 1,
+                                      "there is no registry at");
         const Result told = cli.runBare({"--registry", elsewhere, "notifications"});
         QCOMPARE(told.out, "count: 0\nlast: never\n");
         QVERIFY(!QFileInfo::exists(cli.path("nowhere")));
@@ -714,9 +715,8 @@ private Q_SLOTS:
         // Without a home there is no place for the registry of one's own.
         Cli homeless;
         homeless.unset = QStringList{"HOME", "XDG_DATA_HOME", "PELLVARIN_REGISTRY"};
-        const Result r = homeless.runBare({"set", "HKCU\\A", "x", "y"});
-        QCOMPARE(r.code, 2);
-        QVERIFY2(r.err.contains("HOME is not set"), r.err.constData());
+        PELLVARIN_COMPARE_FAILURE(homeless.runBare({"set", "HKCU\\A", "x", "y"}), 2,
+                                  "HOME is not set");
     }
 
     // The names set refuses (see badUsage) an import refuses too; the deepest
@@ -727,9 +727,7 @@ private Q_SLOTS:
         QCOMPARE(cli.run({"set", nested(512), "x", "y"}).code, 0);
         const QString file =
             cli.write("deep.reg", v5 + "[" + nested(513).toUtf8() + "]\n\"x\"=\"y\"\n");
-        const Result imported = cli.run({"import", file});
-        QCOMPARE(imported.code, 2);
-        QVERIFY2(imported.err.contains("512"), imported.err.constData());
+        PELLVARIN_COMPARE_FAILURE(cli.run({"import", file}), 2, "512");
         QCOMPARE(cli.run({"export"}).code, 0);
     }
 
@@ -768,24 +766,22 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("reason");
 
         const QStringList set{"set", "HKCR\\.png", "x", "y"}, get{"get", "HKCR\\.png", "@"},
-            del{"delete", "HKCR\\.png", "@"};
+            del{"delete", "HKCR\\.png", "@"}, exp{"export"};
         QTest::newRow("no database: set") << "text" << set << QByteArray("not a database");
         QTest::newRow("no database: get") << "text" << get << QByteArray("not a database");
         QTest::newRow("no database: delete") << "text" << del << QByteArray("not a database");
         QTest::newRow("no database: init --force")
             << "text" << QStringList{"init", "--force"} << QByteArray("not a database");
-        QTest::newRow("no database: export")
-            << "text" << QStringList{"export"} << QByteArray("not a database");
+        QTest::newRow("no database: export") << "text" << exp << QByteArray("not a database");
         QTest::newRow("torn: set") << "torn" << set << QByteArray("damaged");
         QTest::newRow("torn: get") << "torn" << get << QByteArray("damaged");
         QTest::newRow("torn: delete") << "torn" << del << QByteArray("damaged");
-        QTest::newRow("a page damaged: export")
-            << "page" << QStringList{"export"} << QByteArray("damaged");
+        QTest::newRow("a page damaged: export") << "page" << exp << QByteArray("damaged");
         QTest::newRow("a trigger: set")
             << "trigger" << set << QByteArray("the trigger \"planted\"");
         QTest::newRow("a view: get") << "view" << get << QByteArray("the view \"planted\"");
         QTest::newRow("another table: export")
-            << "table" << QStringList{"export"} << QByteArray("the table \"planted\"");
+            << "table" << exp << QByteArray("the table \"planted\"");
         QTest::newRow("a log without its index: get") << "log" << get << QByteArray("its log");
     }
 
@@ -997,22 +993,20 @@ private Q_SLOTS:
                     "]\n\"v\"=\"" + QByteArray(100, 'x') + "\"\n\n";
         const QString many = cli.write("many.reg", text);
         // In 512-byte blocks: the registry as it is, but no room to grow.
-        const Result r =
-            cli.shell(QStringLiteral("ulimit -f %1; exec \"$T\" --registry \"$R\" import "
-                                     "\"%2\"")
+        PELLVARIN_COMPARE_FAILURE(
+            cli.shell(QStringLiteral("ulimit -f %1; exec \"$T\" --registry \"$R\" import \"%2\"")
                           .arg(before.size() / 512)
-                          .arg(many));
-        QCOMPARE(r.code, 2);
-        QVERIFY2(r.err.contains("full"), r.err.constData());
+                          .arg(many)),
+            2, "full");
         QCOMPARE(readFile(cli.registry), before);
 
         // An empty registry gets its tables at its first opening, even to be
         // read: when they find no room, that is what is told.
         const QString empty = cli.write("empty.sqlite", QByteArray());
-        const Result fresh = cli.shell(
-            QStringLiteral("ulimit -f 0; exec \"$T\" --registry \"%1\" get HKCU x").arg(empty));
-        QCOMPARE(fresh.code, 2);
-        QVERIFY2(fresh.err.contains("the disk is full"), fresh.err.constData());
+        PELLVARIN_COMPARE_FAILURE(
+            cli.shell(
+                QStringLiteral("ulimit -f 0; exec \"$T\" --registry \"%1\" get HKCU x").arg(empty)),
+            2, "the disk is full");
         QCOMPARE(readFile(empty), QByteArray());
     }
 
@@ -1023,16 +1017,13 @@ private Q_SLOTS:
         Cli cli;
         for (const char *args :
              {"\"HKCU\\\\A$(printf '\\377')\" x y", "HKCU\\\\A \"x$(printf '\\377')\" y",
-              "HKCU\\\\A x \"y$(printf '\\300\\200')\""}) {
-            const Result r = cli.tool(QStringLiteral("set ") + QLatin1String(args));
-            QCOMPARE(r.code, 2);
-            QVERIFY2(r.err.contains("UTF-8"), r.err.constData());
-        }
+              "HKCU\\\\A x \"y$(printf '\\300\\200')\""})
+            PELLVARIN_COMPARE_FAILURE(cli.tool(QStringLiteral("set ") + QLatin1String(args)), 2,
+                                      "UTF-8");
         QVERIFY(!QFile::exists(cli.registry) || cli.run({"export"}).out.count('[') == 0);
 
-        const Result bom = cli.tool("set HKCU\\\\A \"$(printf '\\357\\273\\277abc')\" y");
-        QCOMPARE(bom.code, 2);
-        QVERIFY2(bom.err.contains("U+FEFF"), bom.err.constData());
+        PELLVARIN_COMPARE_FAILURE(cli.tool("set HKCU\\\\A \"$(printf '\\357\\273\\277abc')\" y"), 2,
+                                  "U+FEFF");
         QCOMPARE(cli.get("HKCU\\A", "abc").code, 1);
     }
 
