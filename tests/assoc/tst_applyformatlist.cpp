@@ -352,16 +352,11 @@ private Q_SLOTS:
                                                           "Separated", extensions.constData()));
         QVERIFY(fif >= 0);
         QVERIFY(reg->set(inMachineClasses + progIdOf(fif), QString(), QStringLiteral("Separated")));
-        QListWidget list;
-        auto *item = new QListWidgetItem;
-        item->setData(Qt::CheckStateRole, int(Qt::Checked));
-        item->setData(FormatIdRole, fif);
-        list.addItem(item);
         for (int i = 0; i < 3; ++i)
             QTest::ignoreMessage(QtDebugMsg,
                                  "skipped an extension that cannot name a registry key");
         const QStringList before = reg->subkeyNames(userClassesPath);
-        QVERIFY(applyFormatList(&list));
+        QVERIFY(applyItems({"SEPARATED"}, Qt::Checked));
         const QStringList expected{QStringLiteral(".ctl\x01\x7f"), QStringLiteral(".sep"),
                                    QLatin1Char('.') + QString(maxKeyNameLength - 1, u'y')};
         for (const QString &key : expected)
