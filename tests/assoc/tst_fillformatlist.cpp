@@ -52,7 +52,7 @@ class TestFillFormatList : public QObject
 {
     Q_OBJECT
 
-    // Each test's own, the registry made before anything is read from it.
+    // Fresh for each test, so that no test's seeding or items reach the next.
     std::unique_ptr<TestRegistry> reg;
     std::unique_ptr<QListWidget> list;
     SelectionList selection;
