@@ -53,6 +53,16 @@ QMap<QString, QString> effectiveHandlers(const TestRegistry &reg)
     return handlers;
 }
 
+// A list of the formats named, each in the state given, saved as the window
+// saves it.
+bool applyItems(std::initializer_list<const char *> formats, Qt::CheckState state)
+{
+    QListWidget list;
+    for (const char *format : formats)
+        addItem(list, format, state);
+    return applyFormatList(&list);
+}
+
 // FreeImage keeps the strings it is given, so they must outlive the process.
 void noPluginCallbacks(Plugin *, int) {}
 
@@ -85,10 +95,7 @@ private Q_SLOTS:
         QVERIFY(reg->set(inFileExts + QStringLiteral(".png"), QStringLiteral("ProgId"),
                          QStringLiteral("pngfile")));
         const QStringList before = reg->everything();
-        QListWidget list;
-        addItem(list, "PNG", Qt::PartiallyChecked);
-        addItem(list, "JPEG", Qt::PartiallyChecked);
-        QVERIFY(applyFormatList(&list));
+        QVERIFY(applyItems({"PNG", "JPEG"}, Qt::PartiallyChecked));
         QCOMPARE(reg->everything(), before);
         PELLVARIN_COMPARE_NOTIFICATIONS(*reg, 0);
     }
@@ -99,10 +106,7 @@ private Q_SLOTS:
         // only; .bmp: nothing at all.
         QVERIFY(reg->set(inFileExts + QStringLiteral(".png"), QStringLiteral("ProgId"),
                          QStringLiteral("pngfile")));
-        QListWidget list;
-        for (const char *f : {"PNG", "JPEG", "BMP"})
-            addItem(list, f, Qt::Checked);
-        QVERIFY(applyFormatList(&list));
+        QVERIFY(applyItems({"PNG", "JPEG", "BMP"}, Qt::Checked));
 
         QVERIFY(!reg->get(inFileExts + QStringLiteral(".png"), QStringLiteral("ProgId")));
         QCOMPARE(reg->get(inUserClasses + QStringLiteral(".png"), QString()), progId("PNG"));
@@ -155,15 +159,12 @@ private Q_SLOTS:
     {
         QVERIFY(reg->set(inMachineClasses + QStringLiteral(".png"), QString(), progId("PNG")));
         const QStringList before = reg->everything();
-        QListWidget list;
-        addItem(list, "PNG", Qt::Checked);
-        QVERIFY(applyFormatList(&list));
+        QVERIFY(applyItems({"PNG"}, Qt::Checked));
         QCOMPARE(reg->everything(), before);
         PELLVARIN_COMPARE_NOTIFICATIONS(*reg, 0);
         // Unchecking it cannot give back what the machine decides, and so
         // tells the shell of nothing.
-        list.item(0)->setData(Qt::CheckStateRole, int(Qt::Unchecked));
-        QVERIFY(applyFormatList(&list));
+        QVERIFY(applyItems({"PNG"}, Qt::Unchecked));
         QCOMPARE(reg->everything(), before);
         PELLVARIN_COMPARE_NOTIFICATIONS(*reg, 0);
     }
@@ -194,9 +195,7 @@ private Q_SLOTS:
     {
         QVERIFY(
             reg->set(inFileExts + QStringLiteral(".gif"), QStringLiteral("ProgId"), progId("GIF")));
-        QListWidget list;
-        addItem(list, "GIF", Qt::Unchecked);
-        QVERIFY(applyFormatList(&list));
+        QVERIFY(applyItems({"GIF"}, Qt::Unchecked));
         QVERIFY(!reg->get(inFileExts + QStringLiteral(".gif"), QStringLiteral("ProgId")));
         QVERIFY(reg->exists(inFileExts + QStringLiteral(".gif")));
         PELLVARIN_COMPARE_NOTIFICATIONS(*reg, 1);
@@ -211,9 +210,7 @@ private Q_SLOTS:
         QVERIFY(reg->createKey(inMachineClasses + QStringLiteral("Abandoned")));
         for (const char *id : {"Abandoned", "pngfile", "zzz"})
             QVERIFY(reg->set(png + QStringLiteral("\\OpenWithProgids"), QLatin1String(id), {}));
-        QListWidget list;
-        addItem(list, "PNG", Qt::Unchecked);
-        QVERIFY(applyFormatList(&list));
+        QVERIFY(applyItems({"PNG"}, Qt::Unchecked));
         PELLVARIN_EXPECT_FAIL_WITHOUT_MERGE();
         QCOMPARE(reg->get(png, QString()), QStringLiteral("pngfile"));
         QCOMPARE(reg->get(png, QStringLiteral("PerceivedType")), QStringLiteral("image"));
@@ -227,9 +224,7 @@ private Q_SLOTS:
         QVERIFY(reg->set(png, QString(), progId("PNG")));
         QVERIFY(reg->set(png, QStringLiteral("PerceivedType"), QStringLiteral("image")));
         QVERIFY(reg->set(png + QStringLiteral("\\OpenWithProgids"), QStringLiteral("Gone"), {}));
-        QListWidget list;
-        addItem(list, "PNG", Qt::Unchecked);
-        QVERIFY(applyFormatList(&list));
+        QVERIFY(applyItems({"PNG"}, Qt::Unchecked));
         PELLVARIN_EXPECT_FAIL_WITHOUT_MERGE();
         QVERIFY(!reg->exists(png));
         PELLVARIN_COMPARE_NOTIFICATIONS(*reg, 1);
@@ -237,10 +232,7 @@ private Q_SLOTS:
 
     void sharedExtensionEndsWithTheLaterRow()
     {
-        QListWidget list;
-        addItem(list, "PGM", Qt::Checked);
-        addItem(list, "PGMRAW", Qt::Checked);
-        QVERIFY(applyFormatList(&list));
+        QVERIFY(applyItems({"PGM", "PGMRAW"}, Qt::Checked));
         QCOMPARE(reg->get(inUserClasses + QStringLiteral(".pgm"), QString()), progId("PGMRAW"));
         // The later row reads what the first wrote through the merged view.
         PELLVARIN_EXPECT_FAIL_WITHOUT_MERGE();
@@ -252,13 +244,9 @@ private Q_SLOTS:
     // that the same list gives up, the format itself included.
     void givingBackSkipsProgIdsGivenUp()
     {
-        QListWidget list;
-        addItem(list, "PPM", Qt::Checked);
-        addItem(list, "PPMRAW", Qt::Checked);
-        QVERIFY(applyFormatList(&list));
+        QVERIFY(applyItems({"PPM", "PPMRAW"}, Qt::Checked));
         // .ppm now opens with PPMRAW and remembers PPM; both are registered.
-        setAll(list, Qt::Unchecked);
-        QVERIFY(applyFormatList(&list));
+        QVERIFY(applyItems({"PPM", "PPMRAW"}, Qt::Unchecked));
         PELLVARIN_EXPECT_FAIL_WITHOUT_MERGE();
         QVERIFY(!reg->exists(inUserClasses + QStringLiteral(".ppm")));
 
@@ -280,9 +268,7 @@ private Q_SLOTS:
         QVERIFY(reg->set(png, QString(), progId("PNG")));
         QVERIFY(reg->set(png + QStringLiteral("\\OpenWithProgids"), progId("PNG").toLower(),
                          QString()));
-        QListWidget list;
-        addItem(list, "PNG", Qt::Unchecked);
-        QVERIFY(applyFormatList(&list));
+        QVERIFY(applyItems({"PNG"}, Qt::Unchecked));
         QVERIFY(!reg->exists(png));
     }
 
@@ -338,9 +324,7 @@ private Q_SLOTS:
         QFETCH(QString, override);
         QFETCH(bool, remembered);
         QVERIFY(reg->set(inFileExts + QStringLiteral(".gif"), QStringLiteral("ProgId"), override));
-        QListWidget list;
-        addItem(list, "GIF", Qt::Checked);
-        QVERIFY(applyFormatList(&list));
+        QVERIFY(applyItems({"GIF"}, Qt::Checked));
         QCOMPARE(reg->get(inUserClasses + QStringLiteral(".gif"), QString()), progId("GIF"));
         QVERIFY(!reg->get(inFileExts + QStringLiteral(".gif"), QStringLiteral("ProgId")));
         QCOMPARE(reg->valueNames(inUserClasses + QStringLiteral(".gif\\OpenWithProgids")),
@@ -368,16 +352,11 @@ private Q_SLOTS:
                                                           "Separated", extensions.constData()));
         QVERIFY(fif >= 0);
         QVERIFY(reg->set(inMachineClasses + progIdOf(fif), QString(), QStringLiteral("Separated")));
-        QListWidget list;
-        auto *item = new QListWidgetItem;
-        item->setData(Qt::CheckStateRole, int(Qt::Checked));
-        item->setData(FormatIdRole, fif);
-        list.addItem(item);
         for (int i = 0; i < 3; ++i)
             QTest::ignoreMessage(QtDebugMsg,
                                  "skipped an extension that cannot name a registry key");
         const QStringList before = reg->subkeyNames(userClassesPath);
-        QVERIFY(applyFormatList(&list));
+        QVERIFY(applyItems({"SEPARATED"}, Qt::Checked));
         const QStringList expected{QStringLiteral(".ctl\x01\x7f"), QStringLiteral(".sep"),
                                    QLatin1Char('.') + QString(maxKeyNameLength - 1, u'y')};
         for (const QString &key : expected)

@@ -11,15 +11,16 @@
 
 namespace {
 
-void registerViewer(TestRegistry &reg, int fif)
+void registerViewers(TestRegistry &reg, std::initializer_list<int> fifs)
 {
-    QVERIFY(reg.set(inMachineClasses + progIdOf(fif), QString(), formatDescription(fif)));
+    for (int fif : fifs)
+        QVERIFY(reg.set(inMachineClasses + progIdOf(fif), QString(), formatDescription(fif)));
 }
 
 void registerAll(TestRegistry &reg)
 {
     for (int fif = 0; fif < formatCount(); ++fif)
-        registerViewer(reg, fif);
+        registerViewers(reg, {fif});
 }
 
 QString bitString(const QBitArray &bits)
@@ -51,30 +52,48 @@ class TestFillFormatList : public QObject
 {
     Q_OBJECT
 
+    // Fresh for each test, so that no test's seeding or items reach the next.
+    std::unique_ptr<TestRegistry> reg;
+    std::unique_ptr<QListWidget> list;
+    SelectionList selection;
+
+    bool fill() { return fillFormatList(list.get(), &selection); }
+
+    // The unnamed value of an extension's key: the ProgId it opens with.
+    bool opens(const QString &key, const QString &id) { return reg->set(key, QString(), id); }
+
 private Q_SLOTS:
+    void init()
+    {
+        reg = std::make_unique<TestRegistry>();
+        list = std::make_unique<QListWidget>();
+        selection.clear();
+    }
+
+    // Going away, the registry checks that the machine's keys are as seeded.
+    void cleanup()
+    {
+        list.reset();
+        reg.reset();
+    }
+
     void nothingOfferedLeavesEverythingEmpty()
     {
-        TestRegistry reg;
         // A ProgId key without a default value does not count as registered.
-        QVERIFY(reg.createKey(inMachineClasses + QStringLiteral("Talvimor.PNG\\shell\\open")));
-        QListWidget list;
-        SelectionList selection;
-        QVERIFY(fillFormatList(&list, &selection));
-        QCOMPARE(list.count(), 0);
+        QVERIFY(reg->createKey(inMachineClasses + QStringLiteral("Talvimor.PNG\\shell\\open")));
+        QVERIFY(fill());
+        QCOMPARE(list->count(), 0);
         QVERIFY(selection.isEmpty());
     }
 
     void itemsDescribeTheRealTable()
     {
-        TestRegistry reg;
-        registerAll(reg);
-        QListWidget list;
-        SelectionList selection;
-        QVERIFY(!fillFormatList(&list, &selection));
-        QCOMPARE(list.count(), formatCount());
+        registerAll(*reg);
+        QVERIFY(!fill());
+        QCOMPARE(list->count(), formatCount());
         QCOMPARE(selection.size(), formatCount());
-        for (int row = 0; row < list.count(); ++row) {
-            const QListWidgetItem *item = list.item(row);
+        for (int row = 0; row < list->count(); ++row) {
+            const QListWidgetItem *item = list->item(row);
             // Not user-checkable: the window toggles the state itself.
             QCOMPARE(int(item->flags()), 0x21);
             QCOMPARE(item->type(), int(QListWidgetItem::Type));
@@ -87,92 +106,75 @@ private Q_SLOTS:
             QCOMPARE(selection.at(row).fif, row);
             QCOMPARE(selection.at(row).selected.size(), extensionsOfFormat(row).size());
         }
-        const QListWidgetItem *jpeg = list.item(fifOf("JPEG"));
+        const QListWidgetItem *jpeg = list->item(fifOf("JPEG"));
         QCOMPARE(jpeg->toolTip(),
                  QStringLiteral("JPEG - JFIF Compliant<br>.jpg, .jif, .jpeg, .jpe"));
     }
 
     void overrideAloneDecides()
     {
-        TestRegistry reg;
         const int png = fifOf("PNG"), gif = fifOf("GIF");
-        registerViewer(reg, png);
-        registerViewer(reg, gif);
+        registerViewers(*reg, {png, gif});
         // Override names another program, classes name the viewer: not associated.
-        QVERIFY(reg.set(inFileExts + QStringLiteral(".png"), QStringLiteral("ProgId"),
-                        QStringLiteral("pngfile")));
-        QVERIFY(reg.set(inUserClasses + QStringLiteral(".png"), QString(), progIdOf(png)));
+        QVERIFY(reg->set(inFileExts + QStringLiteral(".png"), QStringLiteral("ProgId"),
+                         QStringLiteral("pngfile")));
+        QVERIFY(opens(inUserClasses + QStringLiteral(".png"), progIdOf(png)));
         // The reverse: associated, whatever the classes say.
         QVERIFY(
-            reg.set(inFileExts + QStringLiteral(".gif"), QStringLiteral("ProgId"), progIdOf(gif)));
-        QVERIFY(reg.set(inMachineClasses + QStringLiteral(".gif"), QString(),
-                        QStringLiteral("giffile")));
+            reg->set(inFileExts + QStringLiteral(".gif"), QStringLiteral("ProgId"), progIdOf(gif)));
+        QVERIFY(opens(inMachineClasses + QStringLiteral(".gif"), QStringLiteral("giffile")));
 
-        QListWidget list;
-        SelectionList selection;
-        QVERIFY(!fillFormatList(&list, &selection));
-        QCOMPARE(list.count(), 2);
-        QCOMPARE(checkState(list.item(0)), int(Qt::Unchecked)); // PNG comes first by id
-        QCOMPARE(checkState(list.item(1)), int(Qt::Checked));
+        QVERIFY(!fill());
+        QCOMPARE(list->count(), 2);
+        QCOMPARE(checkState(list->item(0)), int(Qt::Unchecked)); // PNG comes first by id
+        QCOMPARE(checkState(list->item(1)), int(Qt::Checked));
         QCOMPARE(bitString(selection.at(1).selected), QStringLiteral("1"));
     }
 
     void mergedClassesDecideWithoutOverride()
     {
-        TestRegistry reg;
         const int jpeg = fifOf("JPEG");
-        registerViewer(reg, jpeg);
+        registerViewers(*reg, {jpeg});
         // Per-user classes win over the machine's; the machine's count too.
-        QVERIFY(reg.set(inMachineClasses + QStringLiteral(".jpg"), QString(),
-                        QStringLiteral("jpegfile")));
-        QVERIFY(reg.set(inUserClasses + QStringLiteral(".jpg"), QString(), progIdOf(jpeg)));
-        QVERIFY(reg.set(inMachineClasses + QStringLiteral(".jpe"), QString(), progIdOf(jpeg)));
+        QVERIFY(opens(inMachineClasses + QStringLiteral(".jpg"), QStringLiteral("jpegfile")));
+        QVERIFY(opens(inUserClasses + QStringLiteral(".jpg"), progIdOf(jpeg)));
+        QVERIFY(opens(inMachineClasses + QStringLiteral(".jpe"), progIdOf(jpeg)));
         // Letter case matters for ProgIds.
-        QVERIFY(reg.set(inUserClasses + QStringLiteral(".jpeg"), QString(),
-                        QStringLiteral("talvimor.jpeg")));
+        QVERIFY(opens(inUserClasses + QStringLiteral(".jpeg"), QStringLiteral("talvimor.jpeg")));
 
-        QListWidget list;
-        SelectionList selection;
-        QVERIFY(!fillFormatList(&list, &selection));
-        QCOMPARE(checkState(list.item(0)), int(Qt::PartiallyChecked));
+        QVERIFY(!fill());
+        QCOMPARE(checkState(list->item(0)), int(Qt::PartiallyChecked));
         PELLVARIN_EXPECT_FAIL_WITHOUT_MERGE();
         QCOMPARE(bitString(selection.at(0).selected), QStringLiteral("1001"));
     }
 
     void fullyAssociatedFormatsGiveTrue()
     {
-        TestRegistry reg;
         const int tiff = fifOf("TIFF"), bmp = fifOf("BMP");
-        registerViewer(reg, tiff);
-        registerViewer(reg, bmp);
+        registerViewers(*reg, {tiff, bmp});
         for (const char *ext : {".tif", ".tiff"})
-            QVERIFY(reg.set(inUserClasses + QLatin1String(ext), QString(), progIdOf(tiff)));
-        QVERIFY(reg.set(inUserClasses + QStringLiteral(".bmp"), QString(), progIdOf(bmp)));
+            QVERIFY(opens(inUserClasses + QLatin1String(ext), progIdOf(tiff)));
+        QVERIFY(opens(inUserClasses + QStringLiteral(".bmp"), progIdOf(bmp)));
         // An empty default value still marks the ProgId as registered.
-        QVERIFY(reg.set(inMachineClasses + progIdOf(bmp), QString(), QString()));
+        QVERIFY(reg->set(inMachineClasses + progIdOf(bmp), QString(), QString()));
 
-        QListWidget list;
-        SelectionList selection;
         PELLVARIN_EXPECT_FAIL_WITHOUT_MERGE();
-        QVERIFY(fillFormatList(&list, &selection));
-        QCOMPARE(list.count(), 2);
-        QCOMPARE(checkState(list.item(0)), int(Qt::Checked));
-        QCOMPARE(checkState(list.item(1)), int(Qt::Checked));
+        QVERIFY(fill());
+        QCOMPARE(list->count(), 2);
+        QCOMPARE(checkState(list->item(0)), int(Qt::Checked));
+        QCOMPARE(checkState(list->item(1)), int(Qt::Checked));
         QCOMPARE(bitString(selection.at(1).selected), QStringLiteral("11"));
     }
 
     void sharedExtensionsGoToOneFormat()
     {
-        TestRegistry reg;
-        registerAll(reg);
+        registerAll(*reg);
         const int pbm = fifOf("PBM"), pbmraw = fifOf("PBMRAW");
-        QVERIFY(reg.set(inUserClasses + QStringLiteral(".pbm"), QString(), progIdOf(pbmraw)));
-        QListWidget list;
-        SelectionList selection;
-        fillFormatList(&list, &selection);
-        QCOMPARE(checkState(list.item(pbm)), int(Qt::Unchecked));
+        QVERIFY(opens(inUserClasses + QStringLiteral(".pbm"), progIdOf(pbmraw)));
+        fill();
+        QCOMPARE(checkState(list->item(pbm)), int(Qt::Unchecked));
         PELLVARIN_EXPECT_FAIL_WITHOUT_MERGE();
-        QCOMPARE(checkState(list.item(pbmraw)), int(Qt::Checked));
+        QCOMPARE(checkState(list->item(pbmraw)), int(Qt::Checked));
         QCOMPARE(bitString(selection.at(pbmraw).selected), QStringLiteral("1"));
     }
 
@@ -181,20 +183,15 @@ private Q_SLOTS:
     // through the row it went to would land on another format's item.
     void sortedListsKeepEachItemWhole()
     {
-        TestRegistry reg;
-        const char *names[] = {"TIFF", "BMP", "PNG", "GIF"};
-        for (const char *name : names)
-            registerViewer(reg, fifOf(name));
         const int png = fifOf("PNG");
-        QVERIFY(reg.set(inMachineClasses + QStringLiteral(".png"), QString(), progIdOf(png)));
-        QListWidget list;
-        list.setSortingEnabled(true);
-        SelectionList selection;
-        fillFormatList(&list, &selection);
-        QCOMPARE(list.count(), 4);
+        registerViewers(*reg, {fifOf("TIFF"), fifOf("BMP"), png, fifOf("GIF")});
+        QVERIFY(opens(inMachineClasses + QStringLiteral(".png"), progIdOf(png)));
+        list->setSortingEnabled(true);
+        fill();
+        QCOMPARE(list->count(), 4);
         QStringList texts;
-        for (int row = 0; row < list.count(); ++row) {
-            const QListWidgetItem *item = list.item(row);
+        for (int row = 0; row < list->count(); ++row) {
+            const QListWidgetItem *item = list->item(row);
             const int fif = item->data(FormatIdRole).toInt();
             texts.append(item->text().trimmed());
             QCOMPARE(item->text(), formatName(fif) + QLatin1Char('\t'));
@@ -210,15 +207,13 @@ private Q_SLOTS:
 
     void callsAppendToWhatIsThere()
     {
-        TestRegistry reg;
-        registerViewer(reg, fifOf("PNG"));
-        QListWidget list;
-        list.addItem(QStringLiteral("already here"));
-        SelectionList selection{FormatSelection{99, QBitArray(2, true)}};
-        fillFormatList(&list, &selection);
-        fillFormatList(&list, &selection);
-        QCOMPARE(list.count(), 3);
-        QCOMPARE(list.item(0)->text(), QStringLiteral("already here"));
+        registerViewers(*reg, {fifOf("PNG")});
+        list->addItem(QStringLiteral("already here"));
+        selection = {FormatSelection{99, QBitArray(2, true)}};
+        fill();
+        fill();
+        QCOMPARE(list->count(), 3);
+        QCOMPARE(list->item(0)->text(), QStringLiteral("already here"));
         QCOMPARE(selection.size(), 3);
         QCOMPARE(selection.at(0).fif, 99);
         QCOMPARE(selection.at(2).fif, fifOf("PNG"));
@@ -226,34 +221,28 @@ private Q_SLOTS:
 
     void readsNothingIntoTheRegistry()
     {
-        TestRegistry reg;
-        registerAll(reg);
-        QVERIFY(reg.set(inUserClasses + QStringLiteral(".png"), QString(),
-                        QStringLiteral("Talvimor.PNG")));
-        const QStringList before = reg.everything();
+        registerAll(*reg);
+        QVERIFY(opens(inUserClasses + QStringLiteral(".png"), QStringLiteral("Talvimor.PNG")));
+        const QStringList before = reg->everything();
         QVERIFY(before.size() > formatCount());
-        QListWidget list;
-        fillFormatList(&list, nullptr);
-        QCOMPARE(reg.everything(), before);
+        fillFormatList(list.get(), nullptr);
+        QCOMPARE(reg->everything(), before);
     }
 
     // The applier writes no key for an extension that cannot name one, so
     // the reader must not hold it against the format either.
     void extensionsNoKeyCanBeNamedAfterAreSkipped()
     {
-        TestRegistry reg;
         const int fif = registerLocalFormat("SLASHED", "x/y,slashed,z\\w");
         QVERIFY(fif >= 0);
-        registerViewer(reg, fif);
-        QVERIFY(reg.set(inMachineClasses + QStringLiteral(".slashed"), QString(), progIdOf(fif)));
+        registerViewers(*reg, {fif});
+        QVERIFY(opens(inMachineClasses + QStringLiteral(".slashed"), progIdOf(fif)));
         for (int i = 0; i < 2; ++i)
             QTest::ignoreMessage(QtDebugMsg,
                                  "skipped an extension that cannot name a registry key");
-        QListWidget list;
-        SelectionList selection;
-        QVERIFY(fillFormatList(&list, &selection));
-        QCOMPARE(list.count(), 1);
-        QCOMPARE(checkState(list.item(0)), int(Qt::Checked));
+        QVERIFY(fill());
+        QCOMPARE(list->count(), 1);
+        QCOMPARE(checkState(list->item(0)), int(Qt::Checked));
         QCOMPARE(bitString(selection.at(0).selected), QStringLiteral("010"));
     }
 
@@ -261,17 +250,14 @@ private Q_SLOTS:
     // nothing to associate holds nothing against the result.
     void formatsWithoutExtensionsAreUncheckedAndCountAsWhole()
     {
-        TestRegistry reg;
         const int fif = registerLocalFormat("BARE", "");
         QVERIFY(fif >= 0);
-        registerViewer(reg, fif);
-        QListWidget list;
-        SelectionList selection;
-        QVERIFY(fillFormatList(&list, &selection));
-        QCOMPARE(list.count(), 1);
-        QVERIFY(list.item(0)->toolTip().endsWith(QLatin1String("<br>.")));
-        QCOMPARE(list.item(0)->toolTip(), QStringLiteral("Local<br>."));
-        QCOMPARE(checkState(list.item(0)), int(Qt::Unchecked));
+        registerViewers(*reg, {fif});
+        QVERIFY(fill());
+        QCOMPARE(list->count(), 1);
+        QVERIFY(list->item(0)->toolTip().endsWith(QLatin1String("<br>.")));
+        QCOMPARE(list->item(0)->toolTip(), QStringLiteral("Local<br>."));
+        QCOMPARE(checkState(list->item(0)), int(Qt::Unchecked));
         QCOMPARE(selection.at(0).selected.size(), 0);
     }
 };

@@ -52,6 +52,18 @@ int runWriter(const QString &tag)
     return 0;
 }
 
+// This test's own program as another process that writes as runWriter()
+// does; impatient, it gives up at once on a busy file.
+void startWriter(QProcess &process, const QString &tag, bool impatient = false)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("PELLVARIN_WRITER"), tag);
+    if (impatient)
+        env.insert(QStringLiteral("PELLVARIN_REGISTRY_BUSY_TIMEOUT_MS"), QStringLiteral("0"));
+    process.setProcessEnvironment(env);
+    process.start(QCoreApplication::applicationFilePath(), QStringList());
+}
+
 QString units(std::initializer_list<char16_t> list)
 {
     QString s;
@@ -706,13 +718,8 @@ private Q_SLOTS:
         RegistrySettings(QStringLiteral("HKEY_CURRENT_USER\\Software"))
             .setValue(QStringLiteral("seed"), QString()); // the file exists before the race
         QProcess a, b;
-        for (QProcess *p : {&a, &b}) {
-            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-            env.insert(QStringLiteral("PELLVARIN_WRITER"),
-                       p == &a ? QStringLiteral("a") : QStringLiteral("b"));
-            p->setProcessEnvironment(env);
-            p->start(QCoreApplication::applicationFilePath(), QStringList());
-        }
+        startWriter(a, QStringLiteral("a"));
+        startWriter(b, QStringLiteral("b"));
         for (QProcess *p : {&a, &b}) {
             QVERIFY(p->waitForFinished(120000));
             QCOMPARE(p->exitStatus(), QProcess::NormalExit);
@@ -739,10 +746,7 @@ private Q_SLOTS:
             RegistrySettings(QStringLiteral("HKEY_CURRENT_USER\\Software")).childGroups();
         }).join();
         QProcess writer;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("PELLVARIN_WRITER"), QStringLiteral("later"));
-        writer.setProcessEnvironment(env);
-        writer.start(QCoreApplication::applicationFilePath(), QStringList());
+        startWriter(writer, QStringLiteral("later"));
         QVERIFY(writer.waitForFinished(60000));
         QCOMPARE(writer.exitCode(), 0);
         QVERIFY(QFile::exists(file + QStringLiteral("-wal")));
@@ -762,11 +766,7 @@ private Q_SLOTS:
         {
             const RegistrySnapshot snapshot;
             QCOMPARE(s.childKeys(), seeded);
-            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-            env.insert(QStringLiteral("PELLVARIN_WRITER"), QStringLiteral("late"));
-            env.insert(QStringLiteral("PELLVARIN_REGISTRY_BUSY_TIMEOUT_MS"), QStringLiteral("0"));
-            writer.setProcessEnvironment(env);
-            writer.start(QCoreApplication::applicationFilePath(), QStringList());
+            startWriter(writer, QStringLiteral("late"), true);
             QVERIFY(writer.waitForFinished(60000));
             QCOMPARE(writer.exitCode(), 0);
             QCOMPARE(s.childKeys(), seeded);

@@ -93,6 +93,14 @@ private:
     const bool onSingleClick;
 };
 
+// The banner's background without the logo: a plain label's.
+QImage plainLabel(const QSize &size)
+{
+    QLabel label;
+    label.resize(size);
+    return label.grab().toImage();
+}
+
 // One channel of a logo pixel drawn at the given opacity over a background.
 int blended(int logo, int alpha, int background, double opacity)
 {
@@ -379,11 +387,7 @@ private Q_SLOTS:
         HeaderWidget banner(&parent);
         banner.resize(200, 100);
         const QImage shot = banner.grab().toImage();
-        const QImage plain = [] {
-            QLabel label;
-            label.resize(200, 100);
-            return label.grab().toImage();
-        }();
+        const QImage plain = plainLabel(QSize(200, 100));
         const QImage source(QStringLiteral(":/headerLogo.png"));
         QVERIFY(!source.isNull());
         int differing = 0, expected = 0;
@@ -420,11 +424,7 @@ private Q_SLOTS:
         QWidget parent;
         HeaderWidget banner(&parent);
         banner.resize(source.size());
-        const QImage background = [&] {
-            QLabel label;
-            label.resize(source.size());
-            return label.grab().toImage().convertToFormat(QImage::Format_ARGB32);
-        }();
+        const QImage background = plainLabel(source.size()).convertToFormat(QImage::Format_ARGB32);
         const QImage shot = banner.grab().toImage().convertToFormat(QImage::Format_ARGB32);
         QCOMPARE(shot.size(), source.size());
         int compared = 0;
