@@ -24,8 +24,6 @@
 
 namespace {
 
-const QString capabilities = QStringLiteral("Software\\Talvimor\\Image Viewer\\Capabilities");
-
 QBitArray bitsOf(const char *bits)
 {
     QBitArray b(int(qstrlen(bits)));
@@ -53,10 +51,25 @@ struct Ledger
     QStringList calls;
 };
 
-class FakeRegistration final : public AssociationRegistration
+// Every stand-in object: made for the ledger, and given back to it once.
+template <typename Self, typename Interface> class Counted : public Interface
 {
 public:
-    explicit FakeRegistration(Ledger &l) : l(l) {}
+    explicit Counted(Ledger &l) : l(l) {}
+    void release() override
+    {
+        ++l.released;
+        delete static_cast<Self *>(this);
+    }
+
+protected:
+    Ledger &l;
+};
+
+class FakeRegistration final : public Counted<FakeRegistration, AssociationRegistration>
+{
+public:
+    using Counted::Counted;
     HResult queryAppIsDefault(const QString &query, int type, int level, const QString &app,
                               bool *isDefault) override
     {
@@ -104,34 +117,18 @@ public:
             ++l.stringsFreed;
         delete[] s;
     }
-    void release() override
-    {
-        ++l.released;
-        delete this;
-    }
-
-private:
-    Ledger &l;
 };
 
-class FakeUI final : public AssociationRegistrationUI
+class FakeUI final : public Counted<FakeUI, AssociationRegistrationUI>
 {
 public:
-    explicit FakeUI(Ledger &l) : l(l) {}
+    using Counted::Counted;
     HResult launchAdvancedAssociationUI(const QString &app) override
     {
         l.calls.append(QStringLiteral("LaunchAdvancedAssociationUI ") + app);
         return l.failing.contains(QStringLiteral("Launch")) ? HResults::classNotRegistered
                                                             : HResults::ok;
     }
-    void release() override
-    {
-        ++l.released;
-        delete this;
-    }
-
-private:
-    Ledger &l;
 };
 
 class FakeFactory final : public AssociationServiceFactory
@@ -195,6 +192,8 @@ const QString elevenPage =
     QStringLiteral("ms-settings:defaultapps?registeredAppMachine=Talvimor%20Image%20Viewer");
 
 enum VersionTest { VistaOrLater, Windows8OrLater, Windows10OrLater };
+// How far the association page gets before it is asked for.
+enum PageSetup { Unregistered, Registered, SettingsBlocked };
 
 } // namespace
 
@@ -208,32 +207,18 @@ class TestDefaultPrograms : public QObject
     Ledger ledger;
     FakeFactory factory{ledger};
 
-    void setWindows(const QString &version, int build = 0)
-    {
-        QVERIFY(setWindowsVersion(*reg, version, build));
-    }
-
-    // JPEG and TIFF registered machine-wide, the rest not.
-    void registerJpegAndTiff()
-    {
-        QVERIFY(reg->set(inMachineClasses + progIdOf(fifOf("JPEG")), QString(),
-                         QStringLiteral("JPEG")));
-        QVERIFY(reg->set(inMachineClasses + progIdOf(fifOf("TIFF")), QString(),
-                         QStringLiteral("TIFF")));
-    }
-
-    // On the Windows given, the viewer registered with JPEG and TIFF and
-    // declaring their extensions, and the current default of each the
-    // viewer's.
+    // On the Windows given, the viewer registered with JPEG and TIFF (and
+    // no other format machine-wide) and declaring their extensions, and the
+    // current default of each the viewer's.
     void ownedJpegAndTiff(const QString &version)
     {
-        setWindows(version);
-        installViewer();
-        registerJpegAndTiff();
-        const QString declared = QStringLiteral("HKEY_LOCAL_MACHINE\\") + capabilities +
-                                 QStringLiteral("\\FileAssociations");
+        setWindows(*reg, version);
+        registerViewer(*reg);
+        for (const char *format : {"JPEG", "TIFF"})
+            QVERIFY(reg->set(inMachineClasses + progIdOf(fifOf(format)), QString(),
+                             QLatin1String(format)));
         for (const char *e : {".jpg", ".jif", ".jpeg", ".jpe", ".tif", ".tiff"})
-            QVERIFY(reg->set(declared, QLatin1String(e),
+            QVERIFY(reg->set(viewerFileAssociations, QLatin1String(e),
                              progIdOf(fifOf(e[1] == 't' ? "TIFF" : "JPEG"))));
         ownEverything();
     }
@@ -246,27 +231,27 @@ class TestDefaultPrograms : public QObject
             ledger.currentDefaults.insert(QLatin1String(e), QStringLiteral("Talvimor.TIFF"));
     }
 
-    void installViewer()
-    {
-        QVERIFY(reg->set(QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\RegisteredApplications"),
-                         registeredAppName, capabilities));
-    }
-
     // The substitute service, the viewer claiming .png and .gif, and the
     // machine giving .gif to the viewer and .png to another program.
     void substituteWithViewerClaimingPngAndGif()
     {
         installAssociationServiceFactory(nullptr);
-        installViewer();
-        const QString caps = QStringLiteral("HKEY_LOCAL_MACHINE\\") + capabilities;
-        QVERIFY(reg->set(caps + QStringLiteral("\\FileAssociations"), QStringLiteral(".png"),
-                         QStringLiteral("Talvimor.PNG")));
-        QVERIFY(reg->set(caps + QStringLiteral("\\FileAssociations"), QStringLiteral(".gif"),
-                         QStringLiteral("Talvimor.GIF")));
+        registerViewer(*reg);
+        for (const char *e : {".png", ".gif"})
+            QVERIFY(reg->set(viewerFileAssociations, QLatin1String(e),
+                             QStringLiteral("Talvimor.") + QString::fromLatin1(e + 1).toUpper()));
         QVERIFY(reg->set(inMachineClasses + QStringLiteral(".gif"), QString(),
                          QStringLiteral("Talvimor.GIF")));
         QVERIFY(reg->set(inMachineClasses + QStringLiteral(".png"), QString(),
                          QStringLiteral("pngfile")));
+    }
+
+    static QString openedUri()
+    {
+        QFile file(ShellRecord::openedUriFileFor(RegistryStore::defaultFileName()));
+        if (!file.open(QIODevice::ReadOnly))
+            return QString();
+        return QString::fromUtf8(file.readAll()).trimmed();
     }
 
     static void checkOneBox(const QList<Box> &boxes, QMessageBox::Icon icon, const QString &text)
@@ -325,7 +310,7 @@ private Q_SLOTS:
         QFETCH(QString, version);
         QFETCH(int, build);
         QFETCH(int, expected);
-        setWindows(version, build);
+        setWindows(*reg, version, build);
         QCOMPARE(windowsVersion(), expected);
         QCOMPARE(isVistaOrLater(), expected > 0x7F);
     }
@@ -360,109 +345,87 @@ private Q_SLOTS:
                  expected);
     }
 
-    void pageNeedsTheViewerRegistered_data()
+    void thePageOpensOrSaysWhyNot_data()
     {
         QTest::addColumn<QString>("version");
         QTest::addColumn<int>("build");
-        QTest::newRow("XP") << QString() << 0;
-        QTest::newRow("11") << QStringLiteral("10.0") << 22631;
-    }
-
-    void pageNeedsTheViewerRegistered()
-    {
-        QFETCH(QString, version);
-        QFETCH(int, build);
-        setWindows(version, build);
-        const QList<Box> boxes = answerBoxes([] { launchAssociationPage(); });
-        checkOneBox(boxes, QMessageBox::Information, notInstalled);
-        QCOMPARE(openedUri(), QString());
-        QCOMPARE(ledger.created, 0);
-    }
-
-    void pageFailuresAreShown_data()
-    {
-        QTest::addColumn<bool>("settingsBlocked");
+        QTest::addColumn<int>("setup");
         QTest::addColumn<QString>("failing");
         QTest::addColumn<bool>("objectAnyway");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("create") << false << QStringLiteral("Create") << false << cannotCreatePage;
+        QTest::addColumn<QString>("box"); // the one box's text, if any
+        QTest::addColumn<QString>("uri"); // Settings' page, opened instead
+        const QString ten = QStringLiteral("10.0"), create = QStringLiteral("Create"),
+                      launch = QStringLiteral("Launch"),
+                      tenPage = QStringLiteral("ms-settings:defaultapps");
+        QTest::newRow("not registered, XP") << QString() << 0 << int(Unregistered) << QString()
+                                            << false << notInstalled << QString();
+        QTest::newRow("not registered, 11")
+            << ten << 22631 << int(Unregistered) << QString() << false << notInstalled << QString();
+        QTest::newRow("create") << QString() << 0 << int(Registered) << create << false
+                                << cannotCreatePage << QString();
         QTest::newRow("create, object anyway")
-            << false << QStringLiteral("Create") << true << cannotCreatePage;
-        QTest::newRow("launch") << false << QStringLiteral("Launch") << false << cannotLaunchPage;
-        QTest::newRow("none") << false << QString() << false << QString();
-        QTest::newRow("no Settings, page opens") << true << QString() << false << QString();
+            << QString() << 0 << int(Registered) << create << true << cannotCreatePage << QString();
+        QTest::newRow("launch") << QString() << 0 << int(Registered) << launch << false
+                                << cannotLaunchPage << QString();
+        QTest::newRow("none") << QString() << 0 << int(Registered) << QString() << false
+                              << QString() << QString();
+        QTest::newRow("no Settings, page opens")
+            << ten << 22631 << int(SettingsBlocked) << QString() << false << QString() << QString();
         QTest::newRow("no Settings, page cannot be made")
-            << true << QStringLiteral("Create") << false << cannotCreatePage;
+            << ten << 22631 << int(SettingsBlocked) << create << false << cannotCreatePage
+            << QString();
         QTest::newRow("no Settings, page cannot open")
-            << true << QStringLiteral("Launch") << false << cannotLaunchPage;
+            << ten << 22631 << int(SettingsBlocked) << launch << false << cannotLaunchPage
+            << QString();
+        QTest::newRow("8.1") << QStringLiteral("6.3") << 9600 << int(Registered) << QString()
+                             << false << QString() << QString();
+        QTest::newRow("10, no build")
+            << ten << 0 << int(Registered) << QString() << false << QString() << tenPage;
+        QTest::newRow("10") << ten << 19045 << int(Registered) << QString() << false << QString()
+                            << tenPage;
+        QTest::newRow("10, last build before 11")
+            << ten << 21999 << int(Registered) << QString() << false << QString() << tenPage;
+        QTest::newRow("11") << ten << 22000 << int(Registered) << QString() << false << QString()
+                            << elevenPage;
+        QTest::newRow("11, later")
+            << ten << 26100 << int(Registered) << QString() << false << QString() << elevenPage;
     }
 
     // Settings that cannot be opened on 11 leave the older page, and its
     // boxes. A page that could not be made is never asked to open, even
-    // when an object came back with the failure.
-    void pageFailuresAreShown()
-    {
-        QFETCH(bool, settingsBlocked);
-        QFETCH(QString, failing);
-        QFETCH(bool, objectAnyway);
-        QFETCH(QString, text);
-        if (settingsBlocked) {
-            setWindows(QStringLiteral("10.0"), 22631);
-            // A directory where the record would go: the launch fails.
-            QVERIFY(QDir().mkpath(ShellRecord::openedUriFileFor(RegistryStore::defaultFileName())));
-        }
-        installViewer();
-        ledger.failing.insert(failing);
-        ledger.returnObjectOnFailure = objectAnyway;
-        const QList<Box> boxes = answerBoxes([] { launchAssociationPage(); });
-        QCOMPARE(ledger.calls, failing == QLatin1String("Create") ? QStringList() : launchedPage);
-        if (text.isEmpty())
-            QVERIFY(boxes.isEmpty());
-        else
-            checkOneBox(boxes, QMessageBox::Critical, text);
-    }
-
-    QString openedUri() const
-    {
-        QFile file(ShellRecord::openedUriFileFor(RegistryStore::defaultFileName()));
-        if (!file.open(QIODevice::ReadOnly))
-            return QString();
-        return QString::fromUtf8(file.readAll()).trimmed();
-    }
-
-    void pageFromWindows10IsSettings_data()
-    {
-        QTest::addColumn<QString>("version");
-        QTest::addColumn<int>("build");
-        QTest::addColumn<QString>("uri");
-        const QString ten = QStringLiteral("ms-settings:defaultapps");
-        QTest::newRow("8.1") << QStringLiteral("6.3") << 9600 << QString();
-        QTest::newRow("10, no build") << QStringLiteral("10.0") << 0 << ten;
-        QTest::newRow("10") << QStringLiteral("10.0") << 19045 << ten;
-        QTest::newRow("10, last build before 11") << QStringLiteral("10.0") << 21999 << ten;
-        QTest::newRow("11") << QStringLiteral("10.0") << 22000 << elevenPage;
-        QTest::newRow("11, later") << QStringLiteral("10.0") << 26100 << elevenPage;
-    }
-
-    // Windows 11 is told from 10 by the build alone; its page takes the
-    // registered name as a URI component.
-    void pageFromWindows10IsSettings()
+    // when an object came back with the failure. Windows 11 is told from 10
+    // by the build alone; its page takes the registered name as a URI
+    // component.
+    void thePageOpensOrSaysWhyNot()
     {
         QFETCH(QString, version);
         QFETCH(int, build);
+        QFETCH(int, setup);
+        QFETCH(QString, failing);
+        QFETCH(bool, objectAnyway);
+        QFETCH(QString, box);
         QFETCH(QString, uri);
-        setWindows(version, build);
-        installViewer();
+        setWindows(*reg, version, build);
+        // A directory where the record would go: the launch fails.
+        if (setup == SettingsBlocked)
+            QVERIFY(QDir().mkpath(ShellRecord::openedUriFileFor(RegistryStore::defaultFileName())));
+        if (setup != Unregistered)
+            registerViewer(*reg);
+        ledger.failing.insert(failing);
+        ledger.returnObjectOnFailure = objectAnyway;
         const QList<Box> boxes = answerBoxes([] { launchAssociationPage(); });
-        QVERIFY(boxes.isEmpty());
+        if (box.isEmpty())
+            QVERIFY(boxes.isEmpty());
+        else
+            checkOneBox(
+                boxes, box == notInstalled ? QMessageBox::Information : QMessageBox::Critical, box);
         QCOMPARE(openedUri(), uri);
-        if (uri.isEmpty()) {
-            QCOMPARE(ledger.calls, launchedPage);
-        } else {
+        if (!uri.isEmpty())
             QCOMPARE(defaultAppsPageUri(build), uri);
-            QCOMPARE(ledger.created, 0);
-            QVERIFY(ledger.calls.isEmpty());
-        }
+        const bool asked =
+            setup != Unregistered && uri.isEmpty() && failing != QLatin1String("Create");
+        QCOMPARE(ledger.calls, asked ? launchedPage : QStringList());
+        QCOMPARE(ledger.created, int(asked || objectAnyway));
     }
 
     void makingDefault_data()
@@ -535,7 +498,7 @@ private Q_SLOTS:
 
     void queryListsRegisteredFormats()
     {
-        installViewer();
+        registerViewer(*reg);
         const int jpeg = fifOf("JPEG"), png = fifOf("PNG"), tiff = fifOf("TIFF");
         QVERIFY(reg->set(inMachineClasses + progIdOf(jpeg), QString(), QStringLiteral("JPEG")));
         QVERIFY(reg->set(inMachineClasses + progIdOf(tiff), QString(), QString()));
@@ -566,7 +529,7 @@ private Q_SLOTS:
     // of the extension before it.
     void failedQueryAfterAnOwnedExtensionIsClear()
     {
-        installViewer();
+        registerViewer(*reg);
         const int jpeg = fifOf("JPEG");
         QVERIFY(reg->set(inMachineClasses + progIdOf(jpeg), QString(), QStringLiteral("JPEG")));
         ledger.defaultExtensions = {QStringLiteral(".jpg"), QStringLiteral(".jpeg")};
@@ -579,7 +542,7 @@ private Q_SLOTS:
 
     void queryOverallFailureKeepsTheFlag()
     {
-        installViewer();
+        registerViewer(*reg);
         ledger.failing.insert(QStringLiteral("QueryAppIsDefaultAll"));
         ledger.allDefault = true;
         QVERIFY(!queryDefaultsThroughService(nullptr));
@@ -702,7 +665,7 @@ private Q_SLOTS:
     // default is the user's choice, else the merged classes'.
     void substituteFromWindows8SetsNothing()
     {
-        setWindows(QStringLiteral("10.0"), 22631);
+        setWindows(*reg, QStringLiteral("10.0"), 22631);
         substituteWithViewerClaimingPngAndGif();
         QVERIFY(!QTest::currentTestFailed());
         const QString choice = QStringLiteral("HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\"
@@ -714,7 +677,7 @@ private Q_SLOTS:
         QVERIFY(!failed(associationServiceFactory().createRegistration(&r)));
         QVERIFY(!failed(r->setAppAsDefaultAll(registeredAppName)));
         QCOMPARE(reg->everything(), before);
-        QCOMPARE(ShellRecord(*reg->store).notifications(0x08000000).count, 0);
+        QCOMPARE(notifications(*reg), 0);
         QVERIFY(failed(r->setAppAsDefaultAll(QStringLiteral("Not Registered"))));
 
         bool flag = false;

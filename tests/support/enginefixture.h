@@ -1,9 +1,10 @@
 #pragma once
 
 // What the engine's own suites share on the substitute registry: the Windows
-// version as the registry tells it, the default machine, and what the
-// engine logs when a service call fails.
+// version as the registry tells it, the viewer's registration, the default
+// machine, and what the engine logs when a service call fails.
 
+#include "identity.h"
 #include "testregistry.h"
 #include "windowsversion.h"
 
@@ -35,6 +36,30 @@ inline bool setWindowsVersion(TestRegistry &reg, const QString &version, int bui
             setWindowsVersionNumbers(reg, parts.value(0).toUInt(), parts.value(1).toUInt())) &&
            (build <= 0 ||
             reg.set(windowsVersionKey.path, windowsVersionKey.buildNumber, QString::number(build)));
+}
+
+// As setWindowsVersion, for a test that cannot go on without it.
+inline void setWindows(TestRegistry &reg, const QString &version, int build = 0)
+{
+    QVERIFY(setWindowsVersion(reg, version, build));
+}
+
+// Where the viewer's registration points, and the extensions it declares there.
+inline const QString viewerCapabilities =
+    QStringLiteral("Software\\Talvimor\\Image Viewer\\Capabilities");
+inline const QString viewerFileAssociations = capabilitiesHive + QLatin1Char('\\') +
+                                              viewerCapabilities + QLatin1Char('\\') +
+                                              fileAssociationsKey;
+
+// Unregistered, only the application's entry goes: the key it sits in stays.
+inline void registerViewer(TestRegistry &reg, bool registered = true)
+{
+    if (registered) {
+        QVERIFY(reg.set(registeredApplicationsPath, registeredAppName, viewerCapabilities));
+        return;
+    }
+    QVERIFY(reg.removeValue(registeredApplicationsPath, registeredAppName));
+    QVERIFY(reg.exists(registeredApplicationsPath));
 }
 
 // Association changes announced since the registry began; on the
