@@ -27,8 +27,6 @@
 
 namespace {
 
-const QString fileAssociations = QStringLiteral(
-    "HKEY_LOCAL_MACHINE\\Software\\Talvimor\\Image Viewer\\Capabilities\\FileAssociations");
 const QString notInstalledLine = QStringLiteral("makeAppDefaultForAllFormats: app not installed");
 constexpr int formatsInDefaultRegistry = 37;
 
@@ -70,14 +68,6 @@ class TestEngine : public QObject
     std::optional<MessageCapture> engineDebug;
     QString marker;
 
-    // No version: the default machine's own is removed.
-    void setWindows(const QString &currentVersion)
-    {
-        QVERIFY(currentVersion.isNull()
-                    ? reg->removeValue(windowsVersionKey.path, windowsVersionKey.currentVersion)
-                    : setWindowsVersion(*reg, currentVersion));
-    }
-
     // Not asked for its answer, it does the same all the same.
     static void makeDefault(bool askOk)
     {
@@ -86,17 +76,11 @@ class TestEngine : public QObject
         QVERIFY(ok || !askOk);
     }
 
-    void unregisterViewer()
-    {
-        QVERIFY(reg->removeValue(registeredApplicationsPath, registeredAppName));
-        QVERIFY(reg->exists(registeredApplicationsPath));
-    }
-
     // The user's choices, as Settings writes them: the viewer for every
     // extension it declares.
     void chooseViewerInSettings()
     {
-        for (const RegValue &v : reg->store->values(TestRegistry::key(fileAssociations)))
+        for (const RegValue &v : reg->store->values(TestRegistry::key(viewerFileAssociations)))
             QVERIFY(reg->set(inFileExts + v.name + QStringLiteral("\\UserChoice"),
                              QStringLiteral("Progid"), decodeRegSz(v.data)));
     }
@@ -173,7 +157,7 @@ private Q_SLOTS:
         QFETCH(QString, currentVersion);
         QFETCH(bool, throughService);
         QFETCH(bool, askOk);
-        setWindows(currentVersion);
+        setWindows(*reg, currentVersion);
         bool allDefault = true;
         QCOMPARE(describe(queryCurrentAssociations(&allDefault)), everyFormat(false));
         QVERIFY(!allDefault);
@@ -200,7 +184,7 @@ private Q_SLOTS:
         QCOMPARE(describe(queryCurrentAssociations(nullptr)), after);
         if (throughService) {
             const QList<RegValue> declared =
-                reg->store->values(TestRegistry::key(fileAssociations));
+                reg->store->values(TestRegistry::key(viewerFileAssociations));
             QVERIFY(declared.size() > formatsInDefaultRegistry);
             for (const RegValue &v : declared)
                 QCOMPARE(reg->get(inFileExts + v.name + QStringLiteral("\\UserChoice"),
@@ -229,18 +213,14 @@ private Q_SLOTS:
     // That must neither change the answer nor grow the registry call after call.
     void makeDefaultOnXpRepeatedSettles()
     {
-        bool ok = false;
-        makeAppDefaultForAllFormats(&ok);
-        QVERIFY(ok);
+        makeDefault(true);
         const QStringList answer = describe(queryCurrentAssociations(nullptr));
         const QString pbm = reg->get(QStringLiteral("HKCR\\.pbm"), QString()).value_or(QString());
         QCOMPARE(pbm, QStringLiteral("Talvimor.PBMRAW"));
 
         QStringList previous;
         for (int run = 2; run <= 4; ++run) {
-            ok = false;
-            makeAppDefaultForAllFormats(&ok);
-            QVERIFY(ok);
+            makeDefault(true);
             QCOMPARE(describe(queryCurrentAssociations(nullptr)), answer);
             QCOMPARE(reg->get(QStringLiteral("HKCR\\.pbm"), QString()), pbm);
             const QStringList now = reg->everything();
@@ -265,7 +245,7 @@ private Q_SLOTS:
     {
         QFETCH(int, major);
         QFETCH(int, minor);
-        setWindows(QStringLiteral("6.3"));
+        setWindows(*reg, QStringLiteral("6.3"));
         QVERIFY(setWindowsVersionNumbers(*reg, quint32(major), quint32(minor)));
         const QStringList before = reg->everything();
 
@@ -335,7 +315,7 @@ private Q_SLOTS:
         QFETCH(QStringList, bits);
         QFETCH(bool, allDefault);
         QFETCH(bool, madeAgain);
-        QVERIFY(setWindowsVersion(*reg, currentVersion, build));
+        setWindows(*reg, currentVersion, build);
         const bool xp = currentVersion == QLatin1String("5.1");
         if (!xp && currentVersion != QLatin1String("6.1"))
             chooseViewerInSettings();
@@ -361,7 +341,7 @@ private Q_SLOTS:
     // at once get what one gets.
     void twoThreadsGetWhatOneGets()
     {
-        QVERIFY(setWindowsVersion(*reg, QStringLiteral("10.0"), 19045));
+        setWindows(*reg, QStringLiteral("10.0"), 19045);
         chooseViewerInSettings();
         QVERIFY(reg->set(inFileExts + QStringLiteral(".png\\UserChoice"), QStringLiteral("Progid"),
                          QStringLiteral("pngfile")));
@@ -411,7 +391,7 @@ private Q_SLOTS:
         QFETCH(QString, currentVersion);
         QFETCH(QString, answer);
         QFETCH(int, refusals);
-        QVERIFY(setWindowsVersion(*reg, currentVersion));
+        setWindows(*reg, currentVersion);
         chooseViewerInSettings();
         const QByteArray out = runChild(QStringLiteral("core"));
         QCOMPARE(QString::fromLatin1(out.left(out.indexOf('\n'))), answer);
@@ -448,9 +428,9 @@ private Q_SLOTS:
         QFETCH(bool, done);
         QFETCH(QStringList, debug);
         QFETCH(bool, listed);
-        setWindows(currentVersion);
+        setWindows(*reg, currentVersion);
         if (obstacle == NotRegistered)
-            unregisterViewer();
+            registerViewer(*reg, false);
         if (obstacle == ReadOnly)
             reg->makeReadOnly();
         if (obstacle == NoFormatRegistered)
@@ -524,7 +504,7 @@ private Q_SLOTS:
         QFETCH(bool, registered);
         QVERIFY2(QFileInfo(toolBesideTest()).isExecutable(), qPrintable(toolBesideTest()));
         if (!registered)
-            unregisterViewer();
+            registerViewer(*reg, false);
         QCOMPARE(launchSelectorTool(), registered);
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(marker), 10000);
         QFile started(marker);
