@@ -51,25 +51,11 @@ struct Ledger
     QStringList calls;
 };
 
-// Every stand-in object: made for the ledger, and given back to it once.
-template <typename Self, typename Interface> class Counted : public Interface
+// Either service object; each one made is given back once.
+class FakeService final : public AssociationRegistration, public AssociationRegistrationUI
 {
 public:
-    explicit Counted(Ledger &l) : l(l) {}
-    void release() override
-    {
-        ++l.released;
-        delete static_cast<Self *>(this);
-    }
-
-protected:
-    Ledger &l;
-};
-
-class FakeRegistration final : public Counted<FakeRegistration, AssociationRegistration>
-{
-public:
-    using Counted::Counted;
+    explicit FakeService(Ledger &l) : l(l) {}
     HResult queryAppIsDefault(const QString &query, int type, int level, const QString &app,
                               bool *isDefault) override
     {
@@ -117,42 +103,38 @@ public:
             ++l.stringsFreed;
         delete[] s;
     }
-};
-
-class FakeUI final : public Counted<FakeUI, AssociationRegistrationUI>
-{
-public:
-    using Counted::Counted;
     HResult launchAdvancedAssociationUI(const QString &app) override
     {
         l.calls.append(QStringLiteral("LaunchAdvancedAssociationUI ") + app);
         return l.failing.contains(QStringLiteral("Launch")) ? HResults::classNotRegistered
                                                             : HResults::ok;
     }
+    void release() override
+    {
+        ++l.released;
+        delete this;
+    }
+
+private:
+    Ledger &l;
 };
 
 class FakeFactory final : public AssociationServiceFactory
 {
 public:
     explicit FakeFactory(Ledger &l) : l(l) {}
-    template <typename Obj, typename I> HResult make(I **out)
+    template <typename I> HResult make(I **out)
     {
         *out = nullptr;
         const bool fail = l.failing.contains(QStringLiteral("Create"));
         if (!fail || l.returnObjectOnFailure) {
-            *out = new Obj(l);
+            *out = new FakeService(l);
             ++l.created;
         }
         return fail ? HResults::notInitialized : HResults::ok;
     }
-    HResult createRegistration(AssociationRegistration **out) override
-    {
-        return make<FakeRegistration>(out);
-    }
-    HResult createRegistrationUI(AssociationRegistrationUI **out) override
-    {
-        return make<FakeUI>(out);
-    }
+    HResult createRegistration(AssociationRegistration **out) override { return make(out); }
+    HResult createRegistrationUI(AssociationRegistrationUI **out) override { return make(out); }
 
 private:
     Ledger &l;
