@@ -222,10 +222,9 @@ class TestDefaultPrograms : public QObject
         for (const char *e : {".png", ".gif"})
             QVERIFY(reg->set(viewerFileAssociations, QLatin1String(e),
                              QStringLiteral("Talvimor.") + QString::fromLatin1(e + 1).toUpper()));
-        QVERIFY(reg->set(inMachineClasses + QStringLiteral(".gif"), QString(),
-                         QStringLiteral("Talvimor.GIF")));
-        QVERIFY(reg->set(inMachineClasses + QStringLiteral(".png"), QString(),
-                         QStringLiteral("pngfile")));
+        for (const auto &[e, progId] : {std::pair{".gif", "Talvimor.GIF"}, {".png", "pngfile"}})
+            QVERIFY(
+                reg->set(inMachineClasses + QLatin1String(e), QString(), QLatin1String(progId)));
     }
 
     static QString openedUri()
@@ -633,10 +632,9 @@ private Q_SLOTS:
         QVERIFY(failed(r->setAppAsDefaultAll(QStringLiteral("Not Registered"))));
 
         QVERIFY(!failed(r->setAppAsDefaultAll(registeredAppName)));
-        QCOMPARE(reg->get(QStringLiteral("HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\"
-                                         "Explorer\\FileExts\\.png\\UserChoice"),
-                          QStringLiteral("Progid")),
-                 QStringLiteral("Talvimor.PNG"));
+        QCOMPARE(
+            reg->get(inFileExts + QStringLiteral(".png\\UserChoice"), QStringLiteral("Progid")),
+            QStringLiteral("Talvimor.PNG"));
         QVERIFY(!failed(r->queryAppIsDefaultAll(1, registeredAppName, &flag)));
         QVERIFY(flag);
         r->release();
@@ -650,9 +648,8 @@ private Q_SLOTS:
         setWindows(*reg, QStringLiteral("10.0"), 22631);
         substituteWithViewerClaimingPngAndGif();
         QVERIFY(!QTest::currentTestFailed());
-        const QString choice = QStringLiteral("HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\"
-                                              "Explorer\\FileExts\\.gif\\UserChoice");
-        QVERIFY(reg->set(choice, QStringLiteral("Progid"), QStringLiteral("giffile")));
+        QVERIFY(reg->set(inFileExts + QStringLiteral(".gif\\UserChoice"), QStringLiteral("Progid"),
+                         QStringLiteral("giffile")));
         const QStringList before = reg->everything();
 
         AssociationRegistration *r = nullptr;

@@ -89,11 +89,8 @@ class TestEngine : public QObject
     // output, for what only a new process can show.
     static QByteArray runChild(const QString &mode)
     {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("PELLVARIN_ENGINE_CHILD"), mode);
         QProcess child;
-        child.setProcessEnvironment(env);
-        child.start(QCoreApplication::applicationFilePath(), QStringList());
+        startChild(child, {{"PELLVARIN_ENGINE_CHILD", mode}});
         if (!child.waitForFinished(60000))
             return "did not finish";
         const QByteArray out = child.readAllStandardOutput() + child.readAllStandardError();
@@ -537,16 +534,13 @@ private Q_SLOTS:
                                                       : QFile::ReadOwner | QFile::WriteOwner));
         }
 
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("PELLVARIN_ENGINE_CHILD"), QStringLiteral("launch"));
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        env.insert(QStringLiteral("PATH"), QCoreApplication::applicationDirPath() +
-                                               QLatin1Char(':') +
-                                               env.value(QStringLiteral("PATH")));
         QProcess child;
-        child.setProcessEnvironment(env);
         child.setWorkingDirectory(work.path());
-        child.start(copy, QStringList());
+        startChild(child,
+                   {{"PELLVARIN_ENGINE_CHILD", QStringLiteral("launch")},
+                    {"PATH", QCoreApplication::applicationDirPath() + QLatin1Char(':') +
+                                 qEnvironmentVariable("PATH")}},
+                   copy);
         QVERIFY(child.waitForFinished(60000));
         QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == !started,
                  qPrintable(QStringLiteral("exit %1: %2")

@@ -127,22 +127,10 @@ void sleepMicroseconds(qint64 us)
         std::this_thread::sleep_for(std::chrono::microseconds(us));
 }
 
-QProcessEnvironment childEnvironment(const char *mode,
-                                     std::initializer_list<std::pair<const char *, QString>> vars)
+void startChild(QProcess &child, const char *mode, ChildVars vars)
 {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QLatin1String(childVar), QLatin1String(mode));
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    for (const auto &[name, value] : vars)
-        env.insert(QLatin1String(name), value);
-    return env;
-}
-
-void startChild(QProcess &child, const char *mode,
-                std::initializer_list<std::pair<const char *, QString>> vars)
-{
-    child.setProcessEnvironment(childEnvironment(mode, vars));
-    child.start(QCoreApplication::applicationFilePath(), QStringList());
+    vars.prepend({childVar, QLatin1String(mode)});
+    ::startChild(child, vars);
 }
 
 void mark(char c)
@@ -338,13 +326,12 @@ class TestFaults : public QObject
     QString raced, expect;
 
     // A program run to its end on the raced registry, waiting for no lock.
-    Result run(const QString &program, const QStringList &args, QProcessEnvironment env) const
+    Result run(const QString &program, const QStringList &args, ChildVars vars) const
     {
         QProcess p;
-        env.insert(QStringLiteral("PELLVARIN_REGISTRY"), raced);
-        env.insert(QStringLiteral("PELLVARIN_REGISTRY_BUSY_TIMEOUT_MS"), QStringLiteral("0"));
-        p.setProcessEnvironment(env);
-        p.start(program, args);
+        vars << std::pair{"PELLVARIN_REGISTRY", raced}
+             << std::pair{"PELLVARIN_REGISTRY_BUSY_TIMEOUT_MS", QStringLiteral("0")};
+        startChild(p, vars, program, args);
         Result r;
         if (p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit) {
             r.code = p.exitCode();
@@ -356,8 +343,7 @@ class TestFaults : public QObject
 
     Result tool(const QStringList &args) const
     {
-        return run(QStringLiteral(PELLVARIN_REG_EXECUTABLE), args,
-                   QProcessEnvironment::systemEnvironment());
+        return run(QStringLiteral(PELLVARIN_REG_EXECUTABLE), args, {});
     }
 
     // A locker holding the file for holdUs at a time (0: for good), once it
@@ -372,8 +358,9 @@ class TestFaults : public QObject
     // One engine call in a process of its own.
     Result engineCall(const QString &call) const
     {
-        return run(QCoreApplication::applicationFilePath(), {},
-                   childEnvironment("locked engine", {{expectVar, expect}, {roundsVar, call}}));
+        return run(
+            QCoreApplication::applicationFilePath(), {},
+            {{childVar, QStringLiteral("locked engine")}, {expectVar, expect}, {roundsVar, call}});
     }
 
 private Q_SLOTS:

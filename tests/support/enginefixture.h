@@ -8,6 +8,7 @@
 #include "testregistry.h"
 #include "windowsversion.h"
 
+#include <QProcess>
 #include <QtTest>
 
 // The numbers Windows 10 and later give beside the "6.3" kept for old programs.
@@ -60,6 +61,23 @@ inline void registerViewer(TestRegistry &reg, bool registered = true)
     }
     QVERIFY(reg.removeValue(registeredApplicationsPath, registeredAppName));
     QVERIFY(reg.exists(registeredApplicationsPath));
+}
+
+// Variables for a child process, its mode among them.
+using ChildVars = QList<std::pair<const char *, QString>>;
+
+// This executable, or the program given, started again with the variables
+// given and Qt drawing nowhere.
+inline void startChild(QProcess &child, const ChildVars &vars,
+                       const QString &program = QCoreApplication::applicationFilePath(),
+                       const QStringList &args = QStringList())
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    for (const auto &[name, value] : vars)
+        env.insert(QLatin1String(name), value);
+    child.setProcessEnvironment(env);
+    child.start(program, args);
 }
 
 // Association changes announced since the registry began; on the
