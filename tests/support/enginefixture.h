@@ -55,11 +55,8 @@ inline const QString viewerFileAssociations = capabilitiesHive + QLatin1Char('\\
 // Unregistered, only the application's entry goes: the key it sits in stays.
 inline void registerViewer(TestRegistry &reg, bool registered = true)
 {
-    if (registered) {
-        QVERIFY(reg.set(registeredApplicationsPath, registeredAppName, viewerCapabilities));
-        return;
-    }
-    QVERIFY(reg.removeValue(registeredApplicationsPath, registeredAppName));
+    QVERIFY(registered ? reg.set(registeredApplicationsPath, registeredAppName, viewerCapabilities)
+                       : reg.removeValue(registeredApplicationsPath, registeredAppName));
     QVERIFY(reg.exists(registeredApplicationsPath));
 }
 
