@@ -48,15 +48,6 @@ QStringList everyFormat(bool set, const QStringList &cleared = {})
 const QStringList lostToLaterFormats = {QStringLiteral("PBM"), QStringLiteral("PGM"),
                                         QStringLiteral("PPM")};
 
-// Run in a copy of this executable placed where no selector tool sits. A
-// viewer that is not registered would give false too, so that is told apart.
-int runLaunchChild()
-{
-    if (!isAppInstalled())
-        return 2;
-    return launchSelectorTool() ? 0 : 1;
-}
-
 } // namespace
 
 class TestEngine : public QObject
@@ -574,8 +565,10 @@ int main(int argc, char **argv)
         return 0;
     }
     QApplication app(argc, argv);
-    if (qEnvironmentVariable("PELLVARIN_ENGINE_CHILD") == QLatin1String("launch"))
-        return runLaunchChild();
+    // Run in a copy of this executable placed where no selector tool sits. A
+    // viewer that is not registered would give false too, so that is told apart.
+    if (child == QLatin1String("launch"))
+        return !isAppInstalled() ? 2 : launchSelectorTool() ? 0 : 1;
     TestEngine test;
     return QTest::qExec(&test, argc, argv);
 }
