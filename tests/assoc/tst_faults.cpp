@@ -127,6 +127,7 @@ void sleepMicroseconds(qint64 us)
         std::this_thread::sleep_for(std::chrono::microseconds(us));
 }
 
+// This executable again, in the child mode given.
 void startChild(QProcess &child, const char *mode, ChildVars vars)
 {
     vars.prepend({childVar, QLatin1String(mode)});
