@@ -24,8 +24,6 @@
 
 namespace {
 
-const QString capabilities = QStringLiteral("Software\\Talvimor\\Image Viewer\\Capabilities");
-
 QBitArray bitsOf(const char *bits)
 {
     QBitArray b(int(qstrlen(bits)));
@@ -53,10 +51,11 @@ struct Ledger
     QStringList calls;
 };
 
-class FakeRegistration final : public AssociationRegistration
+// Either service object; each one made is given back once.
+class FakeService final : public AssociationRegistration, public AssociationRegistrationUI
 {
 public:
-    explicit FakeRegistration(Ledger &l) : l(l) {}
+    explicit FakeService(Ledger &l) : l(l) {}
     HResult queryAppIsDefault(const QString &query, int type, int level, const QString &app,
                               bool *isDefault) override
     {
@@ -104,20 +103,6 @@ public:
             ++l.stringsFreed;
         delete[] s;
     }
-    void release() override
-    {
-        ++l.released;
-        delete this;
-    }
-
-private:
-    Ledger &l;
-};
-
-class FakeUI final : public AssociationRegistrationUI
-{
-public:
-    explicit FakeUI(Ledger &l) : l(l) {}
     HResult launchAdvancedAssociationUI(const QString &app) override
     {
         l.calls.append(QStringLiteral("LaunchAdvancedAssociationUI ") + app);
@@ -138,24 +123,18 @@ class FakeFactory final : public AssociationServiceFactory
 {
 public:
     explicit FakeFactory(Ledger &l) : l(l) {}
-    template <typename Obj, typename I> HResult make(I **out)
+    template <typename I> HResult make(I **out)
     {
         *out = nullptr;
         const bool fail = l.failing.contains(QStringLiteral("Create"));
         if (!fail || l.returnObjectOnFailure) {
-            *out = new Obj(l);
+            *out = new FakeService(l);
             ++l.created;
         }
         return fail ? HResults::notInitialized : HResults::ok;
     }
-    HResult createRegistration(AssociationRegistration **out) override
-    {
-        return make<FakeRegistration>(out);
-    }
-    HResult createRegistrationUI(AssociationRegistrationUI **out) override
-    {
-        return make<FakeUI>(out);
-    }
+    HResult createRegistration(AssociationRegistration **out) override { return make(out); }
+    HResult createRegistrationUI(AssociationRegistrationUI **out) override { return make(out); }
 
 private:
     Ledger &l;
@@ -195,6 +174,8 @@ const QString elevenPage =
     QStringLiteral("ms-settings:defaultapps?registeredAppMachine=Talvimor%20Image%20Viewer");
 
 enum VersionTest { VistaOrLater, Windows8OrLater, Windows10OrLater };
+// How far the association page gets before it is asked for.
+enum PageSetup { Unregistered, Registered, SettingsBlocked };
 
 } // namespace
 
@@ -208,32 +189,18 @@ class TestDefaultPrograms : public QObject
     Ledger ledger;
     FakeFactory factory{ledger};
 
-    void setWindows(const QString &version, int build = 0)
-    {
-        QVERIFY(setWindowsVersion(*reg, version, build));
-    }
-
-    // JPEG and TIFF registered machine-wide, the rest not.
-    void registerJpegAndTiff()
-    {
-        QVERIFY(reg->set(inMachineClasses + progIdOf(fifOf("JPEG")), QString(),
-                         QStringLiteral("JPEG")));
-        QVERIFY(reg->set(inMachineClasses + progIdOf(fifOf("TIFF")), QString(),
-                         QStringLiteral("TIFF")));
-    }
-
-    // On the Windows given, the viewer registered with JPEG and TIFF and
-    // declaring their extensions, and the current default of each the
-    // viewer's.
+    // On the Windows given, the viewer registered with JPEG and TIFF (and
+    // no other format machine-wide) and declaring their extensions, and the
+    // current default of each the viewer's.
     void ownedJpegAndTiff(const QString &version)
     {
-        setWindows(version);
-        installViewer();
-        registerJpegAndTiff();
-        const QString declared = QStringLiteral("HKEY_LOCAL_MACHINE\\") + capabilities +
-                                 QStringLiteral("\\FileAssociations");
+        setWindows(*reg, version);
+        registerViewer(*reg);
+        for (const char *format : {"JPEG", "TIFF"})
+            QVERIFY(reg->set(inMachineClasses + progIdOf(fifOf(format)), QString(),
+                             QLatin1String(format)));
         for (const char *e : {".jpg", ".jif", ".jpeg", ".jpe", ".tif", ".tiff"})
-            QVERIFY(reg->set(declared, QLatin1String(e),
+            QVERIFY(reg->set(viewerFileAssociations, QLatin1String(e),
                              progIdOf(fifOf(e[1] == 't' ? "TIFF" : "JPEG"))));
         ownEverything();
     }
@@ -246,35 +213,18 @@ class TestDefaultPrograms : public QObject
             ledger.currentDefaults.insert(QLatin1String(e), QStringLiteral("Talvimor.TIFF"));
     }
 
-    void installViewer()
-    {
-        QVERIFY(reg->set(QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\RegisteredApplications"),
-                         registeredAppName, capabilities));
-    }
-
     // The substitute service, the viewer claiming .png and .gif, and the
     // machine giving .gif to the viewer and .png to another program.
     void substituteWithViewerClaimingPngAndGif()
     {
         installAssociationServiceFactory(nullptr);
-        installViewer();
-        const QString caps = QStringLiteral("HKEY_LOCAL_MACHINE\\") + capabilities;
-        QVERIFY(reg->set(caps + QStringLiteral("\\FileAssociations"), QStringLiteral(".png"),
-                         QStringLiteral("Talvimor.PNG")));
-        QVERIFY(reg->set(caps + QStringLiteral("\\FileAssociations"), QStringLiteral(".gif"),
-                         QStringLiteral("Talvimor.GIF")));
-        QVERIFY(reg->set(inMachineClasses + QStringLiteral(".gif"), QString(),
-                         QStringLiteral("Talvimor.GIF")));
-        QVERIFY(reg->set(inMachineClasses + QStringLiteral(".png"), QString(),
-                         QStringLiteral("pngfile")));
-    }
-
-    static void checkOneBox(const QList<Box> &boxes, QMessageBox::Icon icon, const QString &text)
-    {
-        QCOMPARE(boxes.size(), 1);
-        QCOMPARE(boxes[0].icon, icon);
-        QCOMPARE(boxes[0].title, QStringLiteral("File associations"));
-        QCOMPARE(boxes[0].text, text);
+        registerViewer(*reg);
+        for (const char *e : {".png", ".gif"})
+            QVERIFY(reg->set(viewerFileAssociations, QLatin1String(e),
+                             QStringLiteral("Talvimor.") + QString::fromLatin1(e + 1).toUpper()));
+        for (const auto &[e, progId] : {std::pair{".gif", "Talvimor.GIF"}, {".png", "pngfile"}})
+            QVERIFY(
+                reg->set(inMachineClasses + QLatin1String(e), QString(), QLatin1String(progId)));
     }
 
 private Q_SLOTS:
@@ -325,7 +275,7 @@ private Q_SLOTS:
         QFETCH(QString, version);
         QFETCH(int, build);
         QFETCH(int, expected);
-        setWindows(version, build);
+        setWindows(*reg, version, build);
         QCOMPARE(windowsVersion(), expected);
         QCOMPARE(isVistaOrLater(), expected > 0x7F);
     }
@@ -360,109 +310,93 @@ private Q_SLOTS:
                  expected);
     }
 
-    void pageNeedsTheViewerRegistered_data()
+    void thePageOpensOrSaysWhyNot_data()
     {
         QTest::addColumn<QString>("version");
         QTest::addColumn<int>("build");
-        QTest::newRow("XP") << QString() << 0;
-        QTest::newRow("11") << QStringLiteral("10.0") << 22631;
-    }
-
-    void pageNeedsTheViewerRegistered()
-    {
-        QFETCH(QString, version);
-        QFETCH(int, build);
-        setWindows(version, build);
-        const QList<Box> boxes = answerBoxes([] { launchAssociationPage(); });
-        checkOneBox(boxes, QMessageBox::Information, notInstalled);
-        QCOMPARE(openedUri(), QString());
-        QCOMPARE(ledger.created, 0);
-    }
-
-    void pageFailuresAreShown_data()
-    {
-        QTest::addColumn<bool>("settingsBlocked");
+        QTest::addColumn<int>("setup");
         QTest::addColumn<QString>("failing");
         QTest::addColumn<bool>("objectAnyway");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("create") << false << QStringLiteral("Create") << false << cannotCreatePage;
+        QTest::addColumn<QString>("box"); // the one box's text, if any
+        QTest::addColumn<QString>("uri"); // Settings' page, opened instead
+        const QString ten = QStringLiteral("10.0"), create = QStringLiteral("Create"),
+                      launch = QStringLiteral("Launch"),
+                      tenPage = QStringLiteral("ms-settings:defaultapps");
+        QTest::newRow("not registered, XP") << QString() << 0 << int(Unregistered) << QString()
+                                            << false << notInstalled << QString();
+        QTest::newRow("not registered, 11")
+            << ten << 22631 << int(Unregistered) << QString() << false << notInstalled << QString();
+        QTest::newRow("create") << QString() << 0 << int(Registered) << create << false
+                                << cannotCreatePage << QString();
         QTest::newRow("create, object anyway")
-            << false << QStringLiteral("Create") << true << cannotCreatePage;
-        QTest::newRow("launch") << false << QStringLiteral("Launch") << false << cannotLaunchPage;
-        QTest::newRow("none") << false << QString() << false << QString();
-        QTest::newRow("no Settings, page opens") << true << QString() << false << QString();
+            << QString() << 0 << int(Registered) << create << true << cannotCreatePage << QString();
+        QTest::newRow("launch") << QString() << 0 << int(Registered) << launch << false
+                                << cannotLaunchPage << QString();
+        QTest::newRow("none") << QString() << 0 << int(Registered) << QString() << false
+                              << QString() << QString();
+        QTest::newRow("no Settings, page opens")
+            << ten << 22631 << int(SettingsBlocked) << QString() << false << QString() << QString();
         QTest::newRow("no Settings, page cannot be made")
-            << true << QStringLiteral("Create") << false << cannotCreatePage;
+            << ten << 22631 << int(SettingsBlocked) << create << false << cannotCreatePage
+            << QString();
         QTest::newRow("no Settings, page cannot open")
-            << true << QStringLiteral("Launch") << false << cannotLaunchPage;
+            << ten << 22631 << int(SettingsBlocked) << launch << false << cannotLaunchPage
+            << QString();
+        QTest::newRow("8.1") << QStringLiteral("6.3") << 9600 << int(Registered) << QString()
+                             << false << QString() << QString();
+        QTest::newRow("10, no build")
+            << ten << 0 << int(Registered) << QString() << false << QString() << tenPage;
+        QTest::newRow("10") << ten << 19045 << int(Registered) << QString() << false << QString()
+                            << tenPage;
+        QTest::newRow("10, last build before 11")
+            << ten << 21999 << int(Registered) << QString() << false << QString() << tenPage;
+        QTest::newRow("11") << ten << 22000 << int(Registered) << QString() << false << QString()
+                            << elevenPage;
+        QTest::newRow("11, later")
+            << ten << 26100 << int(Registered) << QString() << false << QString() << elevenPage;
     }
 
     // Settings that cannot be opened on 11 leave the older page, and its
     // boxes. A page that could not be made is never asked to open, even
-    // when an object came back with the failure.
-    void pageFailuresAreShown()
-    {
-        QFETCH(bool, settingsBlocked);
-        QFETCH(QString, failing);
-        QFETCH(bool, objectAnyway);
-        QFETCH(QString, text);
-        if (settingsBlocked) {
-            setWindows(QStringLiteral("10.0"), 22631);
-            // A directory where the record would go: the launch fails.
-            QVERIFY(QDir().mkpath(ShellRecord::openedUriFileFor(RegistryStore::defaultFileName())));
-        }
-        installViewer();
-        ledger.failing.insert(failing);
-        ledger.returnObjectOnFailure = objectAnyway;
-        const QList<Box> boxes = answerBoxes([] { launchAssociationPage(); });
-        QCOMPARE(ledger.calls, failing == QLatin1String("Create") ? QStringList() : launchedPage);
-        if (text.isEmpty())
-            QVERIFY(boxes.isEmpty());
-        else
-            checkOneBox(boxes, QMessageBox::Critical, text);
-    }
-
-    QString openedUri() const
-    {
-        QFile file(ShellRecord::openedUriFileFor(RegistryStore::defaultFileName()));
-        if (!file.open(QIODevice::ReadOnly))
-            return QString();
-        return QString::fromUtf8(file.readAll()).trimmed();
-    }
-
-    void pageFromWindows10IsSettings_data()
-    {
-        QTest::addColumn<QString>("version");
-        QTest::addColumn<int>("build");
-        QTest::addColumn<QString>("uri");
-        const QString ten = QStringLiteral("ms-settings:defaultapps");
-        QTest::newRow("8.1") << QStringLiteral("6.3") << 9600 << QString();
-        QTest::newRow("10, no build") << QStringLiteral("10.0") << 0 << ten;
-        QTest::newRow("10") << QStringLiteral("10.0") << 19045 << ten;
-        QTest::newRow("10, last build before 11") << QStringLiteral("10.0") << 21999 << ten;
-        QTest::newRow("11") << QStringLiteral("10.0") << 22000 << elevenPage;
-        QTest::newRow("11, later") << QStringLiteral("10.0") << 26100 << elevenPage;
-    }
-
-    // Windows 11 is told from 10 by the build alone; its page takes the
-    // registered name as a URI component.
-    void pageFromWindows10IsSettings()
+    // when an object came back with the failure. Windows 11 is told from 10
+    // by the build alone; its page takes the registered name as a URI
+    // component.
+    void thePageOpensOrSaysWhyNot()
     {
         QFETCH(QString, version);
         QFETCH(int, build);
+        QFETCH(int, setup);
+        QFETCH(QString, failing);
+        QFETCH(bool, objectAnyway);
+        QFETCH(QString, box);
         QFETCH(QString, uri);
-        setWindows(version, build);
-        installViewer();
+        setWindows(*reg, version, build);
+        // What the shell opened is recorded there; a directory in its place
+        // makes the launch fail.
+        QFile opened(ShellRecord::openedUriFileFor(RegistryStore::defaultFileName()));
+        if (setup == SettingsBlocked)
+            QVERIFY(QDir().mkpath(opened.fileName()));
+        if (setup != Unregistered)
+            registerViewer(*reg);
+        ledger.failing.insert(failing);
+        ledger.returnObjectOnFailure = objectAnyway;
         const QList<Box> boxes = answerBoxes([] { launchAssociationPage(); });
-        QVERIFY(boxes.isEmpty());
-        QCOMPARE(openedUri(), uri);
-        if (uri.isEmpty()) {
-            QCOMPARE(ledger.calls, launchedPage);
-        } else {
-            QCOMPARE(defaultAppsPageUri(build), uri);
-            QCOMPARE(ledger.created, 0);
-            QVERIFY(ledger.calls.isEmpty());
+        QCOMPARE(boxes.size(), int(!box.isEmpty()));
+        for (const Box &b : boxes) {
+            QCOMPARE(b.icon,
+                     box == notInstalled ? QMessageBox::Information : QMessageBox::Critical);
+            QCOMPARE(b.title, QStringLiteral("File associations"));
+            QCOMPARE(b.text, box);
         }
+        QCOMPARE(opened.open(QIODevice::ReadOnly) ? QString::fromUtf8(opened.readAll()).trimmed()
+                                                  : QString(),
+                 uri);
+        if (!uri.isEmpty())
+            QCOMPARE(defaultAppsPageUri(build), uri);
+        const bool asked =
+            setup != Unregistered && uri.isEmpty() && failing != QLatin1String("Create");
+        QCOMPARE(ledger.calls, asked ? launchedPage : QStringList());
+        QCOMPARE(ledger.created, int(asked || objectAnyway));
     }
 
     void makingDefault_data()
@@ -535,7 +469,7 @@ private Q_SLOTS:
 
     void queryListsRegisteredFormats()
     {
-        installViewer();
+        registerViewer(*reg);
         const int jpeg = fifOf("JPEG"), png = fifOf("PNG"), tiff = fifOf("TIFF");
         QVERIFY(reg->set(inMachineClasses + progIdOf(jpeg), QString(), QStringLiteral("JPEG")));
         QVERIFY(reg->set(inMachineClasses + progIdOf(tiff), QString(), QString()));
@@ -566,7 +500,7 @@ private Q_SLOTS:
     // of the extension before it.
     void failedQueryAfterAnOwnedExtensionIsClear()
     {
-        installViewer();
+        registerViewer(*reg);
         const int jpeg = fifOf("JPEG");
         QVERIFY(reg->set(inMachineClasses + progIdOf(jpeg), QString(), QStringLiteral("JPEG")));
         ledger.defaultExtensions = {QStringLiteral(".jpg"), QStringLiteral(".jpeg")};
@@ -579,7 +513,7 @@ private Q_SLOTS:
 
     void queryOverallFailureKeepsTheFlag()
     {
-        installViewer();
+        registerViewer(*reg);
         ledger.failing.insert(QStringLiteral("QueryAppIsDefaultAll"));
         ledger.allDefault = true;
         QVERIFY(!queryDefaultsThroughService(nullptr));
@@ -688,10 +622,9 @@ private Q_SLOTS:
         QVERIFY(failed(r->setAppAsDefaultAll(QStringLiteral("Not Registered"))));
 
         QVERIFY(!failed(r->setAppAsDefaultAll(registeredAppName)));
-        QCOMPARE(reg->get(QStringLiteral("HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\"
-                                         "Explorer\\FileExts\\.png\\UserChoice"),
-                          QStringLiteral("Progid")),
-                 QStringLiteral("Talvimor.PNG"));
+        QCOMPARE(
+            reg->get(inFileExts + QStringLiteral(".png\\UserChoice"), QStringLiteral("Progid")),
+            QStringLiteral("Talvimor.PNG"));
         QVERIFY(!failed(r->queryAppIsDefaultAll(1, registeredAppName, &flag)));
         QVERIFY(flag);
         r->release();
@@ -702,19 +635,18 @@ private Q_SLOTS:
     // default is the user's choice, else the merged classes'.
     void substituteFromWindows8SetsNothing()
     {
-        setWindows(QStringLiteral("10.0"), 22631);
+        setWindows(*reg, QStringLiteral("10.0"), 22631);
         substituteWithViewerClaimingPngAndGif();
         QVERIFY(!QTest::currentTestFailed());
-        const QString choice = QStringLiteral("HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\"
-                                              "Explorer\\FileExts\\.gif\\UserChoice");
-        QVERIFY(reg->set(choice, QStringLiteral("Progid"), QStringLiteral("giffile")));
+        QVERIFY(reg->set(inFileExts + QStringLiteral(".gif\\UserChoice"), QStringLiteral("Progid"),
+                         QStringLiteral("giffile")));
         const QStringList before = reg->everything();
 
         AssociationRegistration *r = nullptr;
         QVERIFY(!failed(associationServiceFactory().createRegistration(&r)));
         QVERIFY(!failed(r->setAppAsDefaultAll(registeredAppName)));
         QCOMPARE(reg->everything(), before);
-        QCOMPARE(ShellRecord(*reg->store).notifications(0x08000000).count, 0);
+        QCOMPARE(notifications(*reg), 0);
         QVERIFY(failed(r->setAppAsDefaultAll(QStringLiteral("Not Registered"))));
 
         bool flag = false;

@@ -27,8 +27,6 @@
 
 namespace {
 
-const QString fileAssociations = QStringLiteral(
-    "HKEY_LOCAL_MACHINE\\Software\\Talvimor\\Image Viewer\\Capabilities\\FileAssociations");
 const QString notInstalledLine = QStringLiteral("makeAppDefaultForAllFormats: app not installed");
 constexpr int formatsInDefaultRegistry = 37;
 
@@ -50,15 +48,6 @@ QStringList everyFormat(bool set, const QStringList &cleared = {})
 const QStringList lostToLaterFormats = {QStringLiteral("PBM"), QStringLiteral("PGM"),
                                         QStringLiteral("PPM")};
 
-// Run in a copy of this executable placed where no selector tool sits. A
-// viewer that is not registered would give false too, so that is told apart.
-int runLaunchChild()
-{
-    if (!isAppInstalled())
-        return 2;
-    return launchSelectorTool() ? 0 : 1;
-}
-
 } // namespace
 
 class TestEngine : public QObject
@@ -70,12 +59,13 @@ class TestEngine : public QObject
     std::optional<MessageCapture> engineDebug;
     QString marker;
 
-    // No version: the default machine's own is removed.
-    void setWindows(const QString &currentVersion)
+    // The engine's answer, the same whether or not the flag is asked for.
+    static void checkAnswer(const QStringList &bits, bool all)
     {
-        QVERIFY(currentVersion.isNull()
-                    ? reg->removeValue(windowsVersionKey.path, windowsVersionKey.currentVersion)
-                    : setWindowsVersion(*reg, currentVersion));
+        bool allDefault = !all;
+        QCOMPARE(describe(queryCurrentAssociations(&allDefault)), bits);
+        QCOMPARE(allDefault, all);
+        QCOMPARE(describe(queryCurrentAssociations(nullptr)), bits);
     }
 
     // Not asked for its answer, it does the same all the same.
@@ -86,17 +76,11 @@ class TestEngine : public QObject
         QVERIFY(ok || !askOk);
     }
 
-    void unregisterViewer()
-    {
-        QVERIFY(reg->removeValue(registeredApplicationsPath, registeredAppName));
-        QVERIFY(reg->exists(registeredApplicationsPath));
-    }
-
     // The user's choices, as Settings writes them: the viewer for every
     // extension it declares.
     void chooseViewerInSettings()
     {
-        for (const RegValue &v : reg->store->values(TestRegistry::key(fileAssociations)))
+        for (const RegValue &v : reg->store->values(TestRegistry::key(viewerFileAssociations)))
             QVERIFY(reg->set(inFileExts + v.name + QStringLiteral("\\UserChoice"),
                              QStringLiteral("Progid"), decodeRegSz(v.data)));
     }
@@ -105,11 +89,8 @@ class TestEngine : public QObject
     // output, for what only a new process can show.
     static QByteArray runChild(const QString &mode)
     {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("PELLVARIN_ENGINE_CHILD"), mode);
         QProcess child;
-        child.setProcessEnvironment(env);
-        child.start(QCoreApplication::applicationFilePath(), QStringList());
+        startChild(child, {{"PELLVARIN_ENGINE_CHILD", mode}});
         if (!child.waitForFinished(60000))
             return "did not finish";
         const QByteArray out = child.readAllStandardOutput() + child.readAllStandardError();
@@ -143,11 +124,7 @@ private Q_SLOTS:
     void defaultRegistryIsAnXpMachineWithNothingOurs()
     {
         QCOMPARE(formatCount(), formatsInDefaultRegistry);
-        bool allDefault = true;
-        const SelectionList list = queryCurrentAssociations(&allDefault);
-        QVERIFY(!allDefault);
-        QCOMPARE(describe(list), everyFormat(false));
-        QCOMPARE(describe(queryCurrentAssociations(nullptr)), describe(list));
+        checkAnswer(everyFormat(false), false);
         QVERIFY(engineDebug->texts().isEmpty());
     }
 
@@ -173,10 +150,8 @@ private Q_SLOTS:
         QFETCH(QString, currentVersion);
         QFETCH(bool, throughService);
         QFETCH(bool, askOk);
-        setWindows(currentVersion);
-        bool allDefault = true;
-        QCOMPARE(describe(queryCurrentAssociations(&allDefault)), everyFormat(false));
-        QVERIFY(!allDefault);
+        setWindows(*reg, currentVersion);
+        checkAnswer(everyFormat(false), false);
         if (!throughService) {
             QVERIFY(reg->set(inUserClasses + QStringLiteral(".jpg"), QString(),
                              QStringLiteral("Talvimor.JPEG")));
@@ -194,24 +169,20 @@ private Q_SLOTS:
         QCOMPARE(reg->exists(inFileExts + QStringLiteral(".gif\\UserChoice")), throughService);
         QCOMPARE(reg->exists(inUserClasses + QStringLiteral(".gif")), !throughService);
         QCOMPARE(notifications(*reg), 1);
-        allDefault = !throughService;
-        const QStringList after = describe(queryCurrentAssociations(&allDefault));
-        QCOMPARE(allDefault, throughService);
-        QCOMPARE(describe(queryCurrentAssociations(nullptr)), after);
+        // Through the service each extension is asked on its own, so shared
+        // ones count for both; on XP they went to the later formats.
+        checkAnswer(everyFormat(true, throughService ? QStringList() : lostToLaterFormats),
+                    throughService);
         if (throughService) {
             const QList<RegValue> declared =
-                reg->store->values(TestRegistry::key(fileAssociations));
+                reg->store->values(TestRegistry::key(viewerFileAssociations));
             QVERIFY(declared.size() > formatsInDefaultRegistry);
             for (const RegValue &v : declared)
                 QCOMPARE(reg->get(inFileExts + v.name + QStringLiteral("\\UserChoice"),
                                   QStringLiteral("Progid")),
                          decodeRegSz(v.data));
             QCOMPARE(reg->dump(userClassesPath), userClassesBefore);
-            // Each extension is asked on its own, so shared ones count for both.
-            QCOMPARE(after, everyFormat(true));
         } else {
-            // The shared extensions went to the later formats.
-            QCOMPARE(after, everyFormat(true, lostToLaterFormats));
             QCOMPARE(reg->get(QStringLiteral("HKCR\\.pbm"), QString()),
                      QStringLiteral("Talvimor.PBMRAW"));
             QCOMPARE(reg->get(QStringLiteral("HKCR\\.jpe"), QString()),
@@ -229,18 +200,14 @@ private Q_SLOTS:
     // That must neither change the answer nor grow the registry call after call.
     void makeDefaultOnXpRepeatedSettles()
     {
-        bool ok = false;
-        makeAppDefaultForAllFormats(&ok);
-        QVERIFY(ok);
+        makeDefault(true);
         const QStringList answer = describe(queryCurrentAssociations(nullptr));
         const QString pbm = reg->get(QStringLiteral("HKCR\\.pbm"), QString()).value_or(QString());
         QCOMPARE(pbm, QStringLiteral("Talvimor.PBMRAW"));
 
         QStringList previous;
         for (int run = 2; run <= 4; ++run) {
-            ok = false;
-            makeAppDefaultForAllFormats(&ok);
-            QVERIFY(ok);
+            makeDefault(true);
             QCOMPARE(describe(queryCurrentAssociations(nullptr)), answer);
             QCOMPARE(reg->get(QStringLiteral("HKCR\\.pbm"), QString()), pbm);
             const QStringList now = reg->everything();
@@ -265,7 +232,7 @@ private Q_SLOTS:
     {
         QFETCH(int, major);
         QFETCH(int, minor);
-        setWindows(QStringLiteral("6.3"));
+        setWindows(*reg, QStringLiteral("6.3"));
         QVERIFY(setWindowsVersionNumbers(*reg, quint32(major), quint32(minor)));
         const QStringList before = reg->everything();
 
@@ -277,9 +244,7 @@ private Q_SLOTS:
         QCOMPARE(engineDebug->texts().last(),
                  QStringLiteral("IApplicationAssociationRegistration SetAppAsDefaultAll: Windows "
                                 "no longer lets an application set its own defaults"));
-        bool allDefault = true;
-        QCOMPARE(describe(queryCurrentAssociations(&allDefault)), everyFormat(false));
-        QVERIFY(!allDefault);
+        checkAnswer(everyFormat(false), false);
     }
 
     void everyWindowsGivesOneAnswer_data()
@@ -303,23 +268,16 @@ private Q_SLOTS:
                        {"11", "10.0", 22631}};
         for (const auto &w : windows) {
             const QString version = QString::fromLatin1(w.version);
-            if (qstrcmp(w.name, "XP") == 0) {
-                // Each format asks after its own ProgId, and the shared
-                // extensions went to the later formats: never all.
-                QTest::addRow("%s, everything", w.name)
-                    << version << w.build << false << everyFormat(true, lostToLaterFormats) << false
-                    << true;
-                QTest::addRow("%s, .png elsewhere", w.name)
-                    << version << w.build << true << everyFormat(true, lostToLaterFormats + png)
-                    << false << true;
-                continue;
-            }
-            // From 8 on only the user can take .png back.
-            const bool takesBack = qstrcmp(w.name, "7") == 0;
+            // On XP each format asks after its own ProgId, and the shared
+            // extensions went to the later formats: never all. From 8 on only
+            // the user can take .png back.
+            const bool xp = qstrcmp(w.name, "XP") == 0, takesBack = xp || qstrcmp(w.name, "7") == 0;
+            const QStringList lost = xp ? lostToLaterFormats : QStringList();
             QTest::addRow("%s, everything", w.name)
-                << version << w.build << false << everyFormat(true) << true << true;
+                << version << w.build << false << everyFormat(true, lost) << !xp << true;
             QTest::addRow("%s, .png elsewhere", w.name)
-                << version << w.build << true << everyFormat(true, png) << false << takesBack;
+                << version << w.build << true << everyFormat(true, lost + png) << false
+                << takesBack;
         }
     }
 
@@ -335,22 +293,19 @@ private Q_SLOTS:
         QFETCH(QStringList, bits);
         QFETCH(bool, allDefault);
         QFETCH(bool, madeAgain);
-        QVERIFY(setWindowsVersion(*reg, currentVersion, build));
+        setWindows(*reg, currentVersion, build);
         const bool xp = currentVersion == QLatin1String("5.1");
         if (!xp && currentVersion != QLatin1String("6.1"))
             chooseViewerInSettings();
-        bool ok = false;
-        makeAppDefaultForAllFormats(&ok);
-        QVERIFY(ok);
+        makeDefault(true);
         if (pngElsewhere)
             QVERIFY(xp ? reg->set(inFileExts + QStringLiteral(".png"), QStringLiteral("ProgId"),
                                   QStringLiteral("pngfile"))
                        : reg->set(inFileExts + QStringLiteral(".png\\UserChoice"),
                                   QStringLiteral("Progid"), QStringLiteral("pngfile")));
 
-        bool all = !allDefault;
-        QCOMPARE(describe(queryCurrentAssociations(&all)), bits);
-        QCOMPARE(all, allDefault);
+        checkAnswer(bits, allDefault);
+        bool ok = true, all = !madeAgain;
         makeAppDefaultForAllFormats(&ok);
         QCOMPARE(ok, madeAgain);
         queryCurrentAssociations(&all);
@@ -361,7 +316,7 @@ private Q_SLOTS:
     // at once get what one gets.
     void twoThreadsGetWhatOneGets()
     {
-        QVERIFY(setWindowsVersion(*reg, QStringLiteral("10.0"), 19045));
+        setWindows(*reg, QStringLiteral("10.0"), 19045);
         chooseViewerInSettings();
         QVERIFY(reg->set(inFileExts + QStringLiteral(".png\\UserChoice"), QStringLiteral("Progid"),
                          QStringLiteral("pngfile")));
@@ -411,7 +366,7 @@ private Q_SLOTS:
         QFETCH(QString, currentVersion);
         QFETCH(QString, answer);
         QFETCH(int, refusals);
-        QVERIFY(setWindowsVersion(*reg, currentVersion));
+        setWindows(*reg, currentVersion);
         chooseViewerInSettings();
         const QByteArray out = runChild(QStringLiteral("core"));
         QCOMPARE(QString::fromLatin1(out.left(out.indexOf('\n'))), answer);
@@ -448,9 +403,9 @@ private Q_SLOTS:
         QFETCH(bool, done);
         QFETCH(QStringList, debug);
         QFETCH(bool, listed);
-        setWindows(currentVersion);
+        setWindows(*reg, currentVersion);
         if (obstacle == NotRegistered)
-            unregisterViewer();
+            registerViewer(*reg, false);
         if (obstacle == ReadOnly)
             reg->makeReadOnly();
         if (obstacle == NoFormatRegistered)
@@ -469,11 +424,7 @@ private Q_SLOTS:
         QCOMPARE(notifications(*reg), 0);
 
         engineDebug->clear();
-        const QStringList answer = listed ? everyFormat(false) : QStringList();
-        bool allDefault = !done;
-        QCOMPARE(describe(queryCurrentAssociations(&allDefault)), answer);
-        QCOMPARE(allDefault, done);
-        QCOMPARE(describe(queryCurrentAssociations(nullptr)), answer);
+        checkAnswer(listed ? everyFormat(false) : QStringList(), done);
         QVERIFY(engineDebug->texts().isEmpty());
         QCOMPARE(reg->everything(), before);
     }
@@ -503,8 +454,7 @@ private Q_SLOTS:
         QVERIFY(troubled.end());
         if (passes) {
             makeDefault(true);
-            QCOMPARE(describe(queryCurrentAssociations(&allDefault)),
-                     everyFormat(true, lostToLaterFormats));
+            checkAnswer(everyFormat(true, lostToLaterFormats), false);
         }
         // Done with while the file is there.
         reg->seededMachine();
@@ -524,7 +474,7 @@ private Q_SLOTS:
         QFETCH(bool, registered);
         QVERIFY2(QFileInfo(toolBesideTest()).isExecutable(), qPrintable(toolBesideTest()));
         if (!registered)
-            unregisterViewer();
+            registerViewer(*reg, false);
         QCOMPARE(launchSelectorTool(), registered);
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(marker), 10000);
         QFile started(marker);
@@ -565,16 +515,13 @@ private Q_SLOTS:
                                                       : QFile::ReadOwner | QFile::WriteOwner));
         }
 
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("PELLVARIN_ENGINE_CHILD"), QStringLiteral("launch"));
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        env.insert(QStringLiteral("PATH"), QCoreApplication::applicationDirPath() +
-                                               QLatin1Char(':') +
-                                               env.value(QStringLiteral("PATH")));
         QProcess child;
-        child.setProcessEnvironment(env);
         child.setWorkingDirectory(work.path());
-        child.start(copy, QStringList());
+        startChild(child,
+                   {{"PELLVARIN_ENGINE_CHILD", QStringLiteral("launch")},
+                    {"PATH", QCoreApplication::applicationDirPath() + QLatin1Char(':') +
+                                 qEnvironmentVariable("PATH")}},
+                   copy);
         QVERIFY(child.waitForFinished(60000));
         QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == !started,
                  qPrintable(QStringLiteral("exit %1: %2")
@@ -618,8 +565,10 @@ int main(int argc, char **argv)
         return 0;
     }
     QApplication app(argc, argv);
-    if (qEnvironmentVariable("PELLVARIN_ENGINE_CHILD") == QLatin1String("launch"))
-        return runLaunchChild();
+    // Run in a copy of this executable placed where no selector tool sits. A
+    // viewer that is not registered would give false too, so that is told apart.
+    if (child == QLatin1String("launch"))
+        return !isAppInstalled() ? 2 : launchSelectorTool() ? 0 : 1;
     TestEngine test;
     return QTest::qExec(&test, argc, argv);
 }

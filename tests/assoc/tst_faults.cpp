@@ -127,12 +127,11 @@ void sleepMicroseconds(qint64 us)
         std::this_thread::sleep_for(std::chrono::microseconds(us));
 }
 
-QProcessEnvironment childEnvironment(const char *mode)
+// This executable again, in the child mode given.
+void startChild(QProcess &child, const char *mode, ChildVars vars)
 {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QLatin1String(childVar), QLatin1String(mode));
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    return env;
+    vars.prepend({childVar, QLatin1String(mode)});
+    ::startChild(child, vars);
 }
 
 void mark(char c)
@@ -141,22 +140,14 @@ void mark(char c)
     [[maybe_unused]] const ssize_t n = ::write(STDOUT_FILENO, &c, 1);
 }
 
-// A child that saves once and, given a call, is killed at that call of
-// its save.
-int runSavingChild()
-{
-    return saveChoice(qEnvironmentVariable(choiceVar) == QLatin1String("check"),
-                      qEnvironmentVariableIntValue(killVar))
-               ? Saved
-               : Refused;
-}
-
-int runRepeatingChild()
+// A child that saves as many times as it is told and, given a call, is
+// killed at that call of its save.
+int runSavingChild(int saves)
 {
     const bool check = qEnvironmentVariable(choiceVar) == QLatin1String("check");
     int failed = 0;
-    for (int i = 0; i < racingSaves; ++i) {
-        if (!saveChoice(check)) {
+    for (int i = 0; i < saves; ++i) {
+        if (!saveChoice(check, qEnvironmentVariableIntValue(killVar))) {
             ++failed;
             fprintf(stderr, "save %d of %s failed\n", i, check ? "check" : "uncheck");
         }
@@ -336,13 +327,12 @@ class TestFaults : public QObject
     QString raced, expect;
 
     // A program run to its end on the raced registry, waiting for no lock.
-    Result run(const QString &program, const QStringList &args, QProcessEnvironment env) const
+    Result run(const QString &program, const QStringList &args, ChildVars vars) const
     {
         QProcess p;
-        env.insert(QStringLiteral("PELLVARIN_REGISTRY"), raced);
-        env.insert(QStringLiteral("PELLVARIN_REGISTRY_BUSY_TIMEOUT_MS"), QStringLiteral("0"));
-        p.setProcessEnvironment(env);
-        p.start(program, args);
+        vars << std::pair{"PELLVARIN_REGISTRY", raced}
+             << std::pair{"PELLVARIN_REGISTRY_BUSY_TIMEOUT_MS", QStringLiteral("0")};
+        startChild(p, vars, program, args);
         Result r;
         if (p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit) {
             r.code = p.exitCode();
@@ -354,29 +344,24 @@ class TestFaults : public QObject
 
     Result tool(const QStringList &args) const
     {
-        return run(QStringLiteral(PELLVARIN_REG_EXECUTABLE), args,
-                   QProcessEnvironment::systemEnvironment());
+        return run(QStringLiteral(PELLVARIN_REG_EXECUTABLE), args, {});
     }
 
     // A locker holding the file for holdUs at a time (0: for good), once it
     // has taken it the first time.
     void startLocker(QProcess &locker, int holdUs)
     {
-        QProcessEnvironment env = childEnvironment("lock");
-        env.insert(QStringLiteral("PELLVARIN_REGISTRY"), raced);
-        env.insert(QLatin1String(holdVar), QString::number(holdUs));
-        locker.setProcessEnvironment(env);
-        locker.start(QCoreApplication::applicationFilePath(), QStringList());
+        startChild(locker, "lock",
+                   {{"PELLVARIN_REGISTRY", raced}, {holdVar, QString::number(holdUs)}});
         QVERIFY(locker.waitForReadyRead(30000));
     }
 
     // One engine call in a process of its own.
     Result engineCall(const QString &call) const
     {
-        QProcessEnvironment env = childEnvironment("locked engine");
-        env.insert(QLatin1String(expectVar), expect);
-        env.insert(QLatin1String(roundsVar), call);
-        return run(QCoreApplication::applicationFilePath(), {}, env);
+        return run(
+            QCoreApplication::applicationFilePath(), {},
+            {{childVar, QStringLiteral("locked engine")}, {expectVar, expect}, {roundsVar, call}});
     }
 
 private Q_SLOTS:
@@ -384,6 +369,8 @@ private Q_SLOTS:
     {
         reg = std::make_unique<TestRegistry>();
         importDefaultRegistry(*reg);
+        // A test whose start did not settle does not run.
+        settleStates();
     }
 
     void cleanup() { reg.reset(); }
@@ -395,9 +382,6 @@ private Q_SLOTS:
     // one that left the save in can take it out again.
     void killedAtEveryCallLeavesOneWholeState()
     {
-        settleStates();
-        if (QTest::currentTestFailed())
-            return;
         const QString from = QStringLiteral("unchecked"), to = QStringLiteral("checked");
         qint64 notes = 0;
         FaultWalk walk;
@@ -405,12 +389,9 @@ private Q_SLOTS:
             [&](FaultPoint &p) {
                 QVERIFY(saveChoice(false));
                 notes = notifications(*reg);
-                QProcessEnvironment env = childEnvironment("save");
-                env.insert(QLatin1String(choiceVar), QStringLiteral("check"));
-                env.insert(QLatin1String(killVar), QString::number(p.n));
                 QProcess child;
-                child.setProcessEnvironment(env);
-                child.start(QCoreApplication::applicationFilePath(), QStringList());
+                startChild(child, "save",
+                           {{choiceVar, QStringLiteral("check")}, {killVar, QString::number(p.n)}});
                 QVERIFY(child.waitForFinished(60000));
                 p.struck = child.exitStatus() != QProcess::NormalExit;
                 p.note = nameOf(current());
@@ -535,14 +516,14 @@ private Q_SLOTS:
 
         QProcess locker;
         startLocker(locker, 3000);
-        int answered = 0, busy = 0;
+        int answered = 0, busy = 0, engineAnswered = 0, engineBusy = 0;
         QStringList wrongs;
-        const auto judge = [&](const Result &r, int rightCode, const QByteArray &rightOut,
-                               const QString &what) {
-            if (r.code == rightCode && r.out == rightOut)
-                ++answered;
-            else if (r.code == 2 && r.out.isEmpty() && r.err.contains("another program is using"))
-                ++busy;
+        const auto judge = [&](const QString &what, const Result &r, bool right, bool refused,
+                               int &rights, int &refusals) {
+            if (right)
+                ++rights;
+            else if (refused)
+                ++refusals;
             else
                 wrongs.append(QStringLiteral("%1: exit %2, %3 bytes out, %4")
                                   .arg(what)
@@ -550,32 +531,31 @@ private Q_SLOTS:
                                   .arg(r.out.size())
                                   .arg(QString::fromUtf8(r.err.trimmed())));
         };
+        const auto judgeTool = [&](const QStringList &args, int rightCode,
+                                   const QByteArray &rightOut, const QString &what) {
+            const Result r = tool(args);
+            judge(what, r, r.code == rightCode && r.out == rightOut,
+                  r.code == 2 && r.out.isEmpty() && r.err.contains("another program is using"),
+                  answered, busy);
+        };
         for (int i = 0; i < lockedGets; ++i) {
             if (i % 3 == 2)
-                judge(tool({QStringLiteral("get"), QStringLiteral("HKCU\\Software\\Nothing"),
-                            QStringLiteral("x")}),
-                      1, QByteArray(), QStringLiteral("get of nothing %1").arg(i));
+                judgeTool({QStringLiteral("get"), QStringLiteral("HKCU\\Software\\Nothing"),
+                           QStringLiteral("x")},
+                          1, QByteArray(), QStringLiteral("get of nothing %1").arg(i));
             else
-                judge(tool({QStringLiteral("get"), pngKey, QStringLiteral("@")}), 0, "pngfile\n",
-                      QStringLiteral("get %1").arg(i));
+                judgeTool({QStringLiteral("get"), pngKey, QStringLiteral("@")}, 0, "pngfile\n",
+                          QStringLiteral("get %1").arg(i));
         }
         for (int i = 0; i < lockedExports; ++i)
-            judge(tool({QStringLiteral("export")}), 0, exported.out,
-                  QStringLiteral("export %1").arg(i));
+            judgeTool({QStringLiteral("export")}, 0, exported.out,
+                      QStringLiteral("export %1").arg(i));
         const int toolRuns = answered + busy + int(wrongs.size());
-        int engineAnswered = 0, engineBusy = 0;
         for (int i = 0; i < lockedQueries + lockedDefaults; ++i) {
             const Result r =
                 engineCall(i < lockedQueries ? QStringLiteral("query") : QStringLiteral("default"));
-            if (r.out == "a")
-                ++engineAnswered;
-            else if (r.out == "b")
-                ++engineBusy;
-            else
-                wrongs.append(QStringLiteral("engine call %1: exit %2, %3")
-                                  .arg(i)
-                                  .arg(r.code)
-                                  .arg(QString::fromUtf8(r.err.trimmed())));
+            judge(QStringLiteral("engine call %1").arg(i), r, r.out == "a", r.out == "b",
+                  engineAnswered, engineBusy);
         }
         locker.kill();
         locker.waitForFinished();
@@ -591,17 +571,11 @@ private Q_SLOTS:
 
     void twoSaversAtOnceLeaveOneWholeState()
     {
-        settleStates();
-        if (QTest::currentTestFailed())
-            return;
         QProcess a, b;
-        for (QProcess *p : {&a, &b}) {
-            QProcessEnvironment env = childEnvironment("repeat");
-            env.insert(QLatin1String(choiceVar),
-                       p == &a ? QStringLiteral("check") : QStringLiteral("uncheck"));
-            p->setProcessEnvironment(env);
-            p->start(QCoreApplication::applicationFilePath(), QStringList());
-        }
+        for (QProcess *p : {&a, &b})
+            startChild(
+                *p, "repeat",
+                {{choiceVar, p == &a ? QStringLiteral("check") : QStringLiteral("uncheck")}});
         QElapsedTimer clock;
         clock.start();
         // Sampled to the end rather than stopping at the first mix, so that
@@ -646,10 +620,8 @@ int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
     const QString child = qEnvironmentVariable(childVar);
-    if (child == QLatin1String("save"))
-        return runSavingChild();
-    if (child == QLatin1String("repeat"))
-        return runRepeatingChild();
+    if (child == QLatin1String("save") || child == QLatin1String("repeat"))
+        return runSavingChild(child == QLatin1String("save") ? 1 : racingSaves);
     if (child == QLatin1String("lock"))
         return runLockingChild();
     if (child == QLatin1String("locked engine"))

@@ -1,12 +1,14 @@
 #pragma once
 
 // What the engine's own suites share on the substitute registry: the Windows
-// version as the registry tells it, the default machine, and what the
-// engine logs when a service call fails.
+// version as the registry tells it, the viewer's registration, the default
+// machine, and what the engine logs when a service call fails.
 
+#include "identity.h"
 #include "testregistry.h"
 #include "windowsversion.h"
 
+#include <QProcess>
 #include <QtTest>
 
 // The numbers Windows 10 and later give beside the "6.3" kept for old programs.
@@ -35,6 +37,44 @@ inline bool setWindowsVersion(TestRegistry &reg, const QString &version, int bui
             setWindowsVersionNumbers(reg, parts.value(0).toUInt(), parts.value(1).toUInt())) &&
            (build <= 0 ||
             reg.set(windowsVersionKey.path, windowsVersionKey.buildNumber, QString::number(build)));
+}
+
+// As setWindowsVersion, for a test that cannot go on without it.
+inline void setWindows(TestRegistry &reg, const QString &version, int build = 0)
+{
+    QVERIFY(setWindowsVersion(reg, version, build));
+}
+
+// Where the viewer's registration points, and the extensions it declares there.
+inline const QString viewerCapabilities =
+    QStringLiteral("Software\\Talvimor\\Image Viewer\\Capabilities");
+inline const QString viewerFileAssociations = capabilitiesHive + QLatin1Char('\\') +
+                                              viewerCapabilities + QLatin1Char('\\') +
+                                              fileAssociationsKey;
+
+// Unregistered, only the application's entry goes: the key it sits in stays.
+inline void registerViewer(TestRegistry &reg, bool registered = true)
+{
+    QVERIFY(registered ? reg.set(registeredApplicationsPath, registeredAppName, viewerCapabilities)
+                       : reg.removeValue(registeredApplicationsPath, registeredAppName));
+    QVERIFY(reg.exists(registeredApplicationsPath));
+}
+
+// Variables for a child process, its mode among them.
+using ChildVars = QList<std::pair<const char *, QString>>;
+
+// This executable, or the program given, started again with the variables
+// given and Qt drawing nowhere.
+inline void startChild(QProcess &child, const ChildVars &vars,
+                       const QString &program = QCoreApplication::applicationFilePath(),
+                       const QStringList &args = QStringList())
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    for (const auto &[name, value] : vars)
+        env.insert(QLatin1String(name), value);
+    child.setProcessEnvironment(env);
+    child.start(program, args);
 }
 
 // Association changes announced since the registry began; on the
