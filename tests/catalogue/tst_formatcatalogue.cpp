@@ -34,18 +34,12 @@ private Q_SLOTS:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("list");
 
-        QTest::newRow("BMP") << 0 << "BMP"
-                             << "bmp";
-        QTest::newRow("JPEG") << 2 << "JPEG"
-                              << "jpg,jif,jpeg,jpe";
-        QTest::newRow("IFF") << 5 << "IFF"
-                             << "iff,lbm";
-        QTest::newRow("SGI") << 28 << "SGI"
-                             << "sgi,rgb,rgba,bw";
-        QTest::newRow("PICT") << 33 << "PICT"
-                              << "pct,pict,pic";
-        QTest::newRow("JPEG-XR, the last") << 36 << "JPEG-XR"
-                                           << "jxr,wdp,hdp";
+        QTest::newRow("BMP") << 0 << "BMP" << QStringLiteral("bmp");
+        QTest::newRow("JPEG") << 2 << "JPEG" << QStringLiteral("jpg,jif,jpeg,jpe");
+        QTest::newRow("IFF") << 5 << "IFF" << QStringLiteral("iff,lbm");
+        QTest::newRow("SGI") << 28 << "SGI" << QStringLiteral("sgi,rgb,rgba,bw");
+        QTest::newRow("PICT") << 33 << "PICT" << QStringLiteral("pct,pict,pic");
+        QTest::newRow("JPEG-XR, the last") << 36 << "JPEG-XR" << QStringLiteral("jxr,wdp,hdp");
     }
 
     void formatTable()

@@ -5,9 +5,9 @@
 #include <QFile>
 #include <QImage>
 #include <QImageReader>
+#include <QMap>
 #include <QRegularExpression>
 #include <QResource>
-#include <QSet>
 #include <QtEndian>
 #include <QtTest>
 #include <QXmlStreamReader>
@@ -16,6 +16,20 @@ namespace {
 
 const QString resourcesDir = QStringLiteral(PELLVARIN_RESOURCES_DIR);
 const int documentGroups[] = {200, 201, 203, 214, 218, 219, 221, 225, 226, 227, 230, 231};
+
+// The images the program loads from its compiled resources, by file name.
+const QMap<QString, QSize> images{{QStringLiteral("headerLogo.png"), QSize(256, 139)},
+                                  {QStringLiteral("set16.png"), QSize(16, 16)},
+                                  {QStringLiteral("set32.png"), QSize(32, 32)}};
+
+// Every icon file by the id pellvarin.rc gives it.
+QMap<int, QString> iconFiles()
+{
+    QMap<int, QString> files{{100, QStringLiteral("app.ico")}};
+    for (int group : documentGroups)
+        files.insert(group, QStringLiteral("doc%1.ico").arg(group));
+    return files;
+}
 
 QByteArray readAll(const QString &path)
 {
@@ -117,11 +131,8 @@ private Q_SLOTS:
     void icon_data()
     {
         QTest::addColumn<QString>("file");
-        QTest::newRow("app.ico") << QStringLiteral("app.ico");
-        for (int group : documentGroups) {
-            const QString name = QStringLiteral("doc%1.ico").arg(group);
-            QTest::newRow(qPrintable(name)) << name;
-        }
+        for (const QString &file : iconFiles())
+            QTest::newRow(qPrintable(file)) << file;
     }
 
     void icon()
@@ -236,11 +247,14 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("file");
         QTest::addColumn<QSize>("size");
-        QTest::newRow("headerLogo") << QStringLiteral("headerLogo.png") << QSize(256, 139);
-        QTest::newRow("set16") << QStringLiteral("set16.png") << QSize(16, 16);
-        QTest::newRow("set32") << QStringLiteral("set32.png") << QSize(32, 32);
+        for (auto it = images.cbegin(); it != images.cend(); ++it)
+            QTest::newRow(qPrintable(it.key())) << it.key() << it.value();
     }
 
+    // Each image on disk, then in the bundle the program links, as it
+    // registered itself: stored as it is, in the resource format every Qt
+    // since 4 reads. That format keeps no modification times, which later
+    // ones add.
     void png()
     {
         QFETCH(QString, file);
@@ -254,57 +268,40 @@ private Q_SLOTS:
         QCOMPARE(image.size(), size);
         QVERIFY(image.hasAlphaChannel());
         QVERIFY(!isMostlyBlank(image));
+
+        const QResource resource(QLatin1String(":/") + file);
+        QVERIFY(resource.isValid());
+        // PNG data is compressed already; rcc's zlib on top only costs time.
+        QCOMPARE(resource.compressionAlgorithm(), QResource::NoCompression);
+        QVERIFY(!resource.lastModified().isValid());
+        // The very bytes checked above: the same picture at the same size.
+        QCOMPARE(readAll(resource.absoluteFilePath()), data);
     }
 
-    void qrcListsTheImagesAtTheRoot()
+    // The images and nothing else, at the root: as resources.qrc lists them,
+    // and as the bundle registered them. Qt's own libraries register theirs
+    // in folders of their own.
+    void qrcAndBundleHoldTheImagesAloneAtTheRoot()
     {
         QFile qrc(QDir(resourcesDir).filePath(QStringLiteral("resources.qrc")));
         QVERIFY(qrc.open(QIODevice::ReadOnly));
         QXmlStreamReader xml(&qrc);
         QStringList prefixes;
-        QSet<QString> files;
+        QStringList files;
         while (!xml.atEnd()) {
             if (xml.readNext() != QXmlStreamReader::StartElement)
                 continue;
             if (xml.name() == QLatin1String("qresource"))
                 prefixes.append(xml.attributes().value(QLatin1String("prefix")).toString());
             else if (xml.name() == QLatin1String("file"))
-                files.insert(xml.readElementText());
+                files.append(xml.readElementText());
         }
         QVERIFY2(!xml.hasError(), qPrintable(xml.errorString()));
         QCOMPARE(prefixes, QStringList{QStringLiteral("/")});
-        const QSet<QString> expected{QStringLiteral("headerLogo.png"), QStringLiteral("set16.png"),
-                                     QStringLiteral("set32.png")};
-        QCOMPARE(files, expected);
-    }
-
-    // The bundle the program links, as it registered itself: three images at
-    // the root, stored as they are, in the resource format every Qt since 4
-    // reads. That format keeps no modification times, which later ones add.
-    void compiledResourcesHoldTheImagesUncompressed()
-    {
-        const struct
-        {
-            const char *path;
-            QSize size;
-        } expected[] = {{":/headerLogo.png", QSize(256, 139)},
-                        {":/set16.png", QSize(16, 16)},
-                        {":/set32.png", QSize(32, 32)}};
-        for (const auto &e : expected) {
-            const QString path = QString::fromLatin1(e.path);
-            const QResource resource(path);
-            QVERIFY2(resource.isValid(), e.path);
-            // PNG data is compressed already; rcc's zlib on top only costs time.
-            QCOMPARE(resource.compressionAlgorithm(), QResource::NoCompression);
-            QVERIFY2(!resource.lastModified().isValid(), e.path);
-            QCOMPARE(QImage(path).size(), e.size);
-        }
-
-        // Qt's own libraries register theirs in folders of their own.
-        QStringList files = QDir(QStringLiteral(":/")).entryList(QDir::Files | QDir::Hidden);
         files.sort();
-        QCOMPARE(files, (QStringList{QStringLiteral("headerLogo.png"), QStringLiteral("set16.png"),
-                                     QStringLiteral("set32.png")}));
+        QCOMPARE(files, images.keys());
+        QCOMPARE(QDir(QStringLiteral(":/")).entryList(QDir::Files | QDir::Hidden, QDir::Name),
+                 images.keys());
     }
 
     void rcGivesEveryIconItsId()
@@ -314,24 +311,16 @@ private Q_SLOTS:
         const QRegularExpression line(QStringLiteral("^\\s*(\\d+)\\s+ICON\\s+\"([^\"]+)\"\\s*$"),
                                       QRegularExpression::MultilineOption);
         QMap<int, QString> icons;
-        QSet<QString> files;
         auto it = line.globalMatch(QString::fromUtf8(rc));
         while (it.hasNext()) {
             const auto m = it.next();
             const int id = m.captured(1).toInt();
             QVERIFY2(!icons.contains(id), qPrintable(m.captured(0)));
             icons.insert(id, m.captured(2));
-            // Two ids on one file would make two file groups look alike.
-            QVERIFY2(!files.contains(m.captured(2)), qPrintable(m.captured(0)));
-            files.insert(m.captured(2));
-            QVERIFY2(QFile::exists(QDir(resourcesDir).filePath(m.captured(2))),
-                     qPrintable(m.captured(2)));
         }
-        QList<int> expected{100};
-        for (int group : documentGroups)
-            expected.append(group);
-        QCOMPARE(icons.keys(), expected);
-        QCOMPARE(icons.value(100), QStringLiteral("app.ico"));
+        // A file of its own for each id, each of which icon() reads: two ids
+        // on one file would make two file groups look alike.
+        QCOMPARE(icons, iconFiles());
     }
 };
 

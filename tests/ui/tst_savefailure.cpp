@@ -24,8 +24,6 @@
 
 namespace {
 
-const QString machine = QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\");
-
 struct Box
 {
     QString title;
@@ -47,7 +45,8 @@ class TestSaveFailure : public QObject
     {
         reg = std::make_unique<TestRegistry>();
         for (const char *name : {"PNG", "GIF"})
-            QVERIFY(reg->set(machine + progIdOf(fifOf(name)), QString(), QLatin1String(name)));
+            QVERIFY(
+                reg->set(inMachineClasses + progIdOf(fifOf(name)), QString(), QLatin1String(name)));
     }
 
     bool findParts()
@@ -65,10 +64,8 @@ class TestSaveFailure : public QObject
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
         QCOMPARE(list->count(), 2);
         QListWidgetItem *png = list->item(0);
-        png->setData(Qt::CheckStateRole,
-                     int(png->data(Qt::CheckStateRole).toInt() == Qt::Checked ? Qt::Unchecked
-                                                                              : Qt::Checked));
-        choice = png->data(Qt::CheckStateRole).toInt();
+        choice = png->data(Qt::CheckStateRole).toInt() == Qt::Checked ? Qt::Unchecked : Qt::Checked;
+        png->setData(Qt::CheckStateRole, choice);
     }
 
     // Clicks Save and reads the box it brings up, if any, without waiting
