@@ -39,17 +39,26 @@ class TestRegistrySettings : public QObject
     const QString png = userClassesPath + QStringLiteral("\\.png");
 
 private Q_SLOTS:
-    void slashSeparatesAndBackslashBelongsToTheName()
+    void separatorsAndTheDefaultValueAreSpelledAsOnWindows()
     {
         TestRegistry reg;
         RegistrySettings s(userClassesPath);
         s.beginGroup(QStringLiteral(".png"));
+        // Only the exact spellings name the default value.
+        QVERIFY(!s.contains(QStringLiteral("Default")));
+        s.setValue(QStringLiteral("Default"), QStringLiteral("pngfile"));
+        QCOMPARE(s.value(QStringLiteral(".")).toString(), QStringLiteral("pngfile"));
+        QVERIFY(!s.contains(QStringLiteral("default")));
+        // "/" separates keys; a "\\" belongs to the name.
         s.setValue(QStringLiteral("b\\c"), QStringLiteral("flat"));
         s.setValue(QStringLiteral("d/e"), QStringLiteral("deep"));
+        s.setValue(QStringLiteral("default"), QStringLiteral("named"));
         QCOMPARE(s.status(), QSettings::NoError);
-        QCOMPARE(s.childKeys(), QStringList{QStringLiteral("b\\c")});
+        QCOMPARE(s.childKeys(), (QStringList{QStringLiteral("."), QStringLiteral("b\\c"),
+                                             QStringLiteral("default")}));
         QCOMPARE(s.childGroups(), QStringList{QStringLiteral("d")});
         s.endGroup();
+        QCOMPARE(reg.get(png, QString()), QStringLiteral("pngfile"));
 
         // The constructor's path is the registry's own: "\" separates there.
         RegistrySettings nested(png + QStringLiteral("\\d"));
@@ -60,41 +69,21 @@ private Q_SLOTS:
         QVERIFY(!reg.exists(png + QStringLiteral("\\b")));
     }
 
-    void onlyTheExactSpellingsNameTheDefaultValue()
-    {
-        TestRegistry reg;
-        RegistrySettings s(userClassesPath);
-        s.beginGroup(QStringLiteral(".png"));
-        QVERIFY(!s.contains(QStringLiteral("Default")));
-        s.setValue(QStringLiteral("Default"), QStringLiteral("pngfile"));
-        QCOMPARE(s.value(QStringLiteral(".")).toString(), QStringLiteral("pngfile"));
-        QVERIFY(!s.contains(QStringLiteral("default")));
-        s.setValue(QStringLiteral("default"), QStringLiteral("named"));
-        QCOMPARE(s.childKeys(), (QStringList{QStringLiteral("."), QStringLiteral("default")}));
-        QCOMPARE(reg.get(png, QString()), QStringLiteral("pngfile"));
-    }
-
-    void removeTakesTheValueAndTheKeyOfThatName()
-    {
-        TestRegistry reg;
-        QVERIFY(reg.set(png, QStringLiteral("x"), QStringLiteral("value")));
-        QVERIFY(reg.set(png + QStringLiteral("\\x\\y"), QStringLiteral("z"), QStringLiteral("1")));
-        QVERIFY(reg.set(png, QStringLiteral("kept"), QStringLiteral("2")));
-        RegistrySettings s(png);
-        s.remove(QStringLiteral("X"));
-        QCOMPARE(s.status(), QSettings::NoError);
-        QCOMPARE(reg.valueNames(png), QStringList{QStringLiteral("kept")});
-        QVERIFY(reg.subkeyNames(png).isEmpty());
-    }
-
     // Each removal is checked afterwards; one that landed must not read as
-    // failed, whatever the spelling it was asked in.
+    // failed, whatever the spelling it was asked in. A name takes the value
+    // and the key it names.
     void removalsThatLandLeaveNoError()
     {
         TestRegistry reg;
         QVERIFY(reg.set(png, QString(), QStringLiteral("pngfile")));
+        QVERIFY(reg.set(png, QStringLiteral("x"), QStringLiteral("value")));
+        QVERIFY(reg.set(png + QStringLiteral("\\x\\y"), QStringLiteral("z"), QStringLiteral("1")));
+        QVERIFY(reg.set(png, QStringLiteral("kept"), QStringLiteral("2")));
         QVERIFY(reg.set(png + QStringLiteral("\\OpenWithProgids"), QStringLiteral("Other"), {}));
         QVERIFY(reg.set(png + QStringLiteral("\\Deep\\Er"), QStringLiteral("v"), {}));
+        RegistrySettings at(png);
+        at.remove(QStringLiteral("X"));
+        QCOMPARE(at.status(), QSettings::NoError);
         RegistrySettings s(userClassesPath);
         s.beginGroup(QStringLiteral(".PNG"));
         // A key whose own name holds a "/", which a key name may.
@@ -106,7 +95,7 @@ private Q_SLOTS:
         s.remove(QStringLiteral("A\\B"));
         s.remove(QStringLiteral("never there"));
         QCOMPARE(s.status(), QSettings::NoError);
-        QVERIFY(!reg.get(png, QString()));
+        QCOMPARE(reg.valueNames(png), QStringList{QStringLiteral("kept")});
         QCOMPARE(reg.subkeyNames(png),
                  (QStringList{QStringLiteral("Deep"), QStringLiteral("OpenWithProgids")}));
         // The registry's own fold tells names apart, not the toolkit's: to it
