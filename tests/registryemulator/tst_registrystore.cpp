@@ -540,18 +540,18 @@ private Q_SLOTS:
         QTest::addColumn<int>("mode");
         QTest::addColumn<QString>("given");
         QTest::addColumn<QString>("blamed");
-        const auto row = [](const char *name, const char *part, int mode, const char *given,
-                            const char *blamed) {
-            QTest::newRow(name) << QString::fromLatin1(part) << mode << QString::fromLatin1(given)
-                                << QString::fromLatin1(blamed);
-        };
-        row("folder the group can write", "folder", 0775, "group", "folder");
-        row("sticky folder anyone can write", "folder", 01777, "", "folder");
-        row("journal others can write", "journal", 0666, "", "journal");
-        row("journal of another user", "journal", 0644, "user", "journal");
-        row("file of another user", "file", 0644, "user", "file");
-        row("file others can write", "file", 0606, "", "can be written by other users");
-        row("link into a shared folder", "linked folder", 01777, "", "folder");
+        const QString folder = QStringLiteral("folder"), journal = QStringLiteral("journal"),
+                      whole = QStringLiteral("file"), user = QStringLiteral("user"), kept;
+        QTest::newRow("folder the group can write")
+            << folder << 0775 << QStringLiteral("group") << folder;
+        QTest::newRow("sticky folder anyone can write") << folder << 01777 << kept << folder;
+        QTest::newRow("journal others can write") << journal << 0666 << kept << journal;
+        QTest::newRow("journal of another user") << journal << 0644 << user << journal;
+        QTest::newRow("file of another user") << whole << 0644 << user << whole;
+        QTest::newRow("file others can write")
+            << whole << 0606 << kept << QStringLiteral("can be written by other users");
+        QTest::newRow("link into a shared folder")
+            << QStringLiteral("linked folder") << 01777 << kept << folder;
     }
 
     void registryOthersCouldChangeIsRefused()
