@@ -6,53 +6,28 @@
 #include "registrysettings_p.h"
 #include "testregistry.h"
 
-#include <QMap>
 #include <QtTest>
 
 namespace {
 
-// A registry that answers every removal with success and keeps everything,
-// as Qt's native settings on Windows do when RegDeleteValue fails or a key
-// cannot be opened.
+// The registry itself, but every removal answered with success and nothing
+// removed, as Qt's native settings on Windows do when RegDeleteValue fails
+// or a key cannot be opened.
 class StubbornBackend final : public RegistryBackend
 {
 public:
-    bool contains(const QString &key) const override { return values.contains(key); }
-    bool containsGroup(const QString &key) const override
-    {
-        return !below(key, true).isEmpty() || !below(key, false).isEmpty();
-    }
-    QVariant value(const QString &key) const override { return values.value(key); }
-    bool setValue(const QString &key, const QString &value) override
-    {
-        values.insert(key, value);
-        return true;
-    }
+    explicit StubbornBackend(const QString &path) : real(createRegistryBackend(path)) {}
+    bool contains(const QString &k) const override { return real->contains(k); }
+    bool containsGroup(const QString &k) const override { return real->containsGroup(k); }
+    QVariant value(const QString &k) const override { return real->value(k); }
+    bool setValue(const QString &k, const QString &v) override { return real->setValue(k, v); }
     bool remove(const QString &) override { return true; }
     bool clear() override { return true; }
-    QStringList childKeys(const QString &group) const override { return below(group, false); }
-    QStringList childGroups(const QString &group) const override { return below(group, true); }
+    QStringList childKeys(const QString &g) const override { return real->childKeys(g); }
+    QStringList childGroups(const QString &g) const override { return real->childGroups(g); }
 
 private:
-    QMap<QString, QString> values;
-
-    QStringList below(const QString &group, bool groups) const
-    {
-        const QString prefix = group.isEmpty() ? QString() : group + QLatin1Char('/');
-        QStringList names;
-        for (auto it = values.cbegin(); it != values.cend(); ++it) {
-            if (!it.key().startsWith(prefix))
-                continue;
-            const QString rest = it.key().mid(prefix.size());
-            const qsizetype slash = rest.indexOf(QLatin1Char('/'));
-            if ((slash >= 0) != groups)
-                continue;
-            const QString name = groups ? rest.left(slash) : rest;
-            if (!names.contains(name))
-                names.append(name);
-        }
-        return names;
-    }
+    const std::unique_ptr<RegistryBackend> real;
 };
 
 } // namespace
@@ -64,17 +39,26 @@ class TestRegistrySettings : public QObject
     const QString png = userClassesPath + QStringLiteral("\\.png");
 
 private Q_SLOTS:
-    void slashSeparatesAndBackslashBelongsToTheName()
+    void separatorsAndTheDefaultValueAreSpelledAsOnWindows()
     {
         TestRegistry reg;
         RegistrySettings s(userClassesPath);
         s.beginGroup(QStringLiteral(".png"));
+        // Only the exact spellings name the default value.
+        QVERIFY(!s.contains(QStringLiteral("Default")));
+        s.setValue(QStringLiteral("Default"), QStringLiteral("pngfile"));
+        QCOMPARE(s.value(QStringLiteral(".")).toString(), QStringLiteral("pngfile"));
+        QVERIFY(!s.contains(QStringLiteral("default")));
+        // "/" separates keys; a "\\" belongs to the name.
         s.setValue(QStringLiteral("b\\c"), QStringLiteral("flat"));
         s.setValue(QStringLiteral("d/e"), QStringLiteral("deep"));
+        s.setValue(QStringLiteral("default"), QStringLiteral("named"));
         QCOMPARE(s.status(), QSettings::NoError);
-        QCOMPARE(s.childKeys(), QStringList{QStringLiteral("b\\c")});
+        QCOMPARE(s.childKeys(), (QStringList{QStringLiteral("."), QStringLiteral("b\\c"),
+                                             QStringLiteral("default")}));
         QCOMPARE(s.childGroups(), QStringList{QStringLiteral("d")});
         s.endGroup();
+        QCOMPARE(reg.get(png, QString()), QStringLiteral("pngfile"));
 
         // The constructor's path is the registry's own: "\" separates there.
         RegistrySettings nested(png + QStringLiteral("\\d"));
@@ -85,41 +69,21 @@ private Q_SLOTS:
         QVERIFY(!reg.exists(png + QStringLiteral("\\b")));
     }
 
-    void onlyTheExactSpellingsNameTheDefaultValue()
-    {
-        TestRegistry reg;
-        RegistrySettings s(userClassesPath);
-        s.beginGroup(QStringLiteral(".png"));
-        QVERIFY(!s.contains(QStringLiteral("Default")));
-        s.setValue(QStringLiteral("Default"), QStringLiteral("pngfile"));
-        QCOMPARE(s.value(QStringLiteral(".")).toString(), QStringLiteral("pngfile"));
-        QVERIFY(!s.contains(QStringLiteral("default")));
-        s.setValue(QStringLiteral("default"), QStringLiteral("named"));
-        QCOMPARE(s.childKeys(), (QStringList{QStringLiteral("."), QStringLiteral("default")}));
-        QCOMPARE(reg.get(png, QString()), QStringLiteral("pngfile"));
-    }
-
-    void removeTakesTheValueAndTheKeyOfThatName()
-    {
-        TestRegistry reg;
-        QVERIFY(reg.set(png, QStringLiteral("x"), QStringLiteral("value")));
-        QVERIFY(reg.set(png + QStringLiteral("\\x\\y"), QStringLiteral("z"), QStringLiteral("1")));
-        QVERIFY(reg.set(png, QStringLiteral("kept"), QStringLiteral("2")));
-        RegistrySettings s(png);
-        s.remove(QStringLiteral("X"));
-        QCOMPARE(s.status(), QSettings::NoError);
-        QCOMPARE(reg.valueNames(png), QStringList{QStringLiteral("kept")});
-        QVERIFY(reg.subkeyNames(png).isEmpty());
-    }
-
     // Each removal is checked afterwards; one that landed must not read as
-    // failed, whatever the spelling it was asked in.
+    // failed, whatever the spelling it was asked in. A name takes the value
+    // and the key it names.
     void removalsThatLandLeaveNoError()
     {
         TestRegistry reg;
         QVERIFY(reg.set(png, QString(), QStringLiteral("pngfile")));
+        QVERIFY(reg.set(png, QStringLiteral("x"), QStringLiteral("value")));
+        QVERIFY(reg.set(png + QStringLiteral("\\x\\y"), QStringLiteral("z"), QStringLiteral("1")));
+        QVERIFY(reg.set(png, QStringLiteral("kept"), QStringLiteral("2")));
         QVERIFY(reg.set(png + QStringLiteral("\\OpenWithProgids"), QStringLiteral("Other"), {}));
         QVERIFY(reg.set(png + QStringLiteral("\\Deep\\Er"), QStringLiteral("v"), {}));
+        RegistrySettings at(png);
+        at.remove(QStringLiteral("X"));
+        QCOMPARE(at.status(), QSettings::NoError);
         RegistrySettings s(userClassesPath);
         s.beginGroup(QStringLiteral(".PNG"));
         // A key whose own name holds a "/", which a key name may.
@@ -131,7 +95,7 @@ private Q_SLOTS:
         s.remove(QStringLiteral("A\\B"));
         s.remove(QStringLiteral("never there"));
         QCOMPARE(s.status(), QSettings::NoError);
-        QVERIFY(!reg.get(png, QString()));
+        QCOMPARE(reg.valueNames(png), QStringList{QStringLiteral("kept")});
         QCOMPARE(reg.subkeyNames(png),
                  (QStringList{QStringLiteral("Deep"), QStringLiteral("OpenWithProgids")}));
         // The registry's own fold tells names apart, not the toolkit's: to it
@@ -189,9 +153,10 @@ private Q_SLOTS:
 
     void removalsThatDoNotLandAreReported()
     {
+        TestRegistry reg;
         const QString value = QStringLiteral("value"), key = QStringLiteral("key/inner");
         for (const QString &name : {value, QStringLiteral("key"), QString()}) {
-            RegistrySettings s(std::make_unique<StubbornBackend>());
+            RegistrySettings s(std::make_unique<StubbornBackend>(png));
             s.setValue(value, QStringLiteral("1"));
             s.setValue(key, QStringLiteral("2"));
             QCOMPARE(s.status(), QSettings::NoError);

@@ -185,10 +185,8 @@ private Q_SLOTS:
         const auto value = [](quint32 type, const QByteArray &data) {
             return std::optional<RegValue>(RegValue{QString(), type, data});
         };
-        QCOMPARE(regStringOf(value(RegType::Sz, text)),
-                 std::optional<QString>(QStringLiteral("6.1")));
-        QCOMPARE(regStringOf(value(RegType::ExpandSz, text)),
-                 std::optional<QString>(QStringLiteral("6.1")));
+        for (quint32 type : {quint32(RegType::Sz), quint32(RegType::ExpandSz)})
+            QCOMPARE(regStringOf(value(type, text)), std::optional<QString>(QStringLiteral("6.1")));
         QCOMPARE(regStringOf(value(RegType::Sz, QByteArray())), std::optional<QString>(QString()));
         for (quint32 other :
              {quint32(RegType::None), quint32(RegType::Binary), quint32(RegType::Dword),
