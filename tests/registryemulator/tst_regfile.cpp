@@ -96,11 +96,7 @@ public:
     }
 
     // Every key and value, types and bytes included, for exact comparisons.
-    QStringList dump() const
-    {
-        return dumpRegistry(*store, QStringLiteral("HKLM")) +
-               dumpRegistry(*store, QStringLiteral("HKCU"));
-    }
+    QStringList dump() const { return dumpRegistry(*store); }
 
     bool set(const char *path, const QString &name, quint32 type, const QByteArray &data)
     {

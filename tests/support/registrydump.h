@@ -17,9 +17,12 @@ inline void dumpRegistryKey(const RegistryStore &store, const RegKeyPath &key, Q
         dumpRegistryKey(store, key.child(sub), lines);
 }
 
-inline QStringList dumpRegistry(const RegistryStore &store, const QString &root)
+// The machine's hive and the user's, which are all a registry holds: the
+// classes root is a view of the two.
+inline QStringList dumpRegistry(const RegistryStore &store)
 {
     QStringList lines;
-    dumpRegistryKey(store, *parseKeyPath(root), lines);
+    for (const char *hive : {"HKEY_LOCAL_MACHINE", "HKEY_CURRENT_USER"})
+        dumpRegistryKey(store, *parseKeyPath(QLatin1String(hive)), lines);
     return lines;
 }
