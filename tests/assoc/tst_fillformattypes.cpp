@@ -1,5 +1,6 @@
 #include "formatcatalogue.h"
 #include "formatlist.h"
+#include "formatregistration.h"
 #include "listitems.h"
 #include "registrylayout.h"
 #include "testregistry.h"
@@ -9,54 +10,20 @@
 
 // What only the substitute can seed: values of other types than a string,
 // which the engine's own settings never write.
-namespace {
-
-void registerViewer(TestRegistry &reg, int fif)
-{
-    QVERIFY(reg.set(inMachineClasses + progIdOf(fif), QString(), formatDescription(fif)));
-}
-
-int checkState(const QListWidgetItem *item)
-{
-    return item->data(Qt::CheckStateRole).toInt();
-}
-
-} // namespace
-
 class TestFillFormatTypes : public QObject
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void onlyStringValuesNameTheViewer()
-    {
-        TestRegistry reg;
-        const int png = fifOf("PNG"), gif = fifOf("GIF");
-        registerViewer(reg, png);
-        registerViewer(reg, gif);
-        // The ProgId's text, but as a one-string list and as raw bytes: only a
-        // string value names a ProgId.
-        QVERIFY(reg.setData(inUserClasses + QStringLiteral(".png"), QString(), RegType::MultiSz,
-                            encodeRegSz(progIdOf(png)) + QByteArray(2, '\0')));
-        QVERIFY(reg.setData(inFileExts + QStringLiteral(".gif"), QStringLiteral("ProgId"),
-                            RegType::Binary, progIdOf(gif).toLatin1()));
-
-        QListWidget list;
-        SelectionList selection;
-        QVERIFY(!fillFormatList(&list, &selection));
-        QCOMPARE(list.count(), 2);
-        QCOMPARE(checkState(list.item(0)), int(Qt::Unchecked));
-        QCOMPARE(checkState(list.item(1)), int(Qt::Unchecked));
-    }
-
-    // The applier must see the same values as the reader: what reads as not
-    // ours is taken over when checked, and what is left then reads as ours.
+    // The ProgId's text, but as a one-string list and as raw bytes: only a
+    // string value names a ProgId. The applier must see the same values as
+    // the reader: what reads as not ours is taken over when checked, and
+    // what is left then reads as ours.
     void checkingTakesOverWhatOnlyConvertsToTheProgId()
     {
         TestRegistry reg;
         const int png = fifOf("PNG"), gif = fifOf("GIF");
-        registerViewer(reg, png);
-        registerViewer(reg, gif);
+        registerFormats(reg, {png, gif});
         const QString pngKey = inUserClasses + QStringLiteral(".png");
         const QString gifOverride = inFileExts + QStringLiteral(".gif");
         QVERIFY(reg.setData(pngKey, QString(), RegType::MultiSz,
@@ -65,7 +32,11 @@ private Q_SLOTS:
                             progIdOf(gif).toLatin1()));
 
         QListWidget list;
-        QVERIFY(!fillFormatList(&list, nullptr));
+        SelectionList selection;
+        QVERIFY(!fillFormatList(&list, &selection));
+        QCOMPARE(list.count(), 2);
+        QCOMPARE(checkState(list.item(0)), int(Qt::Unchecked));
+        QCOMPARE(checkState(list.item(1)), int(Qt::Unchecked));
         setAll(list, Qt::Checked);
         QVERIFY(applyFormatList(&list));
 
